@@ -1,0 +1,256 @@
+#include "app/Cli.h"
+
+#include "app/Startup.h"
+#include "core/MainModel.h"
+#include "core/Sequencer.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SingleInstance.h"
+#include "platform/Version.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace orv {
+
+namespace {
+
+const char* const kStageNames[kStageCount] = {"cpu", "ram", "hdd", "2d", "3d"};
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted.store(true); }
+
+void Print(const QString& text) {
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString Pad(const QString& s, int width) { return s.leftJustified(width, QLatin1Char(' ')); }
+
+QString StatusText(RowResult::Status s) {
+    switch (s) {
+    case RowResult::Status::Finished:
+        return QStringLiteral("finished");
+    case RowResult::Status::Skipped:
+        return QStringLiteral("skipped");
+    case RowResult::Status::Running:
+        return QStringLiteral("interrupted");
+    case RowResult::Status::NotRun:
+        break;
+    }
+    return QStringLiteral("not-run");
+}
+
+QJsonObject ResultsJson(const MainModel& m, bool cancelled) {
+    QJsonArray rows;
+    for (const RowInfo& info : Catalogue()) {
+        const RowResult& r = m.Result(info.row);
+        QJsonObject o;
+        o[QStringLiteral("row")] = QString::fromLatin1(info.suffix);
+        o[QStringLiteral("title")] = QString::fromUtf8(info.title);
+        o[QStringLiteral("status")] = StatusText(r.status);
+        if (r.status == RowResult::Status::Finished) {
+            o[QStringLiteral("value")] = r.value;
+            o[QStringLiteral("unit")] = r.unit;
+            o[QStringLiteral("detail")] = r.detail;
+            o[QStringLiteral("score")] = r.score;
+        } else if (r.status == RowResult::Status::Skipped) {
+            o[QStringLiteral("reason")] = r.skipReason;
+        }
+        rows.append(o);
+    }
+    QJsonObject root;
+    root[QStringLiteral("program")] = QStringLiteral("Orvanta");
+    root[QStringLiteral("version")] = ProgramVersionText();
+    root[QStringLiteral("date")] = QDateTime::currentDateTime().toString(Qt::ISODate);
+    root[QStringLiteral("boostMode")] = m.Scores.BoostMode;
+    root[QStringLiteral("cancelled")] = cancelled;
+    root[QStringLiteral("rows")] = rows;
+    if (!cancelled) {
+        const auto& s = m.Scores.ScoreTable;
+        QJsonObject cat;
+        cat[QStringLiteral("cpu")] = s[kScoreCpu];
+        cat[QStringLiteral("ram")] = s[kScoreRam];
+        cat[QStringLiteral("hdd")] = s[kScoreHdd];
+        cat[QStringLiteral("2d")] = s[kScore2d];
+        cat[QStringLiteral("3d")] = m.Scores.Category3d();
+        root[QStringLiteral("categories")] = cat;
+        root[QStringLiteral("overall")] = m.Scores.Overall();
+    }
+    return root;
+}
+
+} // namespace
+
+QString UsageText() {
+    return QStringLiteral(
+        "Użycie: orvanta [OPCJE]\n"
+        "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
+        "\n"
+        "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
+        "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
+        "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
+        "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
+        "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
+        "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
+        "  --version           wypisuje wersję programu\n"
+        "  -h, --help          wypisuje ten opis\n"
+        "\n"
+        "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
+        "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n");
+}
+
+std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) {
+    CliOptions o;
+    bool cliOnlySeen = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString* out) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("opcja %1 wymaga wartości").arg(a);
+                return false;
+            }
+            *out = args[++i];
+            return true;
+        };
+        if (a == QLatin1String("--cli")) {
+            o.cli = true;
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            o.help = true;
+        } else if (a == QLatin1String("--version")) {
+            o.version = true;
+        } else if (a == QLatin1String("--json")) {
+            if (!value(&o.jsonFile))
+                return std::nullopt;
+            cliOnlySeen = true;
+        } else if (a == QLatin1String("--stages")) {
+            QString list;
+            if (!value(&list))
+                return std::nullopt;
+            o.stages.fill(false);
+            for (const QString& part : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                bool known = false;
+                for (int s = 0; s < kStageCount; ++s) {
+                    if (part.trimmed() == QLatin1String(kStageNames[s])) {
+                        o.stages[static_cast<std::size_t>(s)] = true;
+                        known = true;
+                    }
+                }
+                if (!known) {
+                    *error = QStringLiteral("nieznany etap: %1").arg(part);
+                    return std::nullopt;
+                }
+            }
+            cliOnlySeen = true;
+        } else if (a == QLatin1String("--work-divisor")) {
+            QString n;
+            if (!value(&n))
+                return std::nullopt;
+            bool ok = false;
+            o.workDivisor = n.toUInt(&ok);
+            if (!ok || o.workDivisor == 0) {
+                *error = QStringLiteral("niepoprawna wartość --work-divisor: %1").arg(n);
+                return std::nullopt;
+            }
+            cliOnlySeen = true;
+        } else {
+            *error = QStringLiteral("nieznana opcja: %1").arg(a);
+            return std::nullopt;
+        }
+    }
+    if (cliOnlySeen && !o.cli && !o.help) {
+        *error = QStringLiteral("opcje --json, --stages i --work-divisor działają tylko z --cli");
+        return std::nullopt;
+    }
+    return o;
+}
+
+int RunCli(int& argc, char** argv, const CliOptions& options) {
+    QCoreApplication app(argc, argv);
+    SetMessageBoxes(nullptr);
+    SetConsoleDefaultAnswer(true);
+
+    SingleInstanceLock lock(kInstanceName);
+    if (!lock.TryAcquire()) {
+        std::fprintf(stderr, "%s\n", kAlreadyRunning.toUtf8().constData());
+        return 1;
+    }
+
+    MainModel model;
+    InitMainModel(model);
+    model.WorkDivisor = options.workDivisor;
+    for (int s = 0; s < kStageCount; ++s)
+        model.StageEnabled[static_cast<std::size_t>(s)] = options.stages[static_cast<std::size_t>(s)];
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    // Graphics tests need a window on a screen; this mode never opens one.
+    const QString noWindow = display ? QStringLiteral("test graficzny tylko w oknie programu")
+                                     : QStringLiteral("brak ekranu");
+    model.Gfx2dMissingReason = noWindow;
+    model.Gfx3dMissingReason = noWindow;
+
+    Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
+    if (options.workDivisor != 1)
+        Print(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
+                  .arg(options.workDivisor));
+
+    QObject::connect(&model, &MainModel::rowChanged, &model, [&model](int row) {
+        const RowResult& r = model.Result(row);
+        const QString title = Pad(RowTitle(row), 48);
+        if (r.status == RowResult::Status::Finished)
+            Print(QStringLiteral("  %1 %2 %3 pkt").arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
+        else if (r.status == RowResult::Status::Skipped)
+            Print(QStringLiteral("  %1 pominięty (%2)").arg(title, r.skipReason));
+    });
+
+    int exitCode = 0;
+    QObject::connect(&model, &MainModel::runEnded, &model, [&](bool cancelled) {
+        if (cancelled) {
+            Print(QStringLiteral("Testy anulowano."));
+            exitCode = 130;
+        } else {
+            const auto& s = model.Scores.ScoreTable;
+            Print(QString());
+            Print(QStringLiteral("CPU: %1").arg(s[kScoreCpu]));
+            Print(QStringLiteral("RAM: %1").arg(s[kScoreRam]));
+            Print(QStringLiteral("HDD: %1").arg(s[kScoreHdd]));
+            Print(QStringLiteral("2D: %1").arg(s[kScore2d]));
+            Print(QStringLiteral("3D: %1").arg(model.Scores.Category3d()));
+            Print(QStringLiteral("Wynik końcowy: %1").arg(model.Scores.Overall()));
+        }
+        if (!options.jsonFile.isEmpty()) {
+            QFile f(options.jsonFile);
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                f.write(QJsonDocument(ResultsJson(model, cancelled)).toJson()) < 0) {
+                std::fprintf(stderr, "Nie można zapisać pliku %s\n", options.jsonFile.toUtf8().constData());
+                exitCode = 1;
+            }
+        }
+        QCoreApplication::exit(exitCode);
+    });
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    QTimer interruptPoll;
+    QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model] {
+        if (g_interrupted.exchange(false))
+            StopBtnClick(model);
+    });
+    interruptPoll.start(100);
+
+    QTimer::singleShot(0, &model, [&model] { RozpocznijTestyBtnClick(model); });
+    const int code = app.exec();
+    model.Harness.TerminateAllWorkers(true);
+    return code;
+}
+
+} // namespace orv

@@ -1,0 +1,26 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+
+namespace orv {
+
+struct CliOptions {
+    bool cli = false;
+    bool help = false;
+    bool version = false;
+    QString jsonFile;
+    std::array<bool, 5> stages{true, true, true, true, true};
+    unsigned workDivisor = 1;
+};
+
+// Parses the program's own options. nullopt with an error text for anything it does not know.
+std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error);
+
+QString UsageText();
+
+// Runs the benchmark without widgets and prints the results. Returns the exit code.
+int RunCli(int& argc, char** argv, const CliOptions& options);
+
+} // namespace orv

@@ -1,0 +1,126 @@
+#include "app/Startup.h"
+
+#include "app/Cli.h"
+
+#include "core/MainModel.h"
+#include "core/Scoring.h"
+#include "core/Sequencer.h"
+#include "graphics2d/Graphics2d.h"
+#include "hwtests/HwTests.h"
+#include "online/Online.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SingleInstance.h"
+#include "platform/Version.h"
+#include "ui/MainFrm.h"
+#include "ui/SplashFrm.h"
+#include "ui/WidgetMessageBoxes.h"
+#include "workloads/Workloads.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace orv {
+
+void InitMainModel(MainModel& m) {
+    InstallWorkloads(m);
+    InstallHwTests(m);
+    InstallOnline(m);
+    ConnectSequencer(m);
+    m.SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
+    m.Scores.ResetScores();
+    m.ResultsUploaded = false;
+    m.RunFinished = false;
+    m.CancelRequested = false;
+    m.MainMenuState = 0;
+    m.LoginButtonHot = false;
+    m.ReportButtonsHot = false;
+    m.DescriptionHot = false;
+    m.LoggedIn = false;
+    m.Scores.BoostMode = ReadBoostMode();
+    if (m.Scores.BoostMode)
+        m.SetVisible(QStringLiteral("BriskoBtn"), false);
+}
+
+void FormCreate(MainModel& m, TMainFrm& frm) {
+    // Screen density: Qt scales the whole window (positions, sizes, fonts) by density / 96 itself.
+    (void)frm;
+    m.Hooks.SetBusyCursor = [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            while (QApplication::overrideCursor())
+                QApplication::restoreOverrideCursor();
+    };
+    m.ApplyInitialNavigation();
+    InitMainModel(m);
+}
+
+void Start1(MainModel& m) {
+    if (m.LoggedIn || !m.Hooks.PostPing || !m.Hooks.PostPing(m) || !m.Hooks.PostLoginSilent)
+        return;
+    const QString id = m.Hooks.PostLoginSilent(m);
+    if (id.isEmpty())
+        return;
+    m.AccountId = id;
+    m.LoggedIn = true;
+    if (m.Hooks.ZapiszLogin)
+        m.Hooks.ZapiszLogin(m);
+}
+
+void Start2(MainModel& m) {
+    if (m.Hooks.PostPing && m.Hooks.PostPing(m) && m.Hooks.SprawdzWersje)
+        m.Hooks.SprawdzWersje(m);
+}
+
+int RunGui(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    // Qt has taken its own options; anything left is not ours either.
+    if (app.arguments().size() > 1) {
+        std::fprintf(stderr, "orvanta: nieznana opcja: %s\n\n%s", app.arguments().at(1).toUtf8().constData(),
+                     UsageText().toUtf8().constData());
+        return 2;
+    }
+    WidgetMessageBoxes boxes;
+    SetMessageBoxes(&boxes);
+
+    SingleInstanceLock lock(kInstanceName);
+    if (!lock.TryAcquire()) {
+        QMessageBox box(QMessageBox::NoIcon, kProgramTitle, kAlreadyRunning, QMessageBox::Ok);
+        box.exec();
+        return 1;
+    }
+
+    TSplashFrm splash;
+    splash.show();
+    splash.repaint();
+    QApplication::setApplicationDisplayName(kProgramTitle);
+
+    MainModel model;
+    TMainFrm frm(model);
+    boxes.SetOwner(&frm);
+    FormCreate(model, frm);
+    splash.SetStep(1);
+
+    model.Gfx2dWindows[0] = CreateTest2dFrm(model, 1);
+    splash.SetStep(2);
+    model.Gfx2dWindows[1] = CreateTest2dFrm(model, 2);
+    splash.SetStep(3);
+    splash.SetStep(4);
+    // The three 3D test windows join here once the 3D stage is part of the build.
+    splash.SetStep(5);
+    splash.SetStep(6);
+    splash.SetStep(7);
+
+    Start1(model);
+    splash.SetStep(8);
+    Start2(model);
+    splash.SetStep(9);
+
+    splash.hide();
+    frm.show();
+    return app.exec();
+}
+
+} // namespace orv

@@ -1,0 +1,26 @@
+#pragma once
+#include <QString>
+
+namespace orv {
+
+class MainModel;
+class TMainFrm;
+
+inline const QString kInstanceName = QStringLiteral("Orvanta");
+inline const QString kAlreadyRunning = QStringLiteral("Orvanta jest już uruchomiony.");
+
+// The parts of the main window's creation that hold in every mode: hooks of the other stages,
+// score tables, flags and BoostMode.
+void InitMainModel(MainModel& m);
+
+// Creation handler of the main window.
+void FormCreate(MainModel& m, TMainFrm& frm);
+
+// The two start-up hooks: silent login and version check against the gateway.
+void Start1(MainModel& m);
+void Start2(MainModel& m);
+
+// Program entry of the windowed program.
+int RunGui(int& argc, char** argv);
+
+} // namespace orv

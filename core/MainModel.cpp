@@ -1,0 +1,271 @@
+#include "core/MainModel.h"
+
+#include "platform/Version.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace orv {
+
+const std::array<const char*, 5> kMainMenuButtons = {"RozpocznijTestyBtn", "MojeWynikiBtn", "MojKomputerBtn",
+                                                     "MojeKontoBtn", "InformacjeBtn"};
+const std::array<const char*, 7> kTabButtons = {"InfoBtn",  "CpuBtn",   "RamBtn",   "HddBtn",
+                                                "Gpu2dBtn", "Gpu3dBtn", "WynikiBtn"};
+
+namespace {
+const ControlState kNoControl{};
+QString L(const char* s) { return QString::fromLatin1(s); }
+
+std::size_t ResultSlot(int row) {
+    return static_cast<std::size_t>(row >= 0 && row <= kRow15b ? row : 13);
+}
+} // namespace
+
+MainModel::MainModel(QObject* parent) : QObject(parent) {
+    BaseDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    HddCheck.setInterval(1000);
+    InitControls();
+}
+
+MainModel::~MainModel() { Harness.TerminateAllWorkers(); }
+
+QString MainModel::DataDir() const { return BaseDir + QStringLiteral("/data"); }
+
+const ControlState& MainModel::Control(const QString& name) const {
+    auto it = controls_.constFind(name);
+    return it == controls_.cend() ? kNoControl : *it;
+}
+
+ControlState& MainModel::Mutable(const QString& name) { return controls_[name]; }
+
+void MainModel::SetVisible(const QString& name, bool visible) {
+    ControlState& c = Mutable(name);
+    if (c.visible != visible) {
+        c.visible = visible;
+        emit controlChanged(name);
+    }
+}
+
+void MainModel::SetEnabled(const QString& name, bool enabled) {
+    ControlState& c = Mutable(name);
+    if (c.enabled != enabled) {
+        c.enabled = enabled;
+        emit controlChanged(name);
+    }
+}
+
+void MainModel::SetPicture(const QString& name, int picture) {
+    ControlState& c = Mutable(name);
+    if (c.picture != picture) {
+        c.picture = picture;
+        emit controlChanged(name);
+    }
+}
+
+void MainModel::SetText(const QString& name, const QString& text) {
+    ControlState& c = Mutable(name);
+    if (c.text != text) {
+        c.text = text;
+        emit controlChanged(name);
+    }
+}
+
+void MainModel::SetPosition(const QString& name, int position) {
+    ControlState& c = Mutable(name);
+    if (c.position != position) {
+        c.position = position;
+        emit controlChanged(name);
+    }
+}
+
+void MainModel::InitControls() {
+    for (const RowInfo& r : Catalogue()) {
+        SetText(WynikInfoLblName(r.row), QString::fromUtf8(r.title));
+        Mutable(WynikImgName(r.row)).visible = true; // so that the waiting state below is announced
+    }
+    for (int g = 1; g <= 5; ++g)
+        WyczyscWyniki(g);
+
+    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i)
+        SetPicture(L(kMainMenuButtons[i]), static_cast<int>(i));
+    for (int i = 1; i <= 7; ++i)
+        SetPicture(L(kTabButtons[static_cast<std::size_t>(i - 1)]), 18 + i);
+    SetPicture(QStringLiteral("StopBtn"), 78);
+    SetVisible(QStringLiteral("StopBtn"), false);
+    SetPicture(QStringLiteral("MinimizeBtn"), 61);
+    SetPicture(QStringLiteral("ExitBtn"), 62);
+    SetText(QStringLiteral("TrwaAnulowanieLbl"), QStringLiteral("trwa anulowanie testów..."));
+    SetVisible(QStringLiteral("TrwaAnulowanieLbl"), false);
+    SetVisible(QStringLiteral("PrzypisanoWynikiLbl"), false);
+    SetVisible(QStringLiteral("CpuProgress"), false);
+    SetVisible(QStringLiteral("RamProgress"), false);
+    SetText(QStringLiteral("HddInfoLbl"), QStringLiteral("Testowany dysk: "));
+    SetText(QStringLiteral("CpuWynikLbl"), QStringLiteral("CPU:"));
+    SetText(QStringLiteral("RamWynikLbl"), QStringLiteral("RAM:"));
+    SetText(QStringLiteral("HddWynikLbl"), QStringLiteral("HDD:"));
+    SetText(QStringLiteral("Gpu2dWynikLbl"), QStringLiteral("2D:"));
+    SetText(QStringLiteral("Gpu3dWynikLbl"), QStringLiteral("3D:"));
+    SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("00000"));
+    SetText(QStringLiteral("Label1"), QStringLiteral("Porównaj z innymi - kliknij!"));
+    SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
+    SetEnabled(QStringLiteral("InfoTimer"), false);
+    SetActivePage(0);
+}
+
+void MainModel::ShowResultRow(int row) {
+    if (!FindRow(row))
+        return;
+    SetVisible(WynikImgName(row), true);
+    SetVisible(WynikInfoLblName(row), true);
+    SetVisible(WynikLblName(row), true);
+    SetVisible(WynikLblMoreName(row), true);
+    RowResult& r = results_[ResultSlot(row)];
+    r = RowResult{};
+    r.status = RowResult::Status::Running;
+    emit rowChanged(row);
+}
+
+void MainModel::WyczyscWyniki(int group) {
+    for (int row : GroupRows(group)) {
+        SetVisible(WynikImgName(row), false);
+        SetVisible(WynikInfoLblName(row), false);
+        SetVisible(WynikLblName(row), false);
+        SetVisible(WynikLblMoreName(row), false);
+        SetText(WynikLblMoreName(row), QStringLiteral("..."));
+        SetPicture(WynikImgName(row), kImageWaiting);
+        SetText(WynikLblName(row), QStringLiteral("w trakcie"));
+        results_[ResultSlot(row)] = RowResult{};
+        emit rowChanged(row);
+    }
+}
+
+void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit) {
+    const RowInfo* info = FindRow(row);
+    if (!info)
+        return;
+    SetPicture(WynikImgName(row), kImageFinished);
+    Scores.ScoreTable[static_cast<std::size_t>(info->scoreIndex)] = score;
+    SetText(WynikLblName(row), QString::number(score));
+    SetText(WynikLblMoreName(row), detail);
+    RowResult& r = results_[ResultSlot(row)];
+    r.status = RowResult::Status::Finished;
+    r.score = score;
+    r.detail = detail;
+    r.value = value;
+    r.unit = unit;
+    emit rowChanged(row);
+}
+
+void MainModel::SkipRow(int row, const QString& reason) {
+    if (!FindRow(row))
+        return;
+    RowResult& r = results_[ResultSlot(row)];
+    r = RowResult{};
+    r.status = RowResult::Status::Skipped;
+    r.skipReason = reason;
+    emit rowChanged(row);
+}
+
+const RowResult& MainModel::Result(int row) const { return results_[ResultSlot(row)]; }
+
+void MainModel::PumpEvents() {
+    Lines.Serve();
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    Lines.Serve();
+}
+
+// ---- Navigation ----
+
+void MainModel::ZmienKarte(int stage) {
+    if (stage < 1 || stage > 7)
+        return;
+    RunStage = stage;
+    for (int i = 1; i <= 7; ++i) {
+        const QString name = L(kTabButtons[static_cast<std::size_t>(i - 1)]);
+        int picture = 0;
+        bool enabled = false;
+        if (stage == 7) {
+            picture = 18 + i;
+            enabled = true;
+        } else if (i == 1) {
+            picture = stage == 1 ? 26 : 72;
+            enabled = stage == 1;
+        } else {
+            picture = i == stage ? 25 + i : 38 + i;
+        }
+        SetPicture(name, picture);
+        SetEnabled(name, enabled);
+    }
+    if (stage == 7)
+        SelectedTab = 0;
+    SetActivePage(stage - 1);
+}
+
+void MainModel::OdswiezKarte(int hovered) {
+    for (int i = 1; i <= 7; ++i) {
+        int picture = 18 + i;
+        if (SelectedTab == i)
+            picture = 25 + i;
+        else if (hovered == i)
+            picture = 32 + i;
+        SetPicture(L(kTabButtons[static_cast<std::size_t>(i - 1)]), picture);
+    }
+}
+
+void MainModel::OdswiezStanMenu(int hovered) {
+    if (MainMenuState < 0 || MainMenuState > 5)
+        return;
+    for (int i = 1; i <= 5; ++i) {
+        int picture = i - 1;
+        if (MainMenuState == i)
+            picture = i + 9;
+        else if (hovered == i)
+            picture = i + 4;
+        SetPicture(L(kMainMenuButtons[static_cast<std::size_t>(i - 1)]), picture);
+    }
+}
+
+void MainModel::WyczyscMenuGorne() {
+    if (SelectedTab >= 1 && SelectedTab <= 7)
+        SetPicture(L(kTabButtons[static_cast<std::size_t>(SelectedTab - 1)]), 18 + SelectedTab);
+    SelectedTab = 0;
+}
+
+void MainModel::WyczyscMenuGlowne() {
+    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i)
+        SetPicture(L(kMainMenuButtons[i]), static_cast<int>(i));
+    MainMenuState = 0;
+}
+
+void MainModel::ZablokujMenuGlowne() {
+    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i) {
+        SetPicture(L(kMainMenuButtons[i]), i == 0 ? 10 : static_cast<int>(i));
+        SetEnabled(L(kMainMenuButtons[i]), false);
+    }
+}
+
+void MainModel::OdblokujMenuGlowne() {
+    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i) {
+        SetPicture(L(kMainMenuButtons[i]), static_cast<int>(i));
+        SetEnabled(L(kMainMenuButtons[i]), true);
+    }
+    MainMenuState = 0;
+}
+
+void MainModel::InfoBtnClick() {
+    WyczyscMenuGlowne();
+    SelectedTab = 1;
+    if (RunStage <= 1)
+        ZmienKarte(1);
+    else
+        SetActivePage(0);
+    SetEnabled(QStringLiteral("InfoTimer"), true);
+}
+
+void MainModel::ApplyInitialNavigation() {
+    InfoBtnClick();
+    OdswiezStanMenu(1);
+}
+
+} // namespace orv

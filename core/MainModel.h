@@ -1,0 +1,182 @@
+#pragma once
+#include "core/Catalogue.h"
+#include "core/Harness.h"
+#include "core/Scoring.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+
+namespace orv {
+
+// State of one control of the main window. The windowed program mirrors every change into its
+// widgets; the command line and the tests read the same state directly.
+struct ControlState {
+    bool visible = true;
+    bool enabled = true;
+    int picture = -1; // index into Grafika, -1 for none
+    QString text;
+    int position = 0; // progress bars; the active page of Tabs
+};
+
+// A test window of the 2D and 3D stages as the sequencer sees it.
+class ITestWindow {
+public:
+    virtual ~ITestWindow() = default;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    // Runs the whole test; returns when its row is finished (2D) or its frame loop ends (3D).
+    virtual void StartTest() = 0;
+};
+
+// What became of a row in the last run, for reports.
+struct RowResult {
+    enum class Status { NotRun, Running, Finished, Skipped };
+    Status status = Status::NotRun;
+    double value = 0;   // measured value in its unit (ms, MB/s, fps)
+    QString unit;
+    QString detail;     // WynikLblMore text
+    std::int32_t score = 0;
+    QString skipReason;
+};
+
+// Steps of the run that other parts of the program provide. A missing step means the test cannot run
+// here: its row is reported as skipped and scores nothing.
+struct RunHooks {
+    // Run start, before the question. False: the run does not start (the step has told the user).
+    std::function<bool(MainModel&)> PrepareDataFolder;
+    // After the disk stage.
+    std::function<void(MainModel&)> RemoveTemporaryData;
+    // Rows 8 and 9 write the line list after their workers, outside the measured time.
+    std::array<std::function<void(MainModel&)>, 12> AfterCpuWorkers;
+    // Memory stage: finishes row 12 and returns.
+    std::function<void(MainModel&)> RamTest;
+    // Disk stage: shows the tested disk and starts the helper.
+    std::function<void(MainModel&)> StartDiskHelper;
+    std::function<bool()> DiskHelperRunning;
+    // Closes the helper's window and kills its processes (stop button).
+    std::function<void()> StopDiskHelper;
+    std::function<void(MainModel&)> WriteTest;
+    std::function<void(MainModel&)> ReadTest;
+    std::function<void(MainModel&)> SeekTest;
+    // Normal end: gateway ping and upload.
+    std::function<bool(MainModel&)> PostPing;
+    std::function<void(MainModel&)> PostTest;
+    // Screen pointer: hourglass while busy.
+    std::function<void(bool busy)> SetBusyCursor;
+    // Start-up: silent login with the stored login (returns the account id, empty on failure) and the
+    // check for a newer program version.
+    std::function<QString(MainModel&)> PostLoginSilent;
+    std::function<void(MainModel&)> ZapiszLogin;
+    std::function<void(MainModel&)> SprawdzWersje;
+};
+
+// The main window without its widgets: controls, run flags, score tables, navigation state, the
+// CPU harness and the hooks of the other stages.
+class MainModel : public QObject {
+    Q_OBJECT
+public:
+    explicit MainModel(QObject* parent = nullptr);
+    ~MainModel() override;
+
+    // Controls, addressed by their names ("WynikLbl12", "StopBtn", "Tabs", ...).
+    const ControlState& Control(const QString& name) const;
+    bool Visible(const QString& name) const { return Control(name).visible; }
+    bool Enabled(const QString& name) const { return Control(name).enabled; }
+    int Picture(const QString& name) const { return Control(name).picture; }
+    QString Text(const QString& name) const { return Control(name).text; }
+    int Position(const QString& name) const { return Control(name).position; }
+    void SetVisible(const QString& name, bool visible);
+    void SetEnabled(const QString& name, bool enabled);
+    void SetPicture(const QString& name, int picture);
+    void SetText(const QString& name, const QString& text);
+    void SetPosition(const QString& name, int position);
+    QStringList ControlNames() const { return controls_.keys(); }
+
+    // Result rows.
+    void ShowResultRow(int row);
+    void WyczyscWyniki(int group);
+    // Picture 66, score text, detail text and ScoreTable entry of the row.
+    void FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit);
+    void SkipRow(int row, const QString& reason);
+    const RowResult& Result(int row) const;
+
+    // Run flags.
+    bool CancelRequested = false;
+    bool RunFinished = false;
+    bool ResultsUploaded = false;
+    bool RunInProgress = false;
+    bool LoggedIn = false;
+    QString AccountId;
+
+    Scoring Scores;
+
+    // Navigation.
+    int MainMenuState = 0;
+    int SelectedTab = 0;
+    int RunStage = 0;
+    bool LoginButtonHot = false;
+    bool ReportButtonsHot = false;
+    bool DescriptionHot = false;
+    void ZmienKarte(int stage);
+    void OdswiezKarte(int hovered);     // OdswiezKarte0 .. OdswiezKarte7
+    void OdswiezStanMenu(int hovered);  // OdswiezStanMenu1 .. OdswiezStanMenu5
+    void WyczyscMenuGorne();
+    void WyczyscMenuGlowne();
+    void ZablokujMenuGlowne();
+    void OdblokujMenuGlowne();
+    void InfoBtnClick();
+    void ApplyInitialNavigation();
+    int ActivePage() const { return Position(QStringLiteral("Tabs")); }
+    void SetActivePage(int page) { SetPosition(QStringLiteral("Tabs"), page); }
+
+    // CPU stage.
+    WorkerHarness Harness;
+    SharedLineList Lines;
+    std::array<CpuWorkload, 12> CpuWorkloads;
+    // Tests and quick runs divide the workloads' iteration counts by this; 1 in production.
+    std::uint32_t WorkDivisor = 1;
+
+    // Test windows of the graphics stages; null when the stage cannot run here.
+    std::array<ITestWindow*, 2> Gfx2dWindows{};
+    std::array<ITestWindow*, 3> Gfx3dWindows{};
+    QString Gfx2dMissingReason = QStringLiteral("test niedostępny");
+    QString Gfx3dMissingReason = QStringLiteral("test niedostępny");
+
+    // Stages the run performs; a stage left out is reported as skipped.
+    std::array<bool, kStageCount> StageEnabled{true, true, true, true, true};
+
+    RunHooks Hooks;
+
+    // Folder of the executable; the data folder lies in it.
+    QString BaseDir;
+    QString DataDir() const;
+
+    QTimer HddCheck;
+    bool HddHelperStarted = false;
+
+    // Keeps the window alive during long waits and hands the workers' lines to the list.
+    void PumpEvents();
+
+signals:
+    void controlChanged(const QString& name);
+    void rowChanged(int row);
+    void runStarted();
+    void runEnded(bool cancelled);
+
+private:
+    ControlState& Mutable(const QString& name);
+    void InitControls();
+    QHash<QString, ControlState> controls_;
+    std::array<RowResult, 22> results_{};
+};
+
+// Names of the main menu items 1..5 and the tabs 1..7.
+extern const std::array<const char*, 5> kMainMenuButtons;
+extern const std::array<const char*, 7> kTabButtons;
+
+} // namespace orv

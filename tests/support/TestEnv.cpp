@@ -1,0 +1,38 @@
+#include "tests/support/TestEnv.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+
+namespace orv::test {
+
+namespace {
+std::unique_ptr<QTemporaryDir> g_root;
+std::atomic<int> g_counter{0};
+} // namespace
+
+void IsolateUserFolders() {
+    g_root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/orvanta-test-XXXXXX"));
+    const QString root = g_root->path();
+    for (const char* sub : {"config", "runtime", "tmp"})
+        QDir(root).mkpath(QString::fromLatin1(sub));
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+}
+
+QString MakeTempDir(const QString& tag) {
+    const QString dir = g_root->path() + QStringLiteral("/tmp/") + tag + QString::number(g_counter++);
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString BinDir() {
+    const QString dir = qEnvironmentVariable("ORVANTA_BIN_DIR");
+    return dir.isEmpty() ? QStringLiteral(".") : dir;
+}
+
+} // namespace orv::test

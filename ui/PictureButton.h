@@ -1,0 +1,42 @@
+#pragma once
+#include <QLabel>
+
+namespace orv {
+
+// A label that shows a picture and reports clicks, presses and pointer moves. A disabled button lets
+// the pointer through to what lies beneath, normally the background.
+class TPictureButton : public QLabel {
+    Q_OBJECT
+public:
+    explicit TPictureButton(QWidget* parent = nullptr);
+    void SetButtonEnabled(bool enabled);
+
+signals:
+    void clicked();
+    void pressed();
+    void hovered();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+};
+
+// A passive label or picture whose presses start moving the window and whose pointer moves run the
+// background reset.
+class TPassiveLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TPassiveLabel(QWidget* parent = nullptr);
+
+signals:
+    void pressed();
+    void hovered();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+};
+
+} // namespace orv
