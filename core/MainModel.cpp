@@ -1,5 +1,6 @@
 #include "core/MainModel.h"
 
+#include "core/DataFolder.h"
 #include "platform/Version.h"
 
 #include <QCoreApplication>
@@ -29,7 +30,7 @@ MainModel::MainModel(QObject* parent) : QObject(parent) {
 
 MainModel::~MainModel() { Harness.TerminateAllWorkers(); }
 
-QString MainModel::DataDir() const { return BaseDir + QStringLiteral("/data"); }
+QString MainModel::DataDir() const { return DataFolder(BaseDir); }
 
 const ControlState& MainModel::Control(const QString& name) const {
     auto it = controls_.constFind(name);

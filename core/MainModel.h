@@ -152,9 +152,17 @@ public:
 
     RunHooks Hooks;
 
-    // Folder of the executable; the data folder lies in it.
+    // Folder of the executable; the data folder lies in it (see DataFolder).
     QString BaseDir;
     QString DataDir() const;
+
+    // Computer profile, gathered once at start-up.
+    QString CpuInfo;
+    QString RamInfo;
+    QString HddInfo;
+    QString HddInfo2;
+    QString GpuInfo;
+    QString OsInfo;
 
     QTimer HddCheck;
     bool HddHelperStarted = false;
