@@ -14,8 +14,9 @@ int main(int argc, char** argv) {
         args << QString::fromLocal8Bit(argv[i]);
 
     // The windowed program lets Qt take its own options (-platform, -style, ...) first.
-    const bool windowed = !args.contains(QStringLiteral("--cli")) && !args.contains(QStringLiteral("--help")) &&
-                          !args.contains(QStringLiteral("-h")) && !args.contains(QStringLiteral("--version"));
+    const bool windowed = !args.contains(QStringLiteral("--cli")) &&
+                          !args.contains(QStringLiteral("--help")) && !args.contains(QStringLiteral("-h")) &&
+                          !args.contains(QStringLiteral("--version"));
     if (windowed) {
         bool qtOptionsOnly = true;
         for (const QString& a : args)
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
     QString error;
     const auto options = orv::ParseOptions(args, &error);
     if (!options) {
-        std::fprintf(stderr, "orvanta: %s\n\n%s", error.toUtf8().constData(), orv::UsageText().toUtf8().constData());
+        std::fprintf(stderr, "orvanta: %s\n\n%s", error.toUtf8().constData(),
+                     orv::UsageText().toUtf8().constData());
         return 2;
     }
     if (options->help) {

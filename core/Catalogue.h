@@ -28,17 +28,17 @@ enum class Stage : int { Cpu = 0, Ram = 1, Hdd = 2, Gfx2d = 3, Gfx3d = 4 };
 inline constexpr int kStageCount = 5;
 
 struct RowInfo {
-    int row;               // 0..20, or kRow15b
-    const char* suffix;    // control-name suffix: "0" .. "20", "15b"
+    int row;            // 0..20, or kRow15b
+    const char* suffix; // control-name suffix: "0" .. "20", "15b"
     Page page;
     Stage stage;
-    const char* title;     // WynikInfoLbl text
-    const char* testStep;  // name of the test step
+    const char* title;    // WynikInfoLbl text
+    const char* testStep; // name of the test step
     ScoreRule rule;
-    int kind;              // ComputeScore kind for ScoreRule::Time
-    int tableIndex;        // ReferenceTable / FactorTable
-    int scoreIndex;        // ScoreTable
-    const char* unit;      // unit of the detail text
+    int kind;         // ComputeScore kind for ScoreRule::Time
+    int tableIndex;   // ReferenceTable / FactorTable
+    int scoreIndex;   // ScoreTable
+    const char* unit; // unit of the detail text
 };
 
 inline constexpr int kRowCount = 21; // rows 0..12, 14..20 and 15b

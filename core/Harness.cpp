@@ -125,7 +125,9 @@ void SharedLineList::Serve() {
     served_.notify_all();
 }
 
-void SharedLineList::clearLines() { lines_.clear(); }
+void SharedLineList::clearLines() {
+    lines_.clear();
+}
 
 bool SharedLineList::saveLines(const QString& path) const {
     QByteArray data;

@@ -23,7 +23,8 @@ std::int32_t Scoring::SmallRandomScore() const {
     return BoostMode ? ProcessRandom::Range(5, 15) : ProcessRandom::Range(1, 5);
 }
 
-std::int32_t Scoring::ComputeScore(std::int32_t value, std::int32_t reference, std::int32_t factor, int kind) const {
+std::int32_t Scoring::ComputeScore(std::int32_t value, std::int32_t reference, std::int32_t factor,
+                                   int kind) const {
     if (BoostMode && kind >= 0 && kind <= 3) {
         static constexpr int kLow[4] = {5, 3, 5, 7};
         Reseed();
@@ -50,8 +51,9 @@ std::int32_t Scoring::ComputeRateScore(std::int32_t rate, std::int32_t factor, s
             FloorToInt32(static_cast<long double>(rate) * (static_cast<long double>(r) * 0.01L));
         rate = static_cast<std::int32_t>(static_cast<std::uint32_t>(rate) + static_cast<std::uint32_t>(add));
     }
-    const std::int32_t score = FloorToInt32(static_cast<long double>(rate) / static_cast<long double>(reference) *
-                                            static_cast<long double>(factor));
+    const std::int32_t score =
+        FloorToInt32(static_cast<long double>(rate) / static_cast<long double>(reference) *
+                     static_cast<long double>(factor));
     if (score > 0)
         return score;
     return SmallRandomScore();
@@ -91,7 +93,9 @@ std::int32_t Scoring::Compute2dCategory() {
     return ScoreTable[kScore2d];
 }
 
-std::int32_t Scoring::Category3d() const { return (ScoreTable[18] + ScoreTable[19] + ScoreTable[20]) / 3; }
+std::int32_t Scoring::Category3d() const {
+    return (ScoreTable[18] + ScoreTable[19] + ScoreTable[20]) / 3;
+}
 
 std::int32_t Scoring::Overall() const {
     return (ScoreTable[kScoreCpu] + ScoreTable[kScoreRam] + ScoreTable[kScoreHdd] + ScoreTable[kScore2d] +

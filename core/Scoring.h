@@ -44,7 +44,8 @@ public:
     void ResetScores() { ScoreTable.fill(0); }
 
     // kind 0: CPU rows, 1: memory, 2: disk write/read, 3: 2D.
-    std::int32_t ComputeScore(std::int32_t value, std::int32_t reference, std::int32_t factor, int kind) const;
+    std::int32_t ComputeScore(std::int32_t value, std::int32_t reference, std::int32_t factor,
+                              int kind) const;
     std::int32_t ComputeRateScore(std::int32_t rate, std::int32_t factor, std::int32_t reference) const;
     static std::int32_t SeekScore(long double factor, long double reference, long double measured);
 

@@ -16,12 +16,14 @@ namespace {
 const QString kStageOff = QStringLiteral("etap wyłączony");
 const QString kNotAvailable = QStringLiteral("test niedostępny");
 
-bool StageOn(const MainModel& m, Stage s) { return m.StageEnabled[static_cast<std::size_t>(s)]; }
+bool StageOn(const MainModel& m, Stage s) {
+    return m.StageEnabled[static_cast<std::size_t>(s)];
+}
 
 using CpuStep = void (*)(MainModel&);
-constexpr CpuStep kCpuSteps[12] = {calkowanieTest, piTest,    mathTest,  compressGfxTest, decompressGfxTest,
-                                   konwersjaTest,  jpegTest,  loopTest,  dataTest,        primeTest,
-                                   compressTxtTest, decompressTxtTest};
+constexpr CpuStep kCpuSteps[12] = {calkowanieTest,    piTest,        mathTest,        compressGfxTest,
+                                   decompressGfxTest, konwersjaTest, jpegTest,        loopTest,
+                                   dataTest,          primeTest,     compressTxtTest, decompressTxtTest};
 
 ITestWindow* Window2d(MainModel& m, int i) {
     return StageOn(m, Stage::Gfx2d) ? m.Gfx2dWindows[static_cast<std::size_t>(i)] : nullptr;
@@ -99,7 +101,8 @@ void RunCpuTest(MainModel& m, int row) {
 
     const std::uint32_t t0 = GetTickCount();
     for (int i = 0; i < kWorkerCount; ++i) {
-        auto worker = std::make_unique<TWorker>(i, [&m, workload](TWorker& w) { RunWorkerBody(w, m, workload); });
+        auto worker =
+            std::make_unique<TWorker>(i, [&m, workload](TWorker& w) { RunWorkerBody(w, m, workload); });
         TWorker* started = worker.get();
         m.Harness.WorkerSlots[static_cast<std::size_t>(i)] = std::move(worker);
         started->Start();
@@ -116,24 +119,48 @@ void RunCpuTest(MainModel& m, int row) {
         after(m);
 
     const std::size_t t = static_cast<std::size_t>(row);
-    const std::int32_t score = m.Scores.ComputeScore(static_cast<std::int32_t>(measured), m.Scores.ReferenceTable[t],
-                                                     m.Scores.FactorTable[t], 0);
+    const std::int32_t score = m.Scores.ComputeScore(static_cast<std::int32_t>(measured),
+                                                     m.Scores.ReferenceTable[t], m.Scores.FactorTable[t], 0);
     m.FinishRow(row, score, QString::number(measured) + QStringLiteral(" ms"), static_cast<double>(measured),
                 QStringLiteral("ms"));
 }
 
-void calkowanieTest(MainModel& m) { RunCpuTest(m, 0); }
-void piTest(MainModel& m) { RunCpuTest(m, 1); }
-void mathTest(MainModel& m) { RunCpuTest(m, 2); }
-void compressGfxTest(MainModel& m) { RunCpuTest(m, 3); }
-void decompressGfxTest(MainModel& m) { RunCpuTest(m, 4); }
-void konwersjaTest(MainModel& m) { RunCpuTest(m, 5); }
-void jpegTest(MainModel& m) { RunCpuTest(m, 6); }
-void loopTest(MainModel& m) { RunCpuTest(m, 7); }
-void dataTest(MainModel& m) { RunCpuTest(m, 8); }
-void primeTest(MainModel& m) { RunCpuTest(m, 9); }
-void compressTxtTest(MainModel& m) { RunCpuTest(m, 10); }
-void decompressTxtTest(MainModel& m) { RunCpuTest(m, 11); }
+void calkowanieTest(MainModel& m) {
+    RunCpuTest(m, 0);
+}
+void piTest(MainModel& m) {
+    RunCpuTest(m, 1);
+}
+void mathTest(MainModel& m) {
+    RunCpuTest(m, 2);
+}
+void compressGfxTest(MainModel& m) {
+    RunCpuTest(m, 3);
+}
+void decompressGfxTest(MainModel& m) {
+    RunCpuTest(m, 4);
+}
+void konwersjaTest(MainModel& m) {
+    RunCpuTest(m, 5);
+}
+void jpegTest(MainModel& m) {
+    RunCpuTest(m, 6);
+}
+void loopTest(MainModel& m) {
+    RunCpuTest(m, 7);
+}
+void dataTest(MainModel& m) {
+    RunCpuTest(m, 8);
+}
+void primeTest(MainModel& m) {
+    RunCpuTest(m, 9);
+}
+void compressTxtTest(MainModel& m) {
+    RunCpuTest(m, 10);
+}
+void decompressTxtTest(MainModel& m) {
+    RunCpuTest(m, 11);
+}
 
 void CpuStartTests(MainModel& m) {
     m.SetPosition(QStringLiteral("CpuProgress"), 0);
@@ -275,9 +302,15 @@ void Run3d(MainModel& m, int window, int row) {
 }
 } // namespace
 
-void gfx3dTest(MainModel& m) { Run3d(m, 0, 18); }
-void gfx3d2Test(MainModel& m) { Run3d(m, 1, 19); }
-void gfx3d3Test(MainModel& m) { Run3d(m, 2, 20); }
+void gfx3dTest(MainModel& m) {
+    Run3d(m, 0, 18);
+}
+void gfx3d2Test(MainModel& m) {
+    Run3d(m, 1, 19);
+}
+void gfx3d3Test(MainModel& m) {
+    Run3d(m, 2, 20);
+}
 
 void Continue3dChain(MainModel& m, int window) {
     if (window >= 3 || m.CancelRequested)
@@ -320,14 +353,15 @@ void EndTests(MainModel& m) {
     m.SetText(QStringLiteral("RamWynikLbl"), QStringLiteral("RAM: ") + QString::number(s[kScoreRam]));
     m.SetText(QStringLiteral("HddWynikLbl"), QStringLiteral("HDD: ") + QString::number(s[kScoreHdd]));
     m.SetText(QStringLiteral("Gpu2dWynikLbl"), QStringLiteral("2D: ") + QString::number(s[kScore2d]));
-    m.SetText(QStringLiteral("Gpu3dWynikLbl"), QStringLiteral("3D: ") + QString::number(m.Scores.Category3d()));
+    m.SetText(QStringLiteral("Gpu3dWynikLbl"),
+              QStringLiteral("3D: ") + QString::number(m.Scores.Category3d()));
     m.SetText(QStringLiteral("OgolnyWynikLbl"), QString::number(m.Scores.Overall()));
 
     m.OdblokujMenuGlowne();
     m.RunInProgress = false;
 
-    if (m.RunFinished && !m.ResultsUploaded && m.Hooks.PostPing && m.Hooks.PostPing(m) && !m.CancelRequested &&
-        m.Hooks.PostTest)
+    if (m.RunFinished && !m.ResultsUploaded && m.Hooks.PostPing && m.Hooks.PostPing(m) &&
+        !m.CancelRequested && m.Hooks.PostTest)
         m.Hooks.PostTest(m);
     emit m.runEnded(false);
 }

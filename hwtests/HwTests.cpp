@@ -4,6 +4,8 @@
 
 namespace orv {
 
-void InstallHwTests(MainModel& main) { (void)main; }
+void InstallHwTests(MainModel& main) {
+    (void)main;
+}
 
 } // namespace orv

@@ -4,6 +4,8 @@
 
 namespace orv {
 
-void InstallOnline(MainModel& main) { (void)main; }
+void InstallOnline(MainModel& main) {
+    (void)main;
+}
 
 } // namespace orv

@@ -15,6 +15,8 @@ std::int64_t QueryPerformanceCounter() {
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-std::int64_t QueryPerformanceFrequency() { return 1'000'000'000; }
+std::int64_t QueryPerformanceFrequency() {
+    return 1'000'000'000;
+}
 
 } // namespace orv

@@ -17,7 +17,7 @@ void InitThreadFloatingPoint() {
 #ifdef ORV_HAS_X87
     unsigned short cw = 0;
     __asm__ volatile("fnstcw %0" : "=m"(cw));
-    cw = static_cast<unsigned short>(cw | 0x003F);                // mask all six exceptions
+    cw = static_cast<unsigned short>(cw | 0x003F);               // mask all six exceptions
     cw = static_cast<unsigned short>((cw & ~0x0300u) | 0x0300u); // precision control: 64-bit significand
     cw = static_cast<unsigned short>(cw & ~0x0C00u);             // round to nearest
     __asm__ volatile("fldcw %0" : : "m"(cw));

@@ -14,7 +14,9 @@ public:
     void Information(const QString& text) override {
         std::fprintf(stderr, "%s: %s\n", qPrintable(kProgramTitle), qPrintable(text));
     }
-    void Error(const QString& text) override { std::fprintf(stderr, "%s: %s\n", qPrintable(kProgramTitle), qPrintable(text)); }
+    void Error(const QString& text) override {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(kProgramTitle), qPrintable(text));
+    }
 };
 
 ConsoleBoxes& Console() {
@@ -26,10 +28,16 @@ MessageBoxes* g_boxes = nullptr;
 
 } // namespace
 
-void SetMessageBoxes(MessageBoxes* boxes) { g_boxes = boxes; }
+void SetMessageBoxes(MessageBoxes* boxes) {
+    g_boxes = boxes;
+}
 
-MessageBoxes& Boxes() { return g_boxes ? *g_boxes : Console(); }
+MessageBoxes& Boxes() {
+    return g_boxes ? *g_boxes : Console();
+}
 
-void SetConsoleDefaultAnswer(bool yes) { Console().answer = yes; }
+void SetConsoleDefaultAnswer(bool yes) {
+    Console().answer = yes;
+}
 
 } // namespace orv

@@ -21,7 +21,8 @@ QString ConfigRoot() {
     return root;
 }
 
-// "Software\\Vendor\\Product" → <config>/Vendor/Product.conf; "Software\\Vendor" → <config>/Vendor/Vendor.conf.
+// "Software\\Vendor\\Product" → <config>/Vendor/Product.conf; "Software\\Vendor" →
+// <config>/Vendor/Vendor.conf.
 QString FileForKey(const QString& path) {
     QStringList parts = path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     if (!parts.isEmpty() && parts.front().compare(QLatin1String("Software"), Qt::CaseInsensitive) == 0)
@@ -59,7 +60,9 @@ RegistryKey::RegistryKey(const QString& path, bool create) : file_(FileForKey(pa
     }
 }
 
-bool RegistryKey::Exists() const { return QFileInfo::exists(file_); }
+bool RegistryKey::Exists() const {
+    return QFileInfo::exists(file_);
+}
 
 bool RegistryKey::ValueExists(const QString& name) const {
     bool found = false;
@@ -100,8 +103,8 @@ void RegistryKey::WriteString(const QString& name, const QString& value) {
 
 void RegistryKey::WriteInteger(const QString& name, std::int32_t value) {
     QSettings s(file_, QSettings::NativeFormat);
-    s.setValue(ValueKey(name),
-               kIntegerTag + QStringLiteral("%1").arg(static_cast<std::uint32_t>(value), 8, 16, QLatin1Char('0')));
+    s.setValue(ValueKey(name), kIntegerTag + QStringLiteral("%1").arg(static_cast<std::uint32_t>(value), 8,
+                                                                      16, QLatin1Char('0')));
     s.sync();
 }
 

@@ -3,7 +3,7 @@
 namespace orv {
 
 std::optional<std::array<int, 4>> ProgramVersionRecord() {
-#if defined(ORVANTA_VERSION_MAJOR) && defined(ORVANTA_VERSION_MINOR) && defined(ORVANTA_VERSION_PATCH) &&       \
+#if defined(ORVANTA_VERSION_MAJOR) && defined(ORVANTA_VERSION_MINOR) && defined(ORVANTA_VERSION_PATCH) &&    \
     defined(ORVANTA_VERSION_TWEAK)
     return std::array<int, 4>{ORVANTA_VERSION_MAJOR, ORVANTA_VERSION_MINOR, ORVANTA_VERSION_PATCH,
                               ORVANTA_VERSION_TWEAK};

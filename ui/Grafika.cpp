@@ -12,12 +12,14 @@ const QColor kBlue(0x0e, 0x76, 0xcd);
 const QColor kDarkBlue(0x06, 0x2f, 0x5c);
 const QColor kGreen(0x2f, 0xb3, 0x45);
 
-const char* const kMenuWords[5] = {"ROZPOCZNIJ TESTY", "MOJE WYNIKI", "MÓJ KOMPUTER", "MOJE KONTO", "INFORMACJE"};
+const char* const kMenuWords[5] = {"ROZPOCZNIJ TESTY", "MOJE WYNIKI", "MÓJ KOMPUTER", "MOJE KONTO",
+                                   "INFORMACJE"};
 const char* const kTabWords[7] = {"Info", "CPU", "RAM", "HDD", "2D", "3D", "Wyniki"};
 const char* const kComponents[5] = {"Komputer", "Procesor", "Pamięć", "Karta graficzna", "Dysk"};
 
 QSize ComponentSize(int n) {
-    static const QSize sizes[5] = {QSize(86, 84), QSize(86, 84), QSize(115, 77), QSize(103, 76), QSize(120, 70)};
+    static const QSize sizes[5] = {QSize(86, 84), QSize(86, 84), QSize(115, 77), QSize(103, 76),
+                                   QSize(120, 70)};
     return sizes[n];
 }
 
@@ -159,20 +161,23 @@ TGrafika::TGrafika() {
             pm = Plain(size, QString::fromUtf8(kComponents[i - 56]).toUpper());
         } else if (i <= 64) {
             const bool minimise = i == 61 || i == 63;
-            pm = Button(size, minimise ? QStringLiteral("_") : QStringLiteral("X"), i >= 63 ? Look::Hover : Look::Normal,
-                        14);
+            pm = Button(size, minimise ? QStringLiteral("_") : QStringLiteral("X"),
+                        i >= 63 ? Look::Hover : Look::Normal, 14);
         } else if (i == 65 || i == 66) {
             pm = Mark(size, i == 66);
         } else if (i >= 68 && i <= 71) {
             const bool copy = i == 68 || i == 70;
-            pm = Button(size, copy ? QStringLiteral("KOPIUJ") : QStringLiteral("ZAPISZ"), i >= 70 ? Look::Hover : Look::Normal,
-                        10);
+            pm = Button(size, copy ? QStringLiteral("KOPIUJ") : QStringLiteral("ZAPISZ"),
+                        i >= 70 ? Look::Hover : Look::Normal, 10);
         } else if (i == 73) {
             pm = QPixmap(size);
             pm.fill(Qt::black);
         } else if (i >= 78) {
             pm = Button(size, QStringLiteral("ZATRZYMAJ TESTY!"),
-                        i == 78 ? Look::Normal : i == 79 ? Look::Hover : Look::Selected, 13);
+                        i == 78   ? Look::Normal
+                        : i == 79 ? Look::Hover
+                                  : Look::Selected,
+                        13);
         }
         images_[static_cast<std::size_t>(i)] = pm;
     }

@@ -18,8 +18,8 @@ namespace orv {
 
 namespace {
 
-const char* const kPageNames[kPageCount] = {"InfoTab",   "CpuTab",         "RamTab",       "HddTab",
-                                            "Gpu2dTab",  "Gpu3dTab",       "WynikiTab",    "MojKomputerTab",
+const char* const kPageNames[kPageCount] = {"InfoTab",      "CpuTab",       "RamTab",    "HddTab",
+                                            "Gpu2dTab",     "Gpu3dTab",     "WynikiTab", "MojKomputerTab",
                                             "MojeKontoTab", "InformacjeTab"};
 
 const QString kWhite13 = QStringLiteral("color:white;font-family:'DejaVu Sans';font-size:13px;");
@@ -55,7 +55,8 @@ void TMainFrm::Bind(const QString& name, QWidget* w) {
     controls_.insert(name, w);
 }
 
-QLabel* TMainFrm::Label(QWidget* parent, const QString& name, int x, int y, int w, int h, const QString& style) {
+QLabel* TMainFrm::Label(QWidget* parent, const QString& name, int x, int y, int w, int h,
+                        const QString& style) {
     auto* l = new TPassiveLabel(parent);
     l->setGeometry(x, y, w, h);
     l->setStyleSheet(style);
@@ -91,20 +92,23 @@ void TMainFrm::Build() {
     ConnectPassive(background);
     Bind(QStringLiteral("TloImg"), background);
 
-    static const char* const hints[5] = {"Rozpoczyna testowanie wydajności komputera", "Wyświetla przeprowadzone testy",
-                                         "Wyświetla informacje o komputerze", "Pozwala na zalogowanie się na konto",
-                                         "Wyświetla informacje o programie"};
+    static const char* const hints[5] = {
+        "Rozpoczyna testowanie wydajności komputera", "Wyświetla przeprowadzone testy",
+        "Wyświetla informacje o komputerze", "Pozwala na zalogowanie się na konto",
+        "Wyświetla informacje o programie"};
     for (int i = 0; i < 5; ++i)
-        PictureButton(this, QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(i)]), 14, 120 + 56 * i, 191,
-                      48, QString::fromUtf8(hints[i]));
+        PictureButton(this, QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(i)]), 14,
+                      120 + 56 * i, 191, 48, QString::fromUtf8(hints[i]));
     PictureButton(this, QStringLiteral("StopBtn"), 14, 120, 191, 48, QStringLiteral("Zatrzymuje testy"));
     Label(this, QStringLiteral("TrwaAnulowanieLbl"), 25, 96, 190, 18, kWhite13);
 
     PictureButton(this, QStringLiteral("InfoBtn"), 228, 84, 90, 34);
     static const int tabX[6] = {313, 397, 481, 565, 649, 732};
     for (int i = 1; i < 7; ++i)
-        PictureButton(this, QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i)]), tabX[i - 1], 84, 89, 33);
-    PictureButton(this, QStringLiteral("MinimizeBtn"), 780, 3, 29, 31, QStringLiteral("Minimalizuje aplikację"));
+        PictureButton(this, QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i)]), tabX[i - 1], 84,
+                      89, 33);
+    PictureButton(this, QStringLiteral("MinimizeBtn"), 780, 3, 29, 31,
+                  QStringLiteral("Minimalizuje aplikację"));
     PictureButton(this, QStringLiteral("ExitBtn"), 810, 2, 30, 30, QStringLiteral("Zamyka aplikację"));
     Label(this, QStringLiteral("VersionLbl"), 235, 557, 209, 16, kWhite11);
     QLabel* caption = Label(this, QStringLiteral("StopkaLbl"), 672, 557, 170, 16, kWhite11);
@@ -132,18 +136,22 @@ void TMainFrm::Build() {
     ramProgress->setRange(0, 100);
     ramProgress->setTextVisible(false);
     Bind(QStringLiteral("RamProgress"), ramProgress);
-    Label(Tabs->widget(static_cast<int>(Page::HddTab)), QStringLiteral("HddInfoLbl"), 10, 120, 560, 18, kWhite13);
+    Label(Tabs->widget(static_cast<int>(Page::HddTab)), QStringLiteral("HddInfoLbl"), 10, 120, 560, 18,
+          kWhite13);
     BuildResultsPage(Tabs->widget(static_cast<int>(Page::WynikiTab)));
 
     connect(Button(QStringLiteral("RozpocznijTestyBtn")), &TPictureButton::clicked, this,
             [this] { RozpocznijTestyBtnClick(Model); });
-    connect(Button(QStringLiteral("StopBtn")), &TPictureButton::clicked, this, [this] { StopBtnClick(Model); });
+    connect(Button(QStringLiteral("StopBtn")), &TPictureButton::clicked, this,
+            [this] { StopBtnClick(Model); });
     connect(Button(QStringLiteral("ExitBtn")), &TPictureButton::clicked, this, &TMainFrm::ExitBtnClick);
-    connect(Button(QStringLiteral("MinimizeBtn")), &TPictureButton::clicked, this, [this] { showMinimized(); });
-    connect(Button(QStringLiteral("InfoBtn")), &TPictureButton::clicked, this, [this] { Model.InfoBtnClick(); });
+    connect(Button(QStringLiteral("MinimizeBtn")), &TPictureButton::clicked, this,
+            [this] { showMinimized(); });
+    connect(Button(QStringLiteral("InfoBtn")), &TPictureButton::clicked, this,
+            [this] { Model.InfoBtnClick(); });
     for (int i = 2; i <= 7; ++i) {
-        connect(Button(QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i - 1)])), &TPictureButton::clicked,
-                this, [this, i] {
+        connect(Button(QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i - 1)])),
+                &TPictureButton::clicked, this, [this, i] {
                     Model.WyczyscMenuGlowne();
                     Model.SelectedTab = i;
                     Model.SetActivePage(i - 1);
@@ -179,7 +187,8 @@ void TMainFrm::BuildRows() {
         img->setGeometry(10, y, 28, 23);
         Bind(WynikImgName(r.row), img);
         Label(page, WynikInfoLblName(r.row), 46, y + 3, 360, 18, kWhite13);
-        QLabel* score = Label(page, WynikLblName(r.row), 410, y + 3, 70, 18, kAqua13 + QStringLiteral("font-weight:bold;"));
+        QLabel* score = Label(page, WynikLblName(r.row), 410, y + 3, 70, 18,
+                              kAqua13 + QStringLiteral("font-weight:bold;"));
         score->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QLabel* detail = Label(page, WynikLblMoreName(r.row), 486, y + 3, 92, 18, kWhite13);
         detail->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

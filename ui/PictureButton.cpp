@@ -36,7 +36,9 @@ void TPictureButton::enterEvent(QEnterEvent* e) {
     QLabel::enterEvent(e);
 }
 
-TPassiveLabel::TPassiveLabel(QWidget* parent) : QLabel(parent) { setMouseTracking(true); }
+TPassiveLabel::TPassiveLabel(QWidget* parent) : QLabel(parent) {
+    setMouseTracking(true);
+}
 
 void TPassiveLabel::mousePressEvent(QMouseEvent* e) {
     emit pressed();

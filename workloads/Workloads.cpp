@@ -4,6 +4,8 @@
 
 namespace orv {
 
-void InstallWorkloads(MainModel& main) { (void)main; }
+void InstallWorkloads(MainModel& main) {
+    (void)main;
+}
 
 } // namespace orv
