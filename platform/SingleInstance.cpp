@@ -15,8 +15,9 @@ QString LockFolder() {
 }
 } // namespace
 
-SingleInstanceLock::SingleInstanceLock(const QString& name)
-    : path_(LockFolder() + QLatin1Char('/') + name + QStringLiteral(".lock")), lock_(new QLockFile(path_)) {
+SingleInstanceLock::SingleInstanceLock(const QString& name, const QString& folder)
+    : path_((folder.isEmpty() ? LockFolder() : folder) + QLatin1Char('/') + name + QStringLiteral(".lock")),
+      lock_(new QLockFile(path_)) {
     // Only a dead owner makes the lock stale; a long-running copy keeps it however old it is.
     lock_->setStaleLockTime(0);
 }

@@ -10,7 +10,8 @@ namespace orv {
 // taken over, so a crash never keeps the program from starting again.
 class SingleInstanceLock {
 public:
-    explicit SingleInstanceLock(const QString& name);
+    // The lock file lies in the user's runtime folder unless a folder is given.
+    explicit SingleInstanceLock(const QString& name, const QString& folder = {});
     ~SingleInstanceLock();
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;

@@ -1,0 +1,129 @@
+#include "platform/SingleInstance.h"
+
+#include "tests/support/TestEnv.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QString out, err;
+};
+
+Outcome RunOrvanta(const QStringList& args, int timeoutMs = 60000) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANTA_DATA_DIR"), test::MakeTempDir(QStringLiteral("clidata")));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.start(test::BinDir() + QStringLiteral("/orvanta"), args);
+    Outcome o;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return o;
+    }
+    o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+} // namespace
+
+TEST(Cli, HelpGoesToStdoutAndSucceeds) {
+    const Outcome o = RunOrvanta({QStringLiteral("--help")});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_TRUE(o.out.contains(QStringLiteral("--cli")));
+    EXPECT_TRUE(o.out.contains(QStringLiteral("--json")));
+    EXPECT_TRUE(o.err.isEmpty());
+}
+
+TEST(Cli, BadOptionsPrintUsageOnStderrAndExitTwo) {
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("--bogus")},
+          QStringList{QStringLiteral("--json"), QStringLiteral("x.json")},
+          QStringList{QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu,gpu")},
+          QStringList{QStringLiteral("--cli"), QStringLiteral("--json")},
+          QStringList{QStringLiteral("--cli"), QStringLiteral("--work-divisor"), QStringLiteral("0")}}) {
+        const Outcome o = RunOrvanta(args);
+        EXPECT_EQ(o.code, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(o.err.contains(QStringLiteral("Użycie"))) << o.err.toStdString();
+        EXPECT_TRUE(o.out.isEmpty());
+    }
+}
+
+TEST(Cli, VersionIsTheProgramVersion) {
+    const Outcome o = RunOrvanta({QStringLiteral("--version")});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.out.trimmed(), QStringLiteral("orvanta 1.2.0.0"));
+}
+
+TEST(Cli, RunPrintsRowsCategoriesAndWritesJson) {
+    const QString json = test::MakeTempDir(QStringLiteral("json")) + QStringLiteral("/wyniki.json");
+    const Outcome o = RunOrvanta({QStringLiteral("--cli"), QStringLiteral("--stages"),
+                                  QStringLiteral("cpu,2d"), QStringLiteral("--work-divisor"),
+                                  QStringLiteral("2000"), QStringLiteral("--json"), json});
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    for (const char* line : {"CPU: ", "RAM: ", "HDD: ", "2D: ", "3D: ", "Wynik końcowy: "})
+        EXPECT_TRUE(o.out.contains(QString::fromUtf8(line))) << line;
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Liczenie całek")));
+    EXPECT_TRUE(o.out.contains(QStringLiteral("etap wyłączony")));
+    EXPECT_TRUE(o.out.contains(QStringLiteral("brak ekranu")));
+    EXPECT_FALSE(o.err.contains(QStringLiteral("Potwierdzenie"))); // no question asked
+
+    QFile f(json);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_EQ(root[QStringLiteral("version")].toString(), QStringLiteral("1.2.0.0"));
+    EXPECT_FALSE(root[QStringLiteral("date")].toString().isEmpty());
+    EXPECT_FALSE(root[QStringLiteral("cancelled")].toBool());
+    const QJsonArray rows = root[QStringLiteral("rows")].toArray();
+    ASSERT_EQ(rows.size(), 21);
+    int cpuSum = 0;
+    for (const QJsonValue& v : rows) {
+        const QJsonObject r = v.toObject();
+        const QString id = r[QStringLiteral("row")].toString();
+        const QString status = r[QStringLiteral("status")].toString();
+        const int n = id.toInt();
+        if (id == QLatin1String("15b") || (n >= 12 && n <= 15) || n >= 18) {
+            EXPECT_EQ(status, QStringLiteral("skipped")) << id.toStdString();
+            EXPECT_EQ(r[QStringLiteral("reason")].toString(), QStringLiteral("etap wyłączony"));
+        } else if (n >= 16) {
+            EXPECT_EQ(status, QStringLiteral("skipped"));
+            EXPECT_EQ(r[QStringLiteral("reason")].toString(), QStringLiteral("brak ekranu"));
+        } else if (status == QLatin1String("finished")) {
+            // A finished CPU row carries its time, unit and the score shown.
+            EXPECT_EQ(r[QStringLiteral("unit")].toString(), QStringLiteral("ms"));
+            EXPECT_EQ(r[QStringLiteral("detail")].toString(),
+                      QString::number(r[QStringLiteral("value")].toInteger()) + QStringLiteral(" ms"));
+            cpuSum += r[QStringLiteral("score")].toInt();
+        } else {
+            EXPECT_EQ(status, QStringLiteral("skipped"));
+        }
+        EXPECT_FALSE(r.contains(QStringLiteral("score")) && status != QLatin1String("finished"));
+    }
+    const QJsonObject cat = root[QStringLiteral("categories")].toObject();
+    EXPECT_EQ(cat[QStringLiteral("cpu")].toInt(), cpuSum / 12);
+    EXPECT_EQ(cat[QStringLiteral("ram")].toInt(), 0);
+    EXPECT_EQ(root[QStringLiteral("overall")].toInt(), (cpuSum / 12) / 5);
+}
+
+TEST(Cli, SecondCopyIsRefusedWithTheMessage) {
+    SingleInstanceLock held(QStringLiteral("Orvanta"));
+    ASSERT_TRUE(held.TryAcquire());
+    const Outcome o =
+        RunOrvanta({QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("ram")});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("Orvanta jest już uruchomiony.")));
+    EXPECT_FALSE(o.out.contains(QStringLiteral("Wynik końcowy")));
+}

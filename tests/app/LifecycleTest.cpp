@@ -1,0 +1,223 @@
+#include "app/Startup.h"
+#include "core/MainModel.h"
+#include "core/Sequencer.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Registry.h"
+#include "ui/MainFrm.h"
+#include "ui/SplashFrm.h"
+
+#include "tests/support/TestEnv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace orv;
+
+namespace {
+
+class Answers : public MessageBoxes {
+public:
+    bool answer = false;
+    QStringList asked;
+    bool Question(const QString& text) override {
+        asked << text;
+        return answer;
+    }
+    void Information(const QString&) override {}
+    void Error(const QString&) override {}
+};
+
+void SetBoost(const char* value) {
+    RegistryKey key(QStringLiteral("Software\\Brisko"));
+    if (value)
+        key.WriteString(QStringLiteral("Opt"), QString::fromLatin1(value));
+    else
+        key.DeleteValue(QStringLiteral("Opt"));
+}
+
+bool WidgetShown(TMainFrm& frm, const char* name) {
+    QWidget* w = frm.ControlWidget(QString::fromLatin1(name));
+    return w && !w->isHidden();
+}
+
+} // namespace
+
+TEST(Lifecycle, BoostModeDecidesThePromotionBanner) {
+    SetBoost(nullptr);
+    {
+        MainModel m;
+        TMainFrm frm(m);
+        FormCreate(m, frm);
+        EXPECT_FALSE(m.Scores.BoostMode);
+        EXPECT_TRUE(WidgetShown(frm, "BriskoBtn"));
+    }
+    SetBoost("1");
+    {
+        MainModel m;
+        TMainFrm frm(m);
+        FormCreate(m, frm);
+        EXPECT_TRUE(m.Scores.BoostMode);
+        EXPECT_FALSE(WidgetShown(frm, "BriskoBtn"));
+    }
+    SetBoost("1 ");
+    {
+        MainModel m;
+        TMainFrm frm(m);
+        FormCreate(m, frm);
+        EXPECT_FALSE(m.Scores.BoostMode);
+    }
+    SetBoost(nullptr);
+}
+
+TEST(Lifecycle, CreationLeavesTheStartPageAndVersion) {
+    MainModel m;
+    TMainFrm frm(m);
+    FormCreate(m, frm);
+    EXPECT_EQ(frm.size(), QSize(844, 577));
+    EXPECT_EQ(frm.windowTitle(), QStringLiteral("Orvanta"));
+    EXPECT_TRUE(frm.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(frm.Tabs->currentIndex(), 0);
+    EXPECT_EQ(frm.Tabs->count(), 10);
+    auto* version = qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("VersionLbl")));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text(), QStringLiteral("v.1.2.0.0"));
+    EXPECT_EQ(m.RunStage, 1);
+    EXPECT_EQ(m.SelectedTab, 1);
+    EXPECT_EQ(m.MainMenuState, 0);
+    EXPECT_EQ(m.Picture(QStringLiteral("RozpocznijTestyBtn")), 5);
+    EXPECT_FALSE(WidgetShown(frm, "StopBtn"));
+    EXPECT_FALSE(WidgetShown(frm, "TrwaAnulowanieLbl"));
+    EXPECT_FALSE(m.CancelRequested || m.RunFinished || m.ResultsUploaded || m.LoggedIn);
+    // Rows 0..11 lie 32 pixels apart on the CPU page.
+    for (int row = 1; row < 12; ++row)
+        EXPECT_EQ(frm.ControlWidget(WynikInfoLblName(row))->y() -
+                      frm.ControlWidget(WynikInfoLblName(row - 1))->y(),
+                  32);
+}
+
+TEST(Lifecycle, ExitQuestionNoKeepsEverythingYesCloses) {
+    Answers answers;
+    SetMessageBoxes(&answers);
+    MainModel m;
+    TMainFrm frm(m);
+    int closes = 0;
+    frm.FormCloseAction = [&] { ++closes; };
+    frm.show();
+    frm.ExitBtnClick();
+    ASSERT_EQ(answers.asked.size(), 1);
+    EXPECT_EQ(answers.asked[0], QStringLiteral("Czy na pewno chcesz wyjść z aplikacji?"));
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(frm.isVisible());
+    answers.answer = true;
+    frm.ExitBtnClick();
+    EXPECT_EQ(closes, 1);
+    SetMessageBoxes(nullptr);
+}
+
+TEST(Lifecycle, SplashLayout) {
+    TSplashFrm splash;
+    EXPECT_EQ(splash.size(), QSize(353, 166));
+    EXPECT_EQ(splash.ProgressBar->geometry(), QRect(48, 128, 265, 9));
+    EXPECT_EQ(splash.ProgressBar->minimum(), 0);
+    EXPECT_EQ(splash.ProgressBar->maximum(), 9);
+    EXPECT_FALSE(splash.ProgressBar->isTextVisible());
+    EXPECT_EQ(splash.UruchamianieLbl->text(), QStringLiteral("Trwa uruchamianie programu ORVANTA..."));
+    splash.SetStep(9);
+    EXPECT_EQ(splash.Step(), 9);
+}
+
+TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
+    Answers answers;
+    answers.answer = true;
+    SetMessageBoxes(&answers);
+    MainModel m;
+    m.BaseDir = test::MakeTempDir(QStringLiteral("gui"));
+    TMainFrm frm(m);
+    FormCreate(m, frm);
+    m.HddCheck.setInterval(10);
+    frm.show();
+    bool checked = false;
+    m.CpuWorkloads[0] = [](TWorker&, MainModel&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    m.Hooks.RamTest = [&](MainModel& main) {
+        main.ShowResultRow(12);
+        // During the run: row 0 finished on its page, row 1 never started, stop button shown.
+        EXPECT_TRUE(WidgetShown(frm, "WynikLbl0"));
+        EXPECT_FALSE(WidgetShown(frm, "WynikLbl1"));
+        EXPECT_TRUE(WidgetShown(frm, "WynikImg12"));
+        EXPECT_TRUE(WidgetShown(frm, "StopBtn"));
+        EXPECT_FALSE(WidgetShown(frm, "RozpocznijTestyBtn"));
+        EXPECT_EQ(frm.Tabs->currentIndex(), 2);
+        auto* score = qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("WynikLbl0")));
+        EXPECT_EQ(score->text(), QString::number(main.Scores.ScoreTable[0]));
+        checked = true;
+        main.FinishRow(12, 5000, QStringLiteral("3448 MB/s"), 1, QStringLiteral("MB/s"));
+    };
+    bool ended = false;
+    QObject::connect(&m, &MainModel::runEnded, &m, [&] { ended = true; });
+    RozpocznijTestyBtnClick(m);
+    QElapsedTimer t;
+    t.start();
+    while (!ended && t.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(frm.Tabs->currentIndex(), 6);
+    auto* overall = qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("OgolnyWynikLbl")));
+    EXPECT_EQ(overall->text(), QString::number(m.Scores.Overall()));
+    SetMessageBoxes(nullptr);
+}
+
+// Child side of the next test: a run whose workers would work for half a minute, and a close request
+// a moment after they start.
+static int CloseDuringRunChild(int argc, char** argv) {
+    QApplication app(argc, argv);
+    MainModel m;
+    m.BaseDir = QDir::tempPath();
+    TMainFrm frm(m);
+    FormCreate(m, frm);
+    SetConsoleDefaultAnswer(true);
+    m.CpuWorkloads[0] = [](TWorker&, MainModel&) { std::this_thread::sleep_for(std::chrono::seconds(30)); };
+    frm.show();
+    QTimer::singleShot(300, &frm, [&] { frm.close(); });
+    QTimer::singleShot(0, &m, [&] { RozpocznijTestyBtnClick(m); });
+    app.exec();
+    return 3; // never reached when the close handler ends the process
+}
+
+TEST(Lifecycle, ClosingDuringTheCpuStageEndsTheProcessAtOnce) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--close-during-run")});
+    ASSERT_TRUE(child.waitForStarted());
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(child.waitForFinished(15000));
+    EXPECT_LT(t.elapsed(), 15000);
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0);
+}
+
+// Runs before the test main when this binary is started as the child above.
+static const bool kChild = [] {
+    const QByteArray cmd = [] {
+        QFile f(QStringLiteral("/proc/self/cmdline"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    if (cmd.contains("--close-during-run")) {
+        static char arg0[] = "child";
+        char* argv[] = {arg0, nullptr};
+        std::exit(CloseDuringRunChild(1, argv));
+    }
+    return false;
+}();
