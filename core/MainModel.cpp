@@ -47,45 +47,20 @@ ControlState& MainModel::Mutable(const QString& name) {
     return controls_[name];
 }
 
-void MainModel::SetVisible(const QString& name, bool visible) {
+template <typename T>
+void MainModel::Update(const QString& name, T ControlState::*field, const T& value) {
     ControlState& c = Mutable(name);
-    if (c.visible != visible) {
-        c.visible = visible;
+    if (c.*field != value) {
+        c.*field = value;
         emit controlChanged(name);
     }
 }
 
-void MainModel::SetEnabled(const QString& name, bool enabled) {
-    ControlState& c = Mutable(name);
-    if (c.enabled != enabled) {
-        c.enabled = enabled;
-        emit controlChanged(name);
-    }
-}
-
-void MainModel::SetPicture(const QString& name, int picture) {
-    ControlState& c = Mutable(name);
-    if (c.picture != picture) {
-        c.picture = picture;
-        emit controlChanged(name);
-    }
-}
-
-void MainModel::SetText(const QString& name, const QString& text) {
-    ControlState& c = Mutable(name);
-    if (c.text != text) {
-        c.text = text;
-        emit controlChanged(name);
-    }
-}
-
-void MainModel::SetPosition(const QString& name, int position) {
-    ControlState& c = Mutable(name);
-    if (c.position != position) {
-        c.position = position;
-        emit controlChanged(name);
-    }
-}
+void MainModel::SetVisible(const QString& name, bool visible) { Update(name, &ControlState::visible, visible); }
+void MainModel::SetEnabled(const QString& name, bool enabled) { Update(name, &ControlState::enabled, enabled); }
+void MainModel::SetPicture(const QString& name, int picture) { Update(name, &ControlState::picture, picture); }
+void MainModel::SetText(const QString& name, const QString& text) { Update(name, &ControlState::text, text); }
+void MainModel::SetPosition(const QString& name, int position) { Update(name, &ControlState::position, position); }
 
 void MainModel::InitControls() {
     for (const RowInfo& r : Catalogue()) {

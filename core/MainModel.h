@@ -178,6 +178,8 @@ signals:
 
 private:
     ControlState& Mutable(const QString& name);
+    template <typename T>
+    void Update(const QString& name, T ControlState::*field, const T& value);
     void InitControls();
     QHash<QString, ControlState> controls_;
     std::array<RowResult, 22> results_{};
