@@ -27,9 +27,9 @@ bool PrepareDataFolder(MainModel& main) {
     const QString dir = main.DataDir();
     QDir().mkpath(dir);
     QDir().mkpath(dir + QStringLiteral("/hdd"));
-    // Next step of the start: the eight copies of the test picture, data/logo0.png .. logo7.png, are
-    // written here, replacing older ones. A copy that cannot be written names the file in an error box
-    // and returns false, before anything of the run has changed.
+    // The test picture's eight copies belong here once the picture is part of the program: write
+    // logo0.png .. logo7.png, replacing older ones; a copy that cannot be written is named in an error
+    // box and the start is refused (return false) before anything of the run has changed.
     return true;
 }
 
