@@ -1,0 +1,71 @@
+#include "workloads/DataFiles.h"
+
+#include "core/Harness.h"
+#include "core/MainModel.h"
+#include "platform/MessageBoxes.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace orv {
+
+namespace {
+
+// The state the stop button leaves behind, so the sequencer ends the run through its cancelled end.
+// The disk helper cannot be running yet during the CPU stage, so there is nothing to stop there.
+void CancelRun(MainModel& main) {
+    if (main.Visible(QStringLiteral("StopBtn"))) {
+        main.SetPicture(QStringLiteral("StopBtn"), 80);
+        main.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), true);
+    }
+    main.CancelRequested = true;
+}
+
+} // namespace
+
+bool PrepareDataFolder(MainModel& main) {
+    const QString dir = main.DataDir();
+    QDir().mkpath(dir);
+    QDir().mkpath(dir + QStringLiteral("/hdd"));
+    // The test picture's eight copies belong here once the picture is part of the program: write
+    // logo0.png .. logo7.png, replacing older ones; a copy that cannot be written is named in an error
+    // box and the start is refused (return false) before anything of the run has changed.
+    return true;
+}
+
+QStringList TemporaryDataFiles() {
+    QStringList files;
+    for (int i = 0; i < kWorkerCount; ++i) {
+        for (const char* pattern : {"a%1.txt", "b%1.txt", "logo%1.png", "gfx%1.7z", "txt%1.7z", "txt/a%1.txt",
+                                    "txt/b%1.txt", "gfx/logo%1.png"})
+            files << QString::fromLatin1(pattern).arg(i);
+    }
+    files << QStringLiteral("hdd/testdata1.dat") << QStringLiteral("hdd/testdata2.dat");
+    return files;
+}
+
+void removeTemporaryData(MainModel& main) {
+    const QString dir = main.DataDir() + QLatin1Char('/');
+    for (const QString& file : TemporaryDataFiles())
+        QFile::remove(dir + file); // failures are passed over
+}
+
+QString LineFileErrorText(const QString& path) {
+    return QStringLiteral("Nie można zapisać pliku %1. Testy zostaną przerwane.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+bool SaveLineFiles(MainModel& main, QChar prefix) {
+    const QString dir = main.DataDir() + QLatin1Char('/');
+    for (int i = 0; i < kWorkerCount; ++i) {
+        const QString path = dir + prefix + QString::number(i) + QStringLiteral(".txt");
+        if (!main.Lines.saveLines(path)) {
+            Boxes().Error(LineFileErrorText(path));
+            CancelRun(main);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace orv
