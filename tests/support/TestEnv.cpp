@@ -16,12 +16,13 @@ std::atomic<int> g_counter{0};
 void IsolateUserFolders() {
     g_root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/orvanta-test-XXXXXX"));
     const QString root = g_root->path();
-    for (const char* sub : {"config", "runtime", "tmp"})
+    for (const char* sub : {"config", "runtime", "tmp", "data"})
         QDir(root).mkpath(QString::fromLatin1(sub));
     QFile::setPermissions(root + QStringLiteral("/runtime"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
 }
 
 QString MakeTempDir(const QString& tag) {

@@ -3,7 +3,7 @@
 
 namespace orv::test {
 
-// Points the per-user settings, the runtime folder (locks) and the temp folder of this test process
+// Points the per-user settings, data, the runtime folder (locks) and the temp folder of this test process
 // at fresh private folders, so tests never touch the user's files and can run in parallel.
 void IsolateUserFolders();
 
