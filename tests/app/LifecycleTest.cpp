@@ -147,6 +147,8 @@ TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
     m.HddCheck.setInterval(10);
     frm.show();
     bool checked = false;
+    for (auto& w : m.CpuWorkloads)
+        w = nullptr;
     m.CpuWorkloads[0] = [](TWorker&, MainModel&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     };
@@ -184,10 +186,12 @@ TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
 static int CloseDuringRunChild(int argc, char** argv) {
     QApplication app(argc, argv);
     MainModel m;
-    m.BaseDir = QDir::tempPath();
+    m.BaseDir = qEnvironmentVariable("XDG_DATA_HOME");
     TMainFrm frm(m);
     FormCreate(m, frm);
     SetConsoleDefaultAnswer(true);
+    for (auto& w : m.CpuWorkloads)
+        w = nullptr;
     m.CpuWorkloads[0] = [](TWorker&, MainModel&) { std::this_thread::sleep_for(std::chrono::seconds(30)); };
     frm.show();
     QTimer::singleShot(300, &frm, [&] { frm.close(); });
