@@ -11,7 +11,9 @@ TPictureButton::TPictureButton(QWidget* parent) : QLabel(parent) {
 }
 
 void TPictureButton::SetButtonEnabled(bool enabled) {
-    setEnabled(enabled);
+    // Not QWidget::setEnabled: a disabled label greys its picture, and the artwork already carries the
+    // look of every state.
+    enabled_ = enabled;
     setAttribute(Qt::WA_TransparentForMouseEvents, !enabled);
 }
 

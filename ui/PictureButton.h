@@ -10,6 +10,7 @@ class TPictureButton : public QLabel {
 public:
     explicit TPictureButton(QWidget* parent = nullptr);
     void SetButtonEnabled(bool enabled);
+    bool ButtonEnabled() const { return enabled_; }
 
 signals:
     void clicked();
@@ -21,6 +22,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
+
+private:
+    bool enabled_ = true;
 };
 
 // A passive label or picture whose presses start moving the window and whose pointer moves run the
