@@ -7,7 +7,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace orv;
 
@@ -126,4 +129,28 @@ TEST(Cli, SecondCopyIsRefusedWithTheMessage) {
     EXPECT_EQ(o.code, 1);
     EXPECT_TRUE(o.err.contains(QStringLiteral("Orvanta jest już uruchomiony.")));
     EXPECT_FALSE(o.out.contains(QStringLiteral("Wynik końcowy")));
+}
+
+TEST(Cli, InterruptStopsTheRunLikeTheStopButton) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANTA_DATA_DIR"), test::MakeTempDir(QStringLiteral("clidata")));
+    env.remove(QStringLiteral("DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.start(test::BinDir() + QStringLiteral("/orvanta"),
+            {QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu"),
+             QStringLiteral("--work-divisor"), QStringLiteral("4")});
+    ASSERT_TRUE(p.waitForStarted());
+    // Wait for the banner, so that the run is under way, then interrupt during the first test.
+    ASSERT_TRUE(p.waitForReadyRead(10000));
+    QThread::msleep(100);
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(out.contains(QStringLiteral("Testy anulowano.")));
+    EXPECT_TRUE(out.contains(QStringLiteral("Liczenie całek")));
+    // Later tests never started, so they are neither finished nor listed as skipped.
+    EXPECT_FALSE(out.contains(QStringLiteral("Testowanie pętli")));
+    EXPECT_FALSE(out.contains(QStringLiteral("Wynik końcowy")));
 }

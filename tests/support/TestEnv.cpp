@@ -1,5 +1,6 @@
 #include "tests/support/TestEnv.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -33,7 +34,8 @@ QString MakeTempDir(const QString& tag) {
 
 QString BinDir() {
     const QString dir = qEnvironmentVariable("ORVANTA_BIN_DIR");
-    return dir.isEmpty() ? QStringLiteral(".") : dir;
+    // Test programs land in build/tests, the program in build/bin.
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../bin") : dir;
 }
 
 } // namespace orv::test
