@@ -15,7 +15,9 @@ const std::array<const char*, 7> kTabButtons = {"InfoBtn",  "CpuBtn",   "RamBtn"
 
 namespace {
 const ControlState kNoControl{};
-QString L(const char* s) { return QString::fromLatin1(s); }
+QString L(const char* s) {
+    return QString::fromLatin1(s);
+}
 
 std::size_t ResultSlot(int row) {
     return static_cast<std::size_t>(row >= 0 && row <= kRow15b ? row : 13);
@@ -28,16 +30,22 @@ MainModel::MainModel(QObject* parent) : QObject(parent) {
     InitControls();
 }
 
-MainModel::~MainModel() { Harness.TerminateAllWorkers(); }
+MainModel::~MainModel() {
+    Harness.TerminateAllWorkers();
+}
 
-QString MainModel::DataDir() const { return DataFolder(BaseDir); }
+QString MainModel::DataDir() const {
+    return DataFolder(BaseDir);
+}
 
 const ControlState& MainModel::Control(const QString& name) const {
     auto it = controls_.constFind(name);
     return it == controls_.cend() ? kNoControl : *it;
 }
 
-ControlState& MainModel::Mutable(const QString& name) { return controls_[name]; }
+ControlState& MainModel::Mutable(const QString& name) {
+    return controls_[name];
+}
 
 void MainModel::SetVisible(const QString& name, bool visible) {
     ControlState& c = Mutable(name);
@@ -140,7 +148,8 @@ void MainModel::WyczyscWyniki(int group) {
     }
 }
 
-void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit) {
+void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, double value,
+                          const QString& unit) {
     const RowInfo* info = FindRow(row);
     if (!info)
         return;
@@ -167,106 +176,15 @@ void MainModel::SkipRow(int row, const QString& reason) {
     emit rowChanged(row);
 }
 
-const RowResult& MainModel::Result(int row) const { return results_[ResultSlot(row)]; }
+const RowResult& MainModel::Result(int row) const {
+    return results_[ResultSlot(row)];
+}
 
 void MainModel::PumpEvents() {
     Lines.Serve();
     if (QCoreApplication::instance())
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     Lines.Serve();
-}
-
-// ---- Navigation ----
-
-void MainModel::ZmienKarte(int stage) {
-    if (stage < 1 || stage > 7)
-        return;
-    RunStage = stage;
-    for (int i = 1; i <= 7; ++i) {
-        const QString name = L(kTabButtons[static_cast<std::size_t>(i - 1)]);
-        int picture = 0;
-        bool enabled = false;
-        if (stage == 7) {
-            picture = 18 + i;
-            enabled = true;
-        } else if (i == 1) {
-            picture = stage == 1 ? 26 : 72;
-            enabled = stage == 1;
-        } else {
-            picture = i == stage ? 25 + i : 38 + i;
-        }
-        SetPicture(name, picture);
-        SetEnabled(name, enabled);
-    }
-    if (stage == 7)
-        SelectedTab = 0;
-    SetActivePage(stage - 1);
-}
-
-void MainModel::OdswiezKarte(int hovered) {
-    for (int i = 1; i <= 7; ++i) {
-        int picture = 18 + i;
-        if (SelectedTab == i)
-            picture = 25 + i;
-        else if (hovered == i)
-            picture = 32 + i;
-        SetPicture(L(kTabButtons[static_cast<std::size_t>(i - 1)]), picture);
-    }
-}
-
-void MainModel::OdswiezStanMenu(int hovered) {
-    if (MainMenuState < 0 || MainMenuState > 5)
-        return;
-    for (int i = 1; i <= 5; ++i) {
-        int picture = i - 1;
-        if (MainMenuState == i)
-            picture = i + 9;
-        else if (hovered == i)
-            picture = i + 4;
-        SetPicture(L(kMainMenuButtons[static_cast<std::size_t>(i - 1)]), picture);
-    }
-}
-
-void MainModel::WyczyscMenuGorne() {
-    if (SelectedTab >= 1 && SelectedTab <= 7)
-        SetPicture(L(kTabButtons[static_cast<std::size_t>(SelectedTab - 1)]), 18 + SelectedTab);
-    SelectedTab = 0;
-}
-
-void MainModel::WyczyscMenuGlowne() {
-    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i)
-        SetPicture(L(kMainMenuButtons[i]), static_cast<int>(i));
-    MainMenuState = 0;
-}
-
-void MainModel::ZablokujMenuGlowne() {
-    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i) {
-        SetPicture(L(kMainMenuButtons[i]), i == 0 ? 10 : static_cast<int>(i));
-        SetEnabled(L(kMainMenuButtons[i]), false);
-    }
-}
-
-void MainModel::OdblokujMenuGlowne() {
-    for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i) {
-        SetPicture(L(kMainMenuButtons[i]), static_cast<int>(i));
-        SetEnabled(L(kMainMenuButtons[i]), true);
-    }
-    MainMenuState = 0;
-}
-
-void MainModel::InfoBtnClick() {
-    WyczyscMenuGlowne();
-    SelectedTab = 1;
-    if (RunStage <= 1)
-        ZmienKarte(1);
-    else
-        SetActivePage(0);
-    SetEnabled(QStringLiteral("InfoTimer"), true);
-}
-
-void MainModel::ApplyInitialNavigation() {
-    InfoBtnClick();
-    OdswiezStanMenu(1);
 }
 
 } // namespace orv

@@ -1,6 +1,7 @@
 #pragma once
 #include "core/Catalogue.h"
 #include "core/Harness.h"
+#include "core/Navigation.h"
 #include "core/Scoring.h"
 
 #include <QHash>
@@ -37,9 +38,9 @@ public:
 struct RowResult {
     enum class Status { NotRun, Running, Finished, Skipped };
     Status status = Status::NotRun;
-    double value = 0;   // measured value in its unit (ms, MB/s, fps)
+    double value = 0; // measured value in its unit (ms, MB/s, fps)
     QString unit;
-    QString detail;     // WynikLblMore text
+    QString detail; // WynikLblMore text
     std::int32_t score = 0;
     QString skipReason;
 };
@@ -123,8 +124,8 @@ public:
     bool ReportButtonsHot = false;
     bool DescriptionHot = false;
     void ZmienKarte(int stage);
-    void OdswiezKarte(int hovered);     // OdswiezKarte0 .. OdswiezKarte7
-    void OdswiezStanMenu(int hovered);  // OdswiezStanMenu1 .. OdswiezStanMenu5
+    void OdswiezKarte(int hovered);    // OdswiezKarte0 .. OdswiezKarte7
+    void OdswiezStanMenu(int hovered); // OdswiezStanMenu1 .. OdswiezStanMenu5
     void WyczyscMenuGorne();
     void WyczyscMenuGlowne();
     void ZablokujMenuGlowne();
@@ -133,6 +134,8 @@ public:
     void ApplyInitialNavigation();
     int ActivePage() const { return Position(QStringLiteral("Tabs")); }
     void SetActivePage(int page) { SetPosition(QStringLiteral("Tabs"), page); }
+    // Window operations and the page fillers of other parts (core/Navigation.h).
+    NavigationHooks Nav;
 
     // CPU stage.
     WorkerHarness Harness;

@@ -10,6 +10,7 @@ class TPictureButton : public QLabel {
 public:
     explicit TPictureButton(QWidget* parent = nullptr);
     void SetButtonEnabled(bool enabled);
+    bool ButtonEnabled() const { return enabled_; }
 
 signals:
     void clicked();
@@ -21,14 +22,32 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
+
+private:
+    bool enabled_ = true;
 };
 
-// A passive label or picture whose presses start moving the window and whose pointer moves run the
-// background reset.
+// A passive label or picture. The window connects its presses (window move) and pointer moves
+// (background reset); a press that is not connected does nothing, and neither event reaches the page.
 class TPassiveLabel : public QLabel {
     Q_OBJECT
 public:
     explicit TPassiveLabel(QWidget* parent = nullptr);
+
+signals:
+    void pressed();
+    void hovered();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+};
+
+// A page of the page control: presses start moving the window, pointer moves run the background reset.
+class TPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPage(QWidget* parent = nullptr);
 
 signals:
     void pressed();

@@ -45,6 +45,8 @@ void TSplashFrm::SetStep(int step) {
     repaint();
 }
 
-int TSplashFrm::Step() const { return ProgressBar->value(); }
+int TSplashFrm::Step() const {
+    return ProgressBar->value();
+}
 
 } // namespace orv
