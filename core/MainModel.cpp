@@ -15,9 +15,7 @@ const std::array<const char*, 7> kTabButtons = {"InfoBtn",  "CpuBtn",   "RamBtn"
 
 namespace {
 const ControlState kNoControl{};
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
+QString L(const char* s) { return QString::fromLatin1(s); }
 
 std::size_t ResultSlot(int row) {
     return static_cast<std::size_t>(row >= 0 && row <= kRow15b ? row : 13);
@@ -30,22 +28,16 @@ MainModel::MainModel(QObject* parent) : QObject(parent) {
     InitControls();
 }
 
-MainModel::~MainModel() {
-    Harness.TerminateAllWorkers();
-}
+MainModel::~MainModel() { Harness.TerminateAllWorkers(); }
 
-QString MainModel::DataDir() const {
-    return DataFolder(BaseDir);
-}
+QString MainModel::DataDir() const { return DataFolder(BaseDir); }
 
 const ControlState& MainModel::Control(const QString& name) const {
     auto it = controls_.constFind(name);
     return it == controls_.cend() ? kNoControl : *it;
 }
 
-ControlState& MainModel::Mutable(const QString& name) {
-    return controls_[name];
-}
+ControlState& MainModel::Mutable(const QString& name) { return controls_[name]; }
 
 void MainModel::SetVisible(const QString& name, bool visible) {
     ControlState& c = Mutable(name);
@@ -148,8 +140,7 @@ void MainModel::WyczyscWyniki(int group) {
     }
 }
 
-void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, double value,
-                          const QString& unit) {
+void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit) {
     const RowInfo* info = FindRow(row);
     if (!info)
         return;
@@ -176,9 +167,7 @@ void MainModel::SkipRow(int row, const QString& reason) {
     emit rowChanged(row);
 }
 
-const RowResult& MainModel::Result(int row) const {
-    return results_[ResultSlot(row)];
-}
+const RowResult& MainModel::Result(int row) const { return results_[ResultSlot(row)]; }
 
 void MainModel::PumpEvents() {
     Lines.Serve();

@@ -38,9 +38,9 @@ public:
 struct RowResult {
     enum class Status { NotRun, Running, Finished, Skipped };
     Status status = Status::NotRun;
-    double value = 0; // measured value in its unit (ms, MB/s, fps)
+    double value = 0;   // measured value in its unit (ms, MB/s, fps)
     QString unit;
-    QString detail; // WynikLblMore text
+    QString detail;     // WynikLblMore text
     std::int32_t score = 0;
     QString skipReason;
 };
@@ -124,8 +124,8 @@ public:
     bool ReportButtonsHot = false;
     bool DescriptionHot = false;
     void ZmienKarte(int stage);
-    void OdswiezKarte(int hovered);    // OdswiezKarte0 .. OdswiezKarte7
-    void OdswiezStanMenu(int hovered); // OdswiezStanMenu1 .. OdswiezStanMenu5
+    void OdswiezKarte(int hovered);     // OdswiezKarte0 .. OdswiezKarte7
+    void OdswiezStanMenu(int hovered);  // OdswiezStanMenu1 .. OdswiezStanMenu5
     void WyczyscMenuGorne();
     void WyczyscMenuGlowne();
     void ZablokujMenuGlowne();
