@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -37,6 +38,20 @@ const QString kAqua13 = QStringLiteral("color:#00ffff;") + Font(13);
 
 QString L(const char* s) {
     return QString::fromLatin1(s);
+}
+
+// The overall score in lime at 27 pixels, in the condensed face so that five digits fit the 85-pixel
+// label; longer numbers get a smaller size rather than being cut.
+void FitOverallScore(QLabel* label) {
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    int px = 27;
+    for (; px > 12; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font).horizontalAdvance(label->text()) <= label->width() - 2)
+            break;
+    }
+    label->setStyleSheet(
+        QStringLiteral("color:#00ff00;font-family:'DejaVu Sans Condensed';font-size:%1px;").arg(px));
 }
 
 } // namespace
@@ -244,7 +259,6 @@ void TMainFrm::BuildResultsPage(QWidget* page) {
     TPictureButton* panel = PictureButton(page, QStringLiteral("WynikImg"), 72, 179, 435, 98);
     panel->setPixmap(ArtworkPicture(QStringLiteral("WynikImg")));
     TPictureButton* overall = PictureButton(page, QStringLiteral("OgolnyWynikLbl"), 384, 206, 85, 32);
-    overall->setStyleSheet(QStringLiteral("color:#00ff00;font-weight:bold;") + Font(27));
     overall->setAlignment(Qt::AlignCenter);
     TPictureButton* compare = PictureButton(page, QStringLiteral("Label1"), 187, 240, 182, 18);
     compare->setStyleSheet(kWhite13);
@@ -332,6 +346,8 @@ void TMainFrm::Apply(const QString& name) {
             label->setPixmap(Grafika.Image(c.picture));
         else if (!c.text.isNull())
             label->setText(c.text);
+        if (name == QLatin1String("OgolnyWynikLbl"))
+            FitOverallScore(label);
         if (auto* button = qobject_cast<TPictureButton*>(w))
             button->SetButtonEnabled(c.enabled);
         else

@@ -155,8 +155,8 @@ QImage TabButton(QSize size, const QString& text, Look look) {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     const double w = size.width(), h = size.height();
-    // Selected tabs stand taller and run into the page below; the others sit lower.
-    const double top = look == Look::Selected ? 0.5 : look == Look::Hover ? 2.5 : 4.5;
+    // Selected tabs stand taller and run into the page below; the others, hovered too, sit lower.
+    const double top = look == Look::Selected ? 0.5 : 4.5;
     const double r = 7;
     QPainterPath shape;
     shape.moveTo(0.5, h + 1);

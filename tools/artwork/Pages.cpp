@@ -368,7 +368,8 @@ QImage ResultsPanel() {
            QRectF(104, 20, 196, 38), Qt::AlignLeft | Qt::AlignVCenter, lettering);
 
     // Score window, where the overall score is printed by the program.
-    const QRectF well(302, 19, 112, 46);
+    // Centred on the overall-score label, which lies at 312..397 x 27..59 of the panel.
+    const QRectF well(303, 20, 103, 46);
     p.fillPath(RoundRect(well, 8), QColor(0x01, 0x0c, 0x1a, 235));
     QLinearGradient inner(well.topLeft(), well.bottomLeft());
     inner.setColorAt(0, QColor(0, 0, 0, 120));
@@ -444,27 +445,27 @@ QImage InformationPicture() {
     sub.bottom = QColor(0xa8, 0xdc, 0xff);
     Letter(p, QStringLiteral("test wydajności komputera"), Verdana(13, false), QRectF(84, 46, 300, 18),
            Qt::AlignLeft | Qt::AlignVCenter, sub);
-    p.fillRect(QRectF(18, 78, 521, 1), QColor(255, 255, 255, 80));
+    p.fillRect(QRectF(18, 72, 521, 1), QColor(255, 255, 255, 80));
 
     const QFont body = Verdana(12, false);
-    double y = 88;
+    double y = 80;
     y += Paragraph(
         p,
         QStringLiteral("Program mierzy czas wykonywania operacji przez najważniejsze podzespoły komputera: "
                        "procesor (12 testów), pamięć operacyjną RAM, dysk twardy oraz kartę graficzną "
                        "(grafika dwu- i trójwymiarowa)."),
-        body, QRectF(20, y, 517, 80), kIce, 1.3);
+        body, QRectF(20, y, 517, 80), kIce, 1.22);
     y += 6;
     y += Paragraph(
         p,
         QStringLiteral("Wyniki są względne: odnoszą się do komputera wzorcowego, który w każdym teście "
                        "uzyskuje 5000 punktów. Wynik rośnie liniowo wraz z szybkością – komputer "
                        "dwukrotnie szybszy od wzorcowego otrzyma 10000 punktów."),
-        body, QRectF(20, y, 517, 80), kIce, 1.3);
+        body, QRectF(20, y, 517, 80), kIce, 1.22);
     y += 8;
 
     // The reference computer in a box of its own.
-    const QRectF box(18, y, 521, 142);
+    const QRectF box(18, y, 521, 148);
     p.fillPath(RoundRect(box, 10), QColor(0x03, 0x2a, 0x55, 140));
     p.setPen(QPen(QColor(0x7c, 0xff, 0x82, 130), 1));
     p.setBrush(Qt::NoBrush);
@@ -504,7 +505,7 @@ QImage InformationPicture() {
               QStringLiteral(
                   "Przed rozpoczęciem testów zamknij wszystkie działające aplikacje. Pełny test trwa od 3 do "
                   "5 minut, zależnie od szybkości komputera."),
-              Verdana(11.5, false), QRectF(20, y, 517, 50), QColor(0xff, 0xe4, 0x7a), 1.3);
+              Verdana(11.5, false), QRectF(20, y, 517, 50), QColor(0xff, 0xe4, 0x7a), 1.2);
     return img;
 }
 
