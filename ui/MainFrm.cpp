@@ -80,6 +80,12 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
         move(screen->availableGeometry().center() - rect().center());
 }
 
+// The model may outlive the window; its window operations must not point at a window that is gone.
+TMainFrm::~TMainFrm() {
+    Model.Nav.StartWindowMove = nullptr;
+    Model.Nav.Minimize = nullptr;
+}
+
 TPictureButton* TMainFrm::Button(const QString& name) const {
     return qobject_cast<TPictureButton*>(controls_.value(name));
 }

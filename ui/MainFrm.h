@@ -24,6 +24,7 @@ class TMainFrm : public QWidget {
     Q_OBJECT
 public:
     explicit TMainFrm(MainModel& model, QWidget* parent = nullptr);
+    ~TMainFrm() override;
 
     MainModel& Model;
     TGrafika Grafika;

@@ -357,6 +357,33 @@ TEST_F(MainWindow, InformationPage) {
     EXPECT_EQ(m->MainMenuState, 5);
 }
 
+TEST_F(MainWindow, ExplanatoryPicturesSitBetweenTheRowsAndTheProgressBar) {
+    struct Explained {
+        const char* picture;
+        int page;
+        int lastRow;
+    };
+    const Explained pages[] = {
+        {"ImgRamInfo", 2, 12}, {"Image2", 3, kRow15b}, {"Image3", 4, 17}, {"Image4", 5, 20}};
+    for (const Explained& e : pages) {
+        m->SetActivePage(e.page);
+        for (int row : {0, 12, 14, 15, kRow15b, 16, 17, 18, 19, 20})
+            m->ShowResultRow(row);
+        QWidget* picture = frm->ControlWidget(QString::fromLatin1(e.picture));
+        ASSERT_NE(picture, nullptr);
+        EXPECT_TRUE(picture->isVisible()) << e.picture;
+        EXPECT_EQ(picture->parentWidget(), frm->Tabs->widget(e.page)) << e.picture;
+        const QRect r = picture->geometry();
+        EXPECT_GE(r.top(), frm->ControlWidget(WynikLblMoreName(e.lastRow))->geometry().bottom()) << e.picture;
+        EXPECT_LE(r.bottom(), 398) << e.picture;
+        EXPECT_LE(r.right(), 585) << e.picture;
+        if (e.page == 3) { // the tested disk's line stays readable above the picture
+            EXPECT_GE(r.top(), frm->ControlWidget(QStringLiteral("HddInfoLbl"))->geometry().bottom());
+        }
+        Screenshot(e.picture);
+    }
+}
+
 // Eight workers per CPU test that wait until the test lets them go.
 void WaitingWorkloads(MainModel& model, std::atomic<bool>& release) {
     for (auto& w : model.CpuWorkloads)

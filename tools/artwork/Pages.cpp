@@ -7,6 +7,7 @@
 #include <QLinearGradient>
 #include <QRadialGradient>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -73,7 +74,7 @@ QImage Explanation(QSize size, const QString& title, const QString& text, const 
     Card(p, card);
     const QRectF art(14, 14, 160, size.height() - 28);
     // Soft light behind the illustration.
-    QRadialGradient light(art.center(), art.width() * 0.6);
+    QRadialGradient light(art.center(), std::min(art.width(), art.height()) * 0.5);
     light.setColorAt(0, QColor(0x9c, 0xdc, 0xff, 90));
     light.setColorAt(1, QColor(0x9c, 0xdc, 0xff, 0));
     p.fillRect(art, light);
