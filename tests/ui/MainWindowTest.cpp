@@ -12,6 +12,7 @@
 #include "ui/PictureButton.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -347,6 +348,16 @@ TEST_F(MainWindow, LayoutFollowsTheDesign) {
         EXPECT_EQ(frm->Button(QString::fromLatin1(name))->cursor().shape(), Qt::PointingHandCursor) << name;
     // The page colour.
     EXPECT_EQ(frm->Tabs->widget(6)->palette().color(QPalette::Window), QColor(0x0e, 0x76, 0xcd));
+    EXPECT_TRUE(frm->Tabs->widget(9)->autoFillBackground());
+    // The log-in edit boxes and the page captions take their colours when the window is created.
+    auto* login = new QLineEdit(frm->Tabs->widget(8));
+    login->setObjectName(QStringLiteral("LoginEdt"));
+    auto* caption = new QLabel(frm->Tabs->widget(7));
+    caption->setObjectName(QStringLiteral("MojKomputerLbl"));
+    frm->ApplyColours();
+    EXPECT_EQ(login->palette().color(QPalette::Base), QColor(0x0e, 0x76, 0xcd));
+    EXPECT_EQ(login->palette().color(QPalette::Text), QColor(0x7c, 0xff, 0x82));
+    EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(Qt::white));
 }
 
 TEST_F(MainWindow, InformationPage) {
