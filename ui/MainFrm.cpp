@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QToolTip>
 #include <QUrl>
 #include <QWindow>
 
@@ -72,6 +73,14 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
     };
     Model.Nav.Minimize = [this] { showMinimized(); };
     Model.Nav.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    // Hints in the window's own colours.
+    QPalette tips = QToolTip::palette();
+    tips.setColor(QPalette::ToolTipBase, QColor(0x06, 0x3a, 0x72));
+    tips.setColor(QPalette::ToolTipText, Qt::white);
+    QToolTip::setPalette(tips);
+    QFont tipFont(QStringLiteral("DejaVu Sans"));
+    tipFont.setPixelSize(11);
+    QToolTip::setFont(tipFont);
     Build();
     for (const QString& name : controls_.keys())
         Apply(name);
