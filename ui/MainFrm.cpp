@@ -41,18 +41,17 @@ QString L(const char* s) {
     return QString::fromLatin1(s);
 }
 
-// The overall score in lime at 27 pixels, in the condensed face so that five digits fit the 85-pixel
-// label; longer numbers get a smaller size rather than being cut.
+// The overall score in lime at 27 pixels, its digits set a little closer so that five of them fit the
+// 85-pixel label; longer numbers get a smaller size rather than being cut.
 void FitOverallScore(QLabel* label) {
-    QFont font(QStringLiteral("DejaVu Sans Condensed"));
-    int px = 27;
-    for (; px > 12; --px) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -1.2);
+    for (int px = 27; px >= 12; --px) {
         font.setPixelSize(px);
         if (QFontMetrics(font).horizontalAdvance(label->text()) <= label->width() - 2)
             break;
     }
-    label->setStyleSheet(
-        QStringLiteral("color:#00ff00;font-family:'DejaVu Sans Condensed';font-size:%1px;").arg(px));
+    label->setFont(font);
 }
 
 } // namespace
@@ -275,6 +274,9 @@ void TMainFrm::BuildResultsPage(QWidget* page) {
     panel->setPixmap(ArtworkPicture(QStringLiteral("WynikImg")));
     TPictureButton* overall = PictureButton(page, QStringLiteral("OgolnyWynikLbl"), 384, 206, 85, 32);
     overall->setAlignment(Qt::AlignCenter);
+    QPalette lime = overall->palette();
+    lime.setColor(QPalette::WindowText, QColor(0x00, 0xff, 0x00));
+    overall->setPalette(lime);
     TPictureButton* compare = PictureButton(page, QStringLiteral("Label1"), 187, 240, 182, 18);
     compare->setStyleSheet(kWhite13);
     QLabel* uploaded = Label(page, QStringLiteral("PrzypisanoWynikiLbl"), 0, 296, 577, 18, kAqua13);

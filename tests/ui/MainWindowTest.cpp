@@ -11,6 +11,7 @@
 #include "ui/MainFrm.h"
 #include "ui/PictureButton.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
@@ -268,12 +269,22 @@ TEST_F(MainWindow, WindowButtonsHoverAndMinimise) {
 
 TEST_F(MainWindow, ResultsPageWhileLoggedOut) {
     ToResults();
-    Screenshot("results");
     EXPECT_EQ(frm->ControlWidget(QStringLiteral("OgolnyWynikLbl"))->property("text").toString(),
               QStringLiteral("00000"));
     EXPECT_EQ(frm->ControlWidget(QStringLiteral("Label1"))->property("text").toString(),
               QStringLiteral("Porównaj z innymi - kliknij!"));
     EXPECT_FALSE(frm->ControlWidget(QStringLiteral("PrzypisanoWynikiLbl"))->isVisible());
+    // The overall score fits its label: five digits at the designed 27 pixels, longer numbers smaller.
+    auto* overall = qobject_cast<QLabel*>(frm->ControlWidget(QStringLiteral("OgolnyWynikLbl")));
+    auto fits = [overall] { return QFontMetrics(overall->font()).horizontalAdvance(overall->text()) <= 85; };
+    EXPECT_EQ(overall->font().pixelSize(), 27);
+    EXPECT_TRUE(fits());
+    m->SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("12345678"));
+    EXPECT_LT(overall->font().pixelSize(), 27);
+    EXPECT_TRUE(fits());
+    m->SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("48213"));
+    EXPECT_EQ(overall->font().pixelSize(), 27);
+    Screenshot("results");
     for (const char* name : {"OgolnyWynikLbl", "WynikImg", "Label1"}) {
         m->SetActivePage(6);
         m->OdblokujMenuGlowne();
