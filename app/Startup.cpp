@@ -45,7 +45,7 @@ void InitMainModel(MainModel& m) {
 
 void FormCreate(MainModel& m, TMainFrm& frm) {
     // Screen density: Qt scales the whole window (positions, sizes, fonts) by density / 96 itself.
-    (void)frm;
+    frm.ApplyColours();
     m.Hooks.SetBusyCursor = [](bool busy) {
         if (busy)
             QApplication::setOverrideCursor(Qt::WaitCursor);

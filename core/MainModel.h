@@ -1,6 +1,7 @@
 #pragma once
 #include "core/Catalogue.h"
 #include "core/Harness.h"
+#include "core/Navigation.h"
 #include "core/Scoring.h"
 
 #include <QHash>
@@ -133,6 +134,8 @@ public:
     void ApplyInitialNavigation();
     int ActivePage() const { return Position(QStringLiteral("Tabs")); }
     void SetActivePage(int page) { SetPosition(QStringLiteral("Tabs"), page); }
+    // Window operations and the page fillers of other parts (core/Navigation.h).
+    NavigationHooks Nav;
 
     // CPU stage.
     WorkerHarness Harness;

@@ -1,17 +1,22 @@
 #include "ui/MainFrm.h"
 
 #include "core/MainModel.h"
+#include "core/Navigation.h"
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProcessExit.h"
 #include "ui/PictureButton.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QToolTip>
+#include <QUrl>
 #include <QWindow>
 
 namespace orv {
@@ -22,9 +27,32 @@ const char* const kPageNames[kPageCount] = {"InfoTab",      "CpuTab",       "Ram
                                             "Gpu2dTab",     "Gpu3dTab",     "WynikiTab", "MojKomputerTab",
                                             "MojeKontoTab", "InformacjeTab"};
 
-const QString kWhite13 = QStringLiteral("color:white;font-family:'DejaVu Sans';font-size:13px;");
-const QString kWhite11 = QStringLiteral("color:white;font-family:'DejaVu Sans';font-size:11px;");
-const QString kAqua13 = QStringLiteral("color:#00ffff;font-family:'DejaVu Sans';font-size:13px;");
+const QColor kPageColour(0x0e, 0x76, 0xcd);
+const QColor kEditText(0x7c, 0xff, 0x82);
+
+QString Font(int px) {
+    return QStringLiteral("font-family:'DejaVu Sans';font-size:%1px;").arg(px);
+}
+const QString kWhite13 = QStringLiteral("color:white;") + Font(13);
+const QString kWhite11 = QStringLiteral("color:white;") + Font(11);
+const QString kAqua13 = QStringLiteral("color:#00ffff;") + Font(13);
+
+QString L(const char* s) {
+    return QString::fromLatin1(s);
+}
+
+// The overall score in lime at 27 pixels, its digits set a little closer so that five of them fit the
+// 85-pixel label; longer numbers get a smaller size rather than being cut.
+void FitOverallScore(QLabel* label) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -1.2);
+    for (int px = 27; px >= 12; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font).horizontalAdvance(label->text()) <= label->width() - 2)
+            break;
+    }
+    label->setFont(font);
+}
 
 } // namespace
 
@@ -38,6 +66,20 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
         Model.Harness.TerminateAllWorkers(true);
         EndProcessNow(0);
     };
+    Model.Nav.StartWindowMove = [this] {
+        if (QWindow* handle = windowHandle())
+            handle->startSystemMove();
+    };
+    Model.Nav.Minimize = [this] { showMinimized(); };
+    Model.Nav.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    // Hints in the window's own colours.
+    QPalette tips = QToolTip::palette();
+    tips.setColor(QPalette::ToolTipBase, QColor(0x06, 0x3a, 0x72));
+    tips.setColor(QPalette::ToolTipText, Qt::white);
+    QToolTip::setPalette(tips);
+    QFont tipFont(QStringLiteral("DejaVu Sans"));
+    tipFont.setPixelSize(11);
+    QToolTip::setFont(tipFont);
     Build();
     for (const QString& name : controls_.keys())
         Apply(name);
@@ -46,8 +88,18 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
         move(screen->availableGeometry().center() - rect().center());
 }
 
+// The model may outlive the window; its window operations must not point at a window that is gone.
+TMainFrm::~TMainFrm() {
+    Model.Nav.StartWindowMove = nullptr;
+    Model.Nav.Minimize = nullptr;
+}
+
 TPictureButton* TMainFrm::Button(const QString& name) const {
     return qobject_cast<TPictureButton*>(controls_.value(name));
+}
+
+TPage* TMainFrm::PageWidget(Page page) const {
+    return qobject_cast<TPage*>(Tabs->widget(static_cast<int>(page)));
 }
 
 void TMainFrm::Bind(const QString& name, QWidget* w) {
@@ -55,13 +107,23 @@ void TMainFrm::Bind(const QString& name, QWidget* w) {
     controls_.insert(name, w);
 }
 
-QLabel* TMainFrm::Label(QWidget* parent, const QString& name, int x, int y, int w, int h,
-                        const QString& style) {
+TPassiveLabel* TMainFrm::Label(QWidget* parent, const QString& name, int x, int y, int w, int h,
+                               const QString& style, bool movesWindow) {
     auto* l = new TPassiveLabel(parent);
     l->setGeometry(x, y, w, h);
     l->setStyleSheet(style);
-    ConnectPassive(l);
-    Bind(name, l);
+    connect(l, &TPassiveLabel::hovered, this, [this] { TloImgMouseMove(Model); });
+    if (movesWindow)
+        connect(l, &TPassiveLabel::pressed, this, [this] { TloImgMouseDown(Model); });
+    if (!name.isEmpty())
+        Bind(name, l);
+    return l;
+}
+
+TPassiveLabel* TMainFrm::Picture(QWidget* parent, const QString& name, int x, int y, const QPixmap& picture,
+                                 bool movesWindow) {
+    TPassiveLabel* l = Label(parent, name, x, y, picture.width(), picture.height(), {}, movesWindow);
+    l->setPixmap(picture);
     return l;
 }
 
@@ -75,107 +137,97 @@ TPictureButton* TMainFrm::PictureButton(QWidget* parent, const QString& name, in
     return b;
 }
 
-void TMainFrm::ConnectPassive(QWidget* w) {
-    if (auto* l = qobject_cast<TPassiveLabel*>(w))
-        connect(l, &TPassiveLabel::pressed, this, &TMainFrm::StartWindowMove);
+void TMainFrm::OnClick(const QString& name, std::function<void()> action) {
+    if (TPictureButton* b = Button(name))
+        connect(b, &TPictureButton::clicked, this, std::move(action));
 }
 
-void TMainFrm::StartWindowMove() {
-    if (QWindow* handle = windowHandle())
-        handle->startSystemMove();
+void TMainFrm::OnHover(const QString& name, std::function<void()> action) {
+    if (TPictureButton* b = Button(name))
+        connect(b, &TPictureButton::hovered, this, std::move(action));
+}
+
+void TMainFrm::OnPress(const QString& name, std::function<void()> action) {
+    if (TPictureButton* b = Button(name))
+        connect(b, &TPictureButton::pressed, this, std::move(action));
 }
 
 void TMainFrm::Build() {
-    auto* background = new TPassiveLabel(this);
-    background->setGeometry(0, 0, kDesignWidth, kDesignHeight);
-    background->setPixmap(BackgroundPicture());
-    ConnectPassive(background);
-    Bind(QStringLiteral("TloImg"), background);
+    Picture(this, QStringLiteral("TloImg"), 0, 0, BackgroundPicture());
+    BuildMenus();
+    // Bottom line: the version and a fixed caption.
+    Label(this, QStringLiteral("VersionLbl"), 235, 557, 209, 16, kWhite11);
+    Label(this, QStringLiteral("StopkaLbl"), 672, 557, 168, 16, kWhite11)
+        ->setText(QStringLiteral("Test wydajności komputera"));
+    BuildPages();
+    // The tab row comes after the pages so that the selected tab overlaps the page edge.
+    BuildTabRow();
+    Wire();
+}
 
+void TMainFrm::BuildMenus() {
     static const char* const hints[5] = {
         "Rozpoczyna testowanie wydajności komputera", "Wyświetla przeprowadzone testy",
         "Wyświetla informacje o komputerze", "Pozwala na zalogowanie się na konto",
         "Wyświetla informacje o programie"};
     for (int i = 0; i < 5; ++i)
-        PictureButton(this, QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(i)]), 14,
-                      120 + 56 * i, 191, 48, QString::fromUtf8(hints[i]));
+        PictureButton(this, L(kMainMenuButtons[static_cast<std::size_t>(i)]), 14, 120 + 56 * i, 191, 48,
+                      QString::fromUtf8(hints[i]));
     PictureButton(this, QStringLiteral("StopBtn"), 14, 120, 191, 48, QStringLiteral("Zatrzymuje testy"));
-    Label(this, QStringLiteral("TrwaAnulowanieLbl"), 25, 96, 190, 18, kWhite13);
-
-    PictureButton(this, QStringLiteral("InfoBtn"), 228, 84, 90, 34);
-    static const int tabX[6] = {313, 397, 481, 565, 649, 732};
-    for (int i = 1; i < 7; ++i)
-        PictureButton(this, QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i)]), tabX[i - 1], 84,
-                      89, 33);
+    Label(this, QStringLiteral("TrwaAnulowanieLbl"), 25, 96, 185, 17, kWhite13);
     PictureButton(this, QStringLiteral("MinimizeBtn"), 780, 3, 29, 31,
                   QStringLiteral("Minimalizuje aplikację"));
     PictureButton(this, QStringLiteral("ExitBtn"), 810, 2, 30, 30, QStringLiteral("Zamyka aplikację"));
-    Label(this, QStringLiteral("VersionLbl"), 235, 557, 209, 16, kWhite11);
-    QLabel* caption = Label(this, QStringLiteral("StopkaLbl"), 672, 557, 170, 16, kWhite11);
-    caption->setText(QStringLiteral("Test wydajności komputera"));
+}
 
+void TMainFrm::BuildTabRow() {
+    // Each tab overlaps its left neighbour; created left to right, the one further right lies on top.
+    PictureButton(this, QStringLiteral("InfoBtn"), 228, 84, 90, 34);
+    static const int tabX[6] = {313, 397, 481, 565, 649, 732};
+    for (int i = 1; i < 7; ++i)
+        PictureButton(this, L(kTabButtons[static_cast<std::size_t>(i)]), tabX[i - 1], 84, 89, 33);
+}
+
+void TMainFrm::BuildPages() {
     Tabs = new QStackedWidget(this);
     Tabs->setGeometry(232, 120, 585, 430);
-    Tabs->setStyleSheet(QStringLiteral("QStackedWidget, QStackedWidget > QWidget { background:#0e76cd; }"));
+    Tabs->setMouseTracking(true);
     Bind(QStringLiteral("Tabs"), Tabs);
     for (int i = 0; i < kPageCount; ++i) {
-        auto* page = new QWidget;
-        page->setObjectName(QString::fromLatin1(kPageNames[i]));
-        page->setAutoFillBackground(true);
+        auto* page = new TPage;
+        page->setObjectName(L(kPageNames[i]));
+        connect(page, &TPage::hovered, this, [this] { TloImgMouseMove(Model); });
+        connect(page, &TPage::pressed, this, [this] { TloImgMouseDown(Model); });
         Tabs->addWidget(page);
     }
     BuildRows();
 
-    auto* cpuProgress = new QProgressBar(Tabs->widget(static_cast<int>(Page::CpuTab)));
+    auto* cpuProgress = new QProgressBar(PageWidget(Page::CpuTab));
     cpuProgress->setGeometry(10, 400, 565, 14);
     cpuProgress->setRange(0, 80);
     cpuProgress->setTextVisible(false);
     Bind(QStringLiteral("CpuProgress"), cpuProgress);
-    auto* ramProgress = new QProgressBar(Tabs->widget(static_cast<int>(Page::RamTab)));
+    auto* ramProgress = new QProgressBar(PageWidget(Page::RamTab));
     ramProgress->setGeometry(10, 400, 565, 14);
     ramProgress->setRange(0, 100);
     ramProgress->setTextVisible(false);
     Bind(QStringLiteral("RamProgress"), ramProgress);
-    Label(Tabs->widget(static_cast<int>(Page::HddTab)), QStringLiteral("HddInfoLbl"), 10, 120, 560, 18,
-          kWhite13);
-    BuildResultsPage(Tabs->widget(static_cast<int>(Page::WynikiTab)));
+    const QString bar =
+        QStringLiteral("QProgressBar{background:#063a72;border:1px solid #9cdcff;border-radius:4px;}"
+                       "QProgressBar::chunk{border-radius:3px;background:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
+                       "stop:0 #c8ffb0,stop:0.5 #7cff82,stop:1 #2ca83a);}");
+    cpuProgress->setStyleSheet(bar);
+    ramProgress->setStyleSheet(bar);
 
-    connect(Button(QStringLiteral("RozpocznijTestyBtn")), &TPictureButton::clicked, this,
-            [this] { RozpocznijTestyBtnClick(Model); });
-    connect(Button(QStringLiteral("StopBtn")), &TPictureButton::clicked, this,
-            [this] { StopBtnClick(Model); });
-    connect(Button(QStringLiteral("ExitBtn")), &TPictureButton::clicked, this, &TMainFrm::ExitBtnClick);
-    connect(Button(QStringLiteral("MinimizeBtn")), &TPictureButton::clicked, this,
-            [this] { showMinimized(); });
-    connect(Button(QStringLiteral("InfoBtn")), &TPictureButton::clicked, this,
-            [this] { Model.InfoBtnClick(); });
-    for (int i = 2; i <= 7; ++i) {
-        connect(Button(QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i - 1)])),
-                &TPictureButton::clicked, this, [this, i] {
-                    Model.WyczyscMenuGlowne();
-                    Model.SelectedTab = i;
-                    Model.SetActivePage(i - 1);
-                });
-    }
-    struct MenuPage {
-        int item;
-        Page page;
-    };
-    for (MenuPage mp : {MenuPage{3, Page::MojKomputerTab}, MenuPage{4, Page::MojeKontoTab},
-                        MenuPage{5, Page::InformacjeTab}}) {
-        connect(Button(QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(mp.item - 1)])),
-                &TPictureButton::clicked, this, [this, mp] {
-                    Model.MainMenuState = mp.item;
-                    Model.SetActivePage(static_cast<int>(mp.page));
-                    Model.OdswiezStanMenu(mp.item);
-                    Model.WyczyscMenuGorne();
-                });
-    }
+    Label(PageWidget(Page::HddTab), QStringLiteral("HddInfoLbl"), 10, 120, 565, 18, kWhite13);
+    BuildExplanations();
+    BuildResultsPage(PageWidget(Page::WynikiTab));
+    BuildInformationPage(PageWidget(Page::InformacjeTab));
 }
 
 void TMainFrm::BuildRows() {
     for (const RowInfo& r : Catalogue()) {
-        QWidget* page = Tabs->widget(static_cast<int>(r.page));
+        QWidget* page = PageWidget(r.page);
         int slot = 0;
         for (const RowInfo& other : Catalogue()) {
             if (&other == &r)
@@ -183,36 +235,117 @@ void TMainFrm::BuildRows() {
             slot += other.page == r.page ? 1 : 0;
         }
         const int y = 12 + 32 * slot;
-        auto* img = new QLabel(page);
-        img->setGeometry(10, y, 28, 23);
-        Bind(WynikImgName(r.row), img);
-        Label(page, WynikInfoLblName(r.row), 46, y + 3, 360, 18, kWhite13);
-        QLabel* score = Label(page, WynikLblName(r.row), 410, y + 3, 70, 18,
+        // The row mark is the one passive picture that does not move the window.
+        TPassiveLabel* mark = Label(page, WynikImgName(r.row), 10, y, 28, 23, {}, false);
+        mark->setAlignment(Qt::AlignCenter);
+        Label(page, WynikInfoLblName(r.row), 46, y + 3, 340, 18, kWhite13);
+        QLabel* score = Label(page, WynikLblName(r.row), 388, y + 3, 82, 18,
                               kAqua13 + QStringLiteral("font-weight:bold;"));
         score->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        QLabel* detail = Label(page, WynikLblMoreName(r.row), 486, y + 3, 92, 18, kWhite13);
+        QLabel* detail = Label(page, WynikLblMoreName(r.row), 474, y + 3, 104, 18, kWhite13);
         detail->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
 }
 
+void TMainFrm::BuildExplanations() {
+    Picture(PageWidget(Page::RamTab), QStringLiteral("ImgRamInfo"), 14, 60,
+            ArtworkPicture(QStringLiteral("ImgRamInfo")));
+    Picture(PageWidget(Page::HddTab), QStringLiteral("Image2"), 14, 150,
+            ArtworkPicture(QStringLiteral("Image2")));
+    Picture(PageWidget(Page::Gpu2dTab), QStringLiteral("Image3"), 14, 92,
+            ArtworkPicture(QStringLiteral("Image3")));
+    Picture(PageWidget(Page::Gpu3dTab), QStringLiteral("Image4"), 14, 124,
+            ArtworkPicture(QStringLiteral("Image4")));
+}
+
 void TMainFrm::BuildResultsPage(QWidget* page) {
-    Label(page, QStringLiteral("CpuWynikLbl"), 48, 112, 110, 18, kAqua13);
-    Label(page, QStringLiteral("RamWynikLbl"), 168, 112, 110, 18, kAqua13);
-    Label(page, QStringLiteral("Gpu2dWynikLbl"), 296, 112, 110, 18, kAqua13);
-    Label(page, QStringLiteral("Gpu3dWynikLbl"), 296, 128, 110, 18, kAqua13);
-    Label(page, QStringLiteral("HddWynikLbl"), 424, 112, 110, 18, kAqua13);
-    QLabel* panel = Label(page, QStringLiteral("WynikImg"), 72, 179, 435, 98,
-                          QStringLiteral("background:#0a4f8c;border:1px solid #7fb8ea;border-radius:6px;"));
-    panel->setCursor(Qt::PointingHandCursor);
-    QLabel* overall = Label(page, QStringLiteral("OgolnyWynikLbl"), 384, 206, 85, 32,
-                            QStringLiteral("color:#00ff00;font-family:'DejaVu Sans';font-size:27px;"));
+    Picture(page, QStringLiteral("CpuWynikiImg"), 44, 20, Grafika.Image(48));
+    Picture(page, QStringLiteral("RamWynikiImg"), 144, 24, Grafika.Image(50));
+    Picture(page, QStringLiteral("GpuWynikiImg"), 280, 24, Grafika.Image(52));
+    Picture(page, QStringLiteral("HddWynikiImg"), 408, 32, Grafika.Image(54));
+    Label(page, QStringLiteral("CpuWynikLbl"), 48, 112, 118, 18, kAqua13);
+    Label(page, QStringLiteral("RamWynikLbl"), 168, 112, 118, 18, kAqua13);
+    Label(page, QStringLiteral("Gpu2dWynikLbl"), 296, 112, 118, 18, kAqua13);
+    Label(page, QStringLiteral("Gpu3dWynikLbl"), 296, 128, 118, 18, kAqua13);
+    Label(page, QStringLiteral("HddWynikLbl"), 424, 112, 118, 18, kAqua13);
+
+    // The panel, the overall score and the invitation lie on top of each other in that order.
+    TPictureButton* panel = PictureButton(page, QStringLiteral("WynikImg"), 72, 179, 435, 98);
+    panel->setPixmap(ArtworkPicture(QStringLiteral("WynikImg")));
+    TPictureButton* overall = PictureButton(page, QStringLiteral("OgolnyWynikLbl"), 384, 206, 85, 32);
     overall->setAlignment(Qt::AlignCenter);
-    overall->setCursor(Qt::PointingHandCursor);
-    QLabel* compare = Label(page, QStringLiteral("Label1"), 187, 240, 182, 18, kWhite13);
-    compare->setCursor(Qt::PointingHandCursor);
+    QPalette lime = overall->palette();
+    lime.setColor(QPalette::WindowText, QColor(0x00, 0xff, 0x00));
+    overall->setPalette(lime);
+    TPictureButton* compare = PictureButton(page, QStringLiteral("Label1"), 187, 240, 182, 18);
+    compare->setStyleSheet(kWhite13);
     QLabel* uploaded = Label(page, QStringLiteral("PrzypisanoWynikiLbl"), 0, 296, 577, 18, kAqua13);
-    uploaded->setAlignment(Qt::AlignHCenter);
-    PictureButton(page, QStringLiteral("BriskoBtn"), 72, 332, 435, 55);
+    uploaded->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    TPictureButton* banner = PictureButton(page, QStringLiteral("BriskoBtn"), 72, 332, 435, 55);
+    banner->setPixmap(ArtworkPicture(QStringLiteral("BriskoBtn")));
+}
+
+void TMainFrm::BuildInformationPage(QWidget* page) {
+    Picture(page, QStringLiteral("Image1"), 14, 12, ArtworkPicture(QStringLiteral("Image1")), false);
+}
+
+void TMainFrm::Wire() {
+    MainModel& m = Model;
+    OnClick(QStringLiteral("RozpocznijTestyBtn"), [&m] { RozpocznijTestyBtnClick(m); });
+    OnClick(QStringLiteral("StopBtn"), [&m] { StopBtnClick(m); });
+    OnClick(QStringLiteral("MojeWynikiBtn"), [&m] { MojeWynikiBtnClick(m); });
+    OnClick(QStringLiteral("MojKomputerBtn"), [&m] { MojKomputerBtnClick(m); });
+    OnClick(QStringLiteral("MojeKontoBtn"), [&m] { MojeKontoBtnClick(m); });
+    OnClick(QStringLiteral("InformacjeBtn"), [&m] { InformacjeBtnClick(m); });
+    OnClick(QStringLiteral("MinimizeBtn"), [&m] { MinimizeBtnClick(m); });
+    OnClick(QStringLiteral("ExitBtn"), [this] { ExitBtnClick(); });
+    OnClick(QStringLiteral("WynikImg"), [&m] { MojeWynikiBtnClick(m); });
+    OnClick(QStringLiteral("OgolnyWynikLbl"), [&m] { MojeWynikiBtnClick(m); });
+    OnClick(QStringLiteral("Label1"), [&m] { Label1Click(m); });
+    OnClick(QStringLiteral("BriskoBtn"), [&m] { BriskoBtnClick(m); });
+    for (int i = 1; i <= 7; ++i) {
+        const QString tab = L(kTabButtons[static_cast<std::size_t>(i - 1)]);
+        OnClick(tab, [&m, i] { TabBtnClick(m, i); });
+        OnHover(tab, [&m, i] { TabMouseMove(m, i); });
+    }
+    for (int i = 1; i <= 5; ++i)
+        OnHover(L(kMainMenuButtons[static_cast<std::size_t>(i - 1)]), [&m, i] { MainMenuMouseMove(m, i); });
+    OnHover(QStringLiteral("MinimizeBtn"), [&m] { MinimizeBtnMouseMove(m); });
+    OnHover(QStringLiteral("ExitBtn"), [&m] { ExitBtnMouseMove(m); });
+    OnHover(QStringLiteral("StopBtn"), [&m] { StopBtnMouseMove(m); });
+    // Buttons of the computer and account pages, when those pages have them.
+    OnHover(QStringLiteral("KopiujBtn"), [&m] { KopiujBtnMouseMove(m); });
+    OnHover(QStringLiteral("ZapiszBtn"), [&m] { ZapiszBtnMouseMove(m); });
+    OnPress(QStringLiteral("KopiujBtn"), [&m] { KopiujBtnMouseDown(m); });
+    OnPress(QStringLiteral("ZapiszBtn"), [&m] { ZapiszBtnMouseDown(m); });
+    OnHover(QStringLiteral("ZalogujBtn"), [&m] { ZalogujBtnMouseMove(m); });
+}
+
+void TMainFrm::ApplyColours() {
+    QPalette page = Tabs->palette();
+    page.setColor(QPalette::Window, kPageColour);
+    Tabs->setPalette(page);
+    Tabs->setAutoFillBackground(true);
+    for (int i = 0; i < Tabs->count(); ++i) {
+        Tabs->widget(i)->setPalette(page);
+        Tabs->widget(i)->setAutoFillBackground(true);
+    }
+    for (const char* name : {"LoginEdt", "HasloEdt"}) {
+        if (auto* edit = findChild<QWidget*>(L(name))) {
+            QPalette p = edit->palette();
+            p.setColor(QPalette::Base, kPageColour);
+            p.setColor(QPalette::Text, kEditText);
+            edit->setPalette(p);
+        }
+    }
+    for (const char* name :
+         {"LoginLbl", "HasloLbl", "MojKomputerLbl", "MojeKontoLbl1", "MojeKontoLbl2", "MojeKontoLbl3"}) {
+        if (auto* label = findChild<QWidget*>(L(name))) {
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, Qt::white);
+            label->setPalette(p);
+        }
+    }
 }
 
 void TMainFrm::Apply(const QString& name) {
@@ -225,16 +358,17 @@ void TMainFrm::Apply(const QString& name) {
             stack->setCurrentIndex(c.position);
     } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
         bar->setValue(c.position);
-    } else if (auto* button = qobject_cast<TPictureButton*>(w)) {
-        if (c.picture >= 0)
-            button->setPixmap(Grafika.Image(c.picture));
-        button->SetButtonEnabled(c.enabled);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         if (c.picture >= 0)
             label->setPixmap(Grafika.Image(c.picture));
         else if (!c.text.isNull())
             label->setText(c.text);
-        label->setEnabled(c.enabled);
+        if (name == QLatin1String("OgolnyWynikLbl"))
+            FitOverallScore(label);
+        if (auto* button = qobject_cast<TPictureButton*>(w))
+            button->SetButtonEnabled(c.enabled);
+        else
+            label->setEnabled(c.enabled);
     }
     if (w != this)
         w->setVisible(c.visible);

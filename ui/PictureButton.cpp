@@ -10,9 +10,9 @@ TPictureButton::TPictureButton(QWidget* parent) : QLabel(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
+// The widget itself stays enabled: a disabled label would grey its picture, and the pictures of a
+// disabled button (dimmed tabs, the locked menu) are drawn as they should look.
 void TPictureButton::SetButtonEnabled(bool enabled) {
-    // Not QWidget::setEnabled: a disabled label greys its picture, and the artwork already carries the
-    // look of every state.
     enabled_ = enabled;
     setAttribute(Qt::WA_TransparentForMouseEvents, !enabled);
 }
@@ -23,7 +23,7 @@ void TPictureButton::mousePressEvent(QMouseEvent* e) {
 }
 
 void TPictureButton::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+    if (enabled_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
         emit clicked();
     e->accept();
 }
@@ -49,7 +49,21 @@ void TPassiveLabel::mousePressEvent(QMouseEvent* e) {
 
 void TPassiveLabel::mouseMoveEvent(QMouseEvent* e) {
     emit hovered();
-    QLabel::mouseMoveEvent(e);
+    e->accept();
+}
+
+TPage::TPage(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+}
+
+void TPage::mousePressEvent(QMouseEvent* e) {
+    emit pressed();
+    e->accept();
+}
+
+void TPage::mouseMoveEvent(QMouseEvent* e) {
+    emit hovered();
+    e->accept();
 }
 
 } // namespace orv

@@ -27,12 +27,27 @@ private:
     bool enabled_ = true;
 };
 
-// A passive label or picture whose presses start moving the window and whose pointer moves run the
-// background reset.
+// A passive label or picture. The window connects its presses (window move) and pointer moves
+// (background reset); a press that is not connected does nothing, and neither event reaches the page.
 class TPassiveLabel : public QLabel {
     Q_OBJECT
 public:
     explicit TPassiveLabel(QWidget* parent = nullptr);
+
+signals:
+    void pressed();
+    void hovered();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+};
+
+// A page of the page control: presses start moving the window, pointer moves run the background reset.
+class TPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPage(QWidget* parent = nullptr);
 
 signals:
     void pressed();

@@ -1,0 +1,330 @@
+#include "core/Navigation.h"
+
+#include "core/Catalogue.h"
+#include "core/MainModel.h"
+#include "platform/Registry.h"
+
+namespace orv {
+
+namespace {
+
+QString MenuName(int item) {
+    return QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(item - 1)]);
+}
+QString TabName(int tab) {
+    return QString::fromLatin1(kTabButtons[static_cast<std::size_t>(tab - 1)]);
+}
+
+// Pictures of main menu item i (1..5) and tab i (1..7) in Grafika.
+int MenuNormal(int i) {
+    return i - 1;
+}
+int MenuHovered(int i) {
+    return i + 4;
+}
+int MenuSelected(int i) {
+    return i + 9;
+}
+int TabNormal(int i) {
+    return 18 + i;
+}
+int TabSelected(int i) {
+    return 25 + i;
+}
+int TabHovered(int i) {
+    return 32 + i;
+}
+int TabDisabled(int i) {
+    return i == 1 ? 72 : 38 + i;
+}
+
+const QString kStopBtn = QStringLiteral("StopBtn");
+const QString kMinimizeBtn = QStringLiteral("MinimizeBtn");
+const QString kExitBtn = QStringLiteral("ExitBtn");
+const QString kKopiujBtn = QStringLiteral("KopiujBtn");
+const QString kZapiszBtn = QStringLiteral("ZapiszBtn");
+const QString kZalogujBtn = QStringLiteral("ZalogujBtn");
+const QString kInfoTimer = QStringLiteral("InfoTimer");
+
+} // namespace
+
+// ---- Stage display and repaints ----
+
+void MainModel::ZmienKarte(int stage) {
+    if (stage < 1 || stage > 7)
+        return;
+    RunStage = stage;
+    for (int i = 1; i <= 7; ++i) {
+        int picture = 0;
+        bool enabled = false;
+        if (stage == 7) {
+            picture = TabNormal(i);
+            enabled = true;
+        } else if (i == 1) {
+            picture = stage == 1 ? TabSelected(1) : TabDisabled(1);
+            enabled = stage == 1;
+        } else {
+            picture = i == stage ? TabSelected(i) : TabDisabled(i);
+        }
+        SetPicture(TabName(i), picture);
+        SetEnabled(TabName(i), enabled);
+    }
+    if (stage == 7)
+        SelectedTab = 0;
+    SetActivePage(stage - 1);
+}
+
+void MainModel::OdswiezKarte(int hovered) {
+    for (int i = 1; i <= 7; ++i) {
+        int picture = TabNormal(i);
+        if (SelectedTab == i)
+            picture = TabSelected(i);
+        else if (hovered == i)
+            picture = TabHovered(i);
+        SetPicture(TabName(i), picture);
+    }
+}
+
+void MainModel::OdswiezStanMenu(int hovered) {
+    if (MainMenuState < 0 || MainMenuState > 5)
+        return;
+    for (int i = 1; i <= 5; ++i) {
+        int picture = MenuNormal(i);
+        if (MainMenuState == i)
+            picture = MenuSelected(i);
+        else if (hovered == i)
+            picture = MenuHovered(i);
+        SetPicture(MenuName(i), picture);
+    }
+}
+
+void MainModel::WyczyscMenuGorne() {
+    if (SelectedTab >= 1 && SelectedTab <= 7)
+        SetPicture(TabName(SelectedTab), TabNormal(SelectedTab));
+    SelectedTab = 0;
+}
+
+void MainModel::WyczyscMenuGlowne() {
+    for (int i = 1; i <= 5; ++i)
+        SetPicture(MenuName(i), MenuNormal(i));
+    MainMenuState = 0;
+}
+
+void MainModel::ZablokujMenuGlowne() {
+    for (int i = 1; i <= 5; ++i) {
+        SetPicture(MenuName(i), i == 1 ? MenuSelected(1) : MenuNormal(i));
+        SetEnabled(MenuName(i), false);
+    }
+}
+
+void MainModel::OdblokujMenuGlowne() {
+    for (int i = 1; i <= 5; ++i) {
+        SetPicture(MenuName(i), MenuNormal(i));
+        SetEnabled(MenuName(i), true);
+    }
+    MainMenuState = 0;
+}
+
+void MainModel::InfoBtnClick() {
+    WyczyscMenuGlowne();
+    SelectedTab = 1;
+    if (RunStage <= 1)
+        ZmienKarte(1);
+    else
+        SetActivePage(static_cast<int>(Page::InfoTab));
+    SetEnabled(kInfoTimer, true);
+}
+
+void MainModel::ApplyInitialNavigation() {
+    InfoBtnClick();
+    // The description panel starts with the computer; the panel sets its topic when it is built.
+    OdswiezStanMenu(1);
+}
+
+// ---- Pointer moves ----
+
+void TloImgMouseMove(MainModel& m) {
+    for (int i = 1; i <= 5; ++i)
+        if (i != m.MainMenuState)
+            m.SetPicture(MenuName(i), MenuNormal(i));
+    if (m.RunStage == 7)
+        m.OdswiezKarte(0);
+    if (m.RunStage == 1 && m.SelectedTab == 0)
+        m.SetPicture(TabName(1), TabNormal(1));
+    m.SetPicture(kMinimizeBtn, 61);
+    m.SetPicture(kExitBtn, 62);
+    if (m.ReportButtonsHot) {
+        m.SetPicture(kKopiujBtn, 68);
+        m.SetPicture(kZapiszBtn, 69);
+        m.ReportButtonsHot = false;
+    }
+    if (m.LoginButtonHot) {
+        m.LoginButtonHot = false;
+        m.SetPicture(kZalogujBtn, m.LoggedIn ? 16 : 15);
+    }
+    m.SetEnabled(kInfoTimer, true);
+    m.DescriptionHot = false;
+    m.SetPicture(kStopBtn, m.CancelRequested ? 80 : 78);
+}
+
+void MainMenuMouseMove(MainModel& m, int item) {
+    if (item >= 1 && item <= 5)
+        m.OdswiezStanMenu(item);
+}
+
+void InfoBtnMouseMove(MainModel& m) {
+    if (m.RunStage == 1 && m.SelectedTab == 0)
+        m.SetPicture(TabName(1), TabHovered(1));
+    if (m.RunStage == 7)
+        m.OdswiezKarte(1);
+}
+
+void TabMouseMove(MainModel& m, int tab) {
+    if (tab == 1)
+        InfoBtnMouseMove(m);
+    else if (tab >= 2 && tab <= 7 && m.RunStage == 7)
+        m.OdswiezKarte(tab);
+}
+
+void MinimizeBtnMouseMove(MainModel& m) {
+    m.SetPicture(kMinimizeBtn, 63);
+    m.SetPicture(kExitBtn, 62);
+}
+
+void ExitBtnMouseMove(MainModel& m) {
+    m.SetPicture(kMinimizeBtn, 61);
+    m.SetPicture(kExitBtn, 64);
+}
+
+void StopBtnMouseMove(MainModel& m) {
+    if (!m.CancelRequested)
+        m.SetPicture(kStopBtn, 79);
+}
+
+void KopiujBtnMouseMove(MainModel& m) {
+    if (m.ReportButtonsHot)
+        return;
+    m.SetPicture(kKopiujBtn, 70);
+    m.ReportButtonsHot = true;
+}
+
+void ZapiszBtnMouseMove(MainModel& m) {
+    if (m.ReportButtonsHot)
+        return;
+    m.SetPicture(kZapiszBtn, 71);
+    m.ReportButtonsHot = true;
+}
+
+void ZalogujBtnMouseMove(MainModel& m) {
+    if (m.LoginButtonHot)
+        return;
+    m.SetPicture(kZalogujBtn, m.LoggedIn ? 18 : 17);
+    m.LoginButtonHot = true;
+}
+
+// ---- Presses ----
+
+void TloImgMouseDown(MainModel& m) {
+    if (m.Nav.StartWindowMove)
+        m.Nav.StartWindowMove();
+}
+
+// Pressing a report button shows its normal picture again; the latch stays set, so the picture
+// comes back only after the pointer has crossed the background.
+void KopiujBtnMouseDown(MainModel& m) {
+    m.SetPicture(kKopiujBtn, 68);
+}
+void ZapiszBtnMouseDown(MainModel& m) {
+    m.SetPicture(kZapiszBtn, 69);
+}
+
+// ---- Clicks ----
+
+void TabBtnClick(MainModel& m, int tab) {
+    if (tab == 1) {
+        m.InfoBtnClick();
+        return;
+    }
+    if (tab < 2 || tab > 7)
+        return;
+    m.WyczyscMenuGlowne();
+    m.SelectedTab = tab;
+    // The tab row is not repainted here: the next pointer move over it shows the selection.
+    m.SetActivePage(tab - 1);
+}
+
+void MojeWynikiBtnClick(MainModel& m) {
+    if (!m.LoggedIn) {
+        MojeKontoBtnClick(m);
+        return;
+    }
+    if (m.Nav.ResultsAddress && m.Nav.OpenUrl) {
+        const QString url = m.Nav.ResultsAddress(m);
+        if (!url.isEmpty())
+            m.Nav.OpenUrl(url);
+    }
+    m.MainMenuState = 2;
+    m.OdswiezStanMenu(2);
+    m.WyczyscMenuGorne();
+}
+
+void Label1Click(MainModel& m) {
+    MojeWynikiBtnClick(m);
+}
+
+void MojKomputerBtnClick(MainModel& m) {
+    if (m.ActivePage() != static_cast<int>(Page::MojKomputerTab)) {
+        if (m.Hooks.SetBusyCursor)
+            m.Hooks.SetBusyCursor(true);
+        if (m.Nav.ZbadajSystem)
+            m.Nav.ZbadajSystem(m);
+        if (m.Hooks.SetBusyCursor)
+            m.Hooks.SetBusyCursor(false);
+        m.MainMenuState = 3;
+        m.SetActivePage(static_cast<int>(Page::MojKomputerTab));
+    }
+    m.OdswiezStanMenu(3);
+    m.WyczyscMenuGorne();
+}
+
+void MojeKontoBtnClick(MainModel& m) {
+    if (m.Nav.FillAccountPage)
+        m.Nav.FillAccountPage(m);
+    m.MainMenuState = 4;
+    m.SetActivePage(static_cast<int>(Page::MojeKontoTab));
+    m.OdswiezStanMenu(4);
+    m.WyczyscMenuGorne();
+}
+
+void InformacjeBtnClick(MainModel& m) {
+    m.MainMenuState = 5;
+    m.SetActivePage(static_cast<int>(Page::InformacjeTab));
+    m.OdswiezStanMenu(5);
+    m.WyczyscMenuGorne();
+}
+
+QString BriskoSite() {
+    const RegistryKey key(QStringLiteral("Software\\Orvanta"), false);
+    QString site = key.ReadString(QString::fromLatin1(kBriskoSiteValue)).trimmed();
+    if (site.isEmpty())
+        site = QString::fromLatin1(kBriskoDefaultSite);
+    while (site.endsWith(QLatin1Char('/')))
+        site.chop(1);
+    return site;
+}
+
+QString BriskoPromotionAddress() {
+    return BriskoSite() + QStringLiteral("/p/777");
+}
+
+void BriskoBtnClick(MainModel& m) {
+    if (m.Nav.OpenUrl)
+        m.Nav.OpenUrl(BriskoPromotionAddress());
+}
+
+void MinimizeBtnClick(MainModel& m) {
+    if (m.Nav.Minimize)
+        m.Nav.Minimize();
+}
+
+} // namespace orv
