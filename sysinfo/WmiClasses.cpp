@@ -1,9 +1,9 @@
 #include "sysinfo/WmiClasses.h"
 
-#include <QCollator>
 #include <QDateTime>
 #include <QDir>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <cmath>
@@ -193,11 +193,42 @@ QString UeventValue(const SysSources& s, const QString& rel, const QString& key)
     return {};
 }
 
-QStringList NaturalSorted(QStringList names) {
-    QCollator c;
-    c.setNumericMode(true);
-    std::sort(names.begin(), names.end(),
-              [&c](const QString& a, const QString& b) { return c.compare(a, b) < 0; });
+// Kernel order of disk names: by driver prefix, then numbers by value and drive letters by length
+// (sdz before sdaa).
+QStringList KernelSorted(QStringList names) {
+    static const QRegularExpression token(QStringLiteral("\\d+|\\D+"));
+    auto split = [](const QString& n) {
+        QString prefix = n;
+        QString rest;
+        for (const char* p : {"nvme", "mmcblk", "xvd", "sd", "vd", "hd"}) {
+            if (n.startsWith(QLatin1String(p))) {
+                prefix = QString::fromLatin1(p);
+                rest = n.mid(prefix.size());
+                break;
+            }
+        }
+        QStringList parts;
+        for (auto it = token.globalMatch(rest); it.hasNext();)
+            parts.append(it.next().captured(0));
+        return std::pair<QString, QStringList>(prefix, parts);
+    };
+    auto less = [&split](const QString& a, const QString& b) {
+        const auto [pa, ta] = split(a);
+        const auto [pb, tb] = split(b);
+        if (pa != pb)
+            return pa < pb;
+        for (qsizetype i = 0; i < std::min(ta.size(), tb.size()); ++i) {
+            const QString& x = ta[i];
+            const QString& y = tb[i];
+            const bool digits = x.front().isDigit() && y.front().isDigit();
+            if (digits && x.toULongLong() != y.toULongLong())
+                return x.toULongLong() < y.toULongLong();
+            if (!digits && (x.size() != y.size() || x != y))
+                return x.size() != y.size() ? x.size() < y.size() : x < y;
+        }
+        return ta.size() < tb.size();
+    };
+    std::sort(names.begin(), names.end(), less);
     return names;
 }
 
@@ -285,7 +316,7 @@ QList<WmiInstance> DiskDrives(const SysSources& s) {
     for (const QString& n : QDir(s.Path(base)).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System))
         if (IsDiskName(n) && QFileInfo(s.Path(base + QLatin1Char('/') + n + L("/device"))).exists())
             names.append(n);
-    for (const QString& n : NaturalSorted(names)) {
+    for (const QString& n : KernelSorted(names)) {
         const QString block = base + QLatin1Char('/') + n;
         const int index = static_cast<int>(out.size());
         WmiInstance i;
