@@ -63,6 +63,10 @@ void seekTest(MainModel& m) {
 
 void StartDiskHelper(MainModel& m) {
     m.SetText(QStringLiteral("HddInfoLbl"), QStringLiteral("Testowany dysk: ") + DiskModel(0));
+    // Values a stopped run left unread must not pass for this run's results when the helper fails.
+    RegistryKey key(L(kResultKey), true);
+    for (const char* name : {kWriteResult, kReadResult, kSeekResult})
+        key.DeleteValue(L(name));
     // Started on its own, without arguments, in our current folder; its outcome is not examined:
     // a helper that never ran leaves no results.
     QProcess::startDetached(QDir(m.BaseDir).filePath(L(kDiskHelperName)), {}, QDir::currentPath());
