@@ -1,6 +1,7 @@
 // Memory pass against a plain copy loop with one refused call, and the disk helper's three
 // measurements on the file system of ORVANTA_BENCH_DIR (default: the current folder), with
-// ORVANTA_BENCH_MB megabytes (default 1024). compare_fio.sh runs fio with the same flags.
+// ORVANTA_BENCH_MB megabytes (default 1024); ORVANTA_BENCH_BUFFERED=1 measures the buffered path.
+// compare_fio.sh runs fio with the same flags.
 #include "hwtests/RamTest.h"
 #include "hwtests/hdd/DiskBench.h"
 
@@ -75,6 +76,7 @@ void BM_DiskHelper(benchmark::State& state) {
     o.folder = BenchFolder();
     o.size = BenchBytes();
     o.seekFileSize = std::min(o.size, kSeekFileSize);
+    o.allowDirect = qEnvironmentVariableIsEmpty("ORVANTA_BENCH_BUFFERED");
     QDir().mkpath(o.folder);
     DiskBench bench(o);
     std::atomic<bool> cancel{false};

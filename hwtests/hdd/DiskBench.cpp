@@ -79,9 +79,13 @@ QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Opens with O_DIRECT when the file system takes it, else without.
-int OpenMaybeDirect(const QString& path, int flags, bool* direct) {
+// Opens with O_DIRECT when allowed and the file system takes it, else without.
+int OpenMaybeDirect(const QString& path, int flags, bool* direct, bool allowDirect) {
     const QByteArray p = Native(path);
+    if (!allowDirect) {
+        *direct = false;
+        return ::open(p.constData(), flags | O_CLOEXEC, 0644);
+    }
     int fd = ::open(p.constData(), flags | O_DIRECT | O_CLOEXEC, 0644);
     if (fd >= 0) {
         *direct = true;
@@ -131,7 +135,7 @@ DiskBenchStatus DiskBench::WriteFile(const QString& path, std::int64_t size, con
     FillRandom(buffer.get(), kDiskBenchChunk);
     bool tryDirect = true;
     for (;;) {
-        Fd fd(tryDirect ? OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_TRUNC, direct)
+        Fd fd(tryDirect ? OpenMaybeDirect(path, O_WRONLY | O_CREAT | O_TRUNC, direct, options_.allowDirect)
                         : ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (!tryDirect)
             *direct = false;
@@ -187,7 +191,7 @@ DiskBenchStatus DiskBench::ReadFile(const QString& path, std::int64_t size, cons
         *error = QStringLiteral("brak pamięci");
         return DiskBenchStatus::IoError;
     }
-    Fd fd(OpenMaybeDirect(path, O_RDONLY, direct));
+    Fd fd(OpenMaybeDirect(path, O_RDONLY, direct, options_.allowDirect));
     if (fd.Get() < 0) {
         *error = ErrorText("nie można otworzyć", path, errno);
         return DiskBenchStatus::IoError;
@@ -231,7 +235,7 @@ DiskBenchStatus DiskBench::SeekReads(const QString& path, std::int64_t size, int
         *error = QStringLiteral("plik %1 jest za krótki").arg(path);
         return DiskBenchStatus::IoError;
     }
-    Fd fd(OpenMaybeDirect(path, O_RDONLY, direct));
+    Fd fd(OpenMaybeDirect(path, O_RDONLY, direct, options_.allowDirect));
     if (fd.Get() < 0) {
         *error = ErrorText("nie można otworzyć", path, errno);
         return DiskBenchStatus::IoError;

@@ -27,6 +27,8 @@ struct DiskBenchOptions {
     std::int64_t size = kDiskBenchDefaultSize; // testdata1.dat
     std::int64_t seekFileSize = kSeekFileSize; // testdata2.dat
     int seeks = kDiskBenchSeeks;
+    // False: buffered I/O with flush and dropped pages even where direct I/O works (comparisons, tests).
+    bool allowDirect = true;
 };
 
 struct DiskBenchResult {

@@ -94,6 +94,20 @@ TEST_F(DiskRows, SeekTimeAndScore) {
     EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("0.20 ms"));
 }
 
+TEST_F(DiskRows, CategoryFromTheThreeRows) {
+    MainModel m;
+    auto category = [&m](std::int32_t write, std::int32_t read, std::int32_t seek) {
+        m.Scores.ScoreTable[14] = write;
+        m.Scores.ScoreTable[15] = read;
+        m.Scores.ScoreTable[kScoreSeek] = seek;
+        return m.Scores.ComputeHddCategory();
+    };
+    EXPECT_EQ(category(5000, 4000, 3000), 4200);
+    EXPECT_EQ(category(1, 1, 1), 1);
+    EXPECT_EQ(category(0, 0, 4), 0);
+    EXPECT_EQ(m.Scores.ScoreTable[kScoreHdd], 0);
+}
+
 TEST_F(DiskRows, UserDecimalSeparator) {
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     EXPECT_EQ(DiskThroughputText(2048), QStringLiteral("500,00 MB/s"));

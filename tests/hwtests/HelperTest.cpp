@@ -162,5 +162,24 @@ TEST(DiskBenchUnit, PhasesReportProgressInOrder) {
     EXPECT_FALSE(QFile::exists(bench.DataFile()));
 }
 
+TEST(DiskBenchUnit, BufferedPathMeasuresToo) {
+    DiskBenchOptions o;
+    o.folder = test::MakeTempDir(QStringLiteral("bench")) + QStringLiteral("/hdd");
+    o.size = 4 * kMiB;
+    o.seekFileSize = 2 * kMiB;
+    o.seeks = 50;
+    o.allowDirect = false;
+    DiskBench bench(o);
+    std::atomic<bool> cancel{false};
+    const DiskBenchResult r = bench.Run(cancel);
+    ASSERT_EQ(r.status, DiskBenchStatus::Ok) << r.error.toStdString();
+    EXPECT_FALSE(r.directWrite || r.directRead || r.directSeek);
+    EXPECT_GE(r.writeMs, 1);
+    EXPECT_GE(r.readMs, 1);
+    EXPECT_GE(r.seekMs, 1);
+    EXPECT_FALSE(QFile::exists(bench.DataFile()));
+    EXPECT_FALSE(QFile::exists(bench.SeekFile()));
+}
+
 } // namespace
 } // namespace orv
