@@ -3,6 +3,7 @@
 // Exit status: 0 done, 1 not enough space (or disk full), 2 I/O error, 3 closed on request,
 // 4 folder cannot be made, 64 bad arguments.
 #include "core/DataFolder.h"
+#include "hwtests/DiskStage.h"
 #include "hwtests/hdd/DiskBench.h"
 #include "platform/Registry.h"
 #include "platform/WindowClass.h"
@@ -24,7 +25,7 @@
 
 namespace {
 
-const char* const kWindowClass = "Hdd Test";
+const char* const kWindowClass = orv::kDiskHelperWindowClass;
 int g_signalPipe[2] = {-1, -1};
 
 // The offscreen platform reports window hints it cannot honour; nothing a user needs to read.
@@ -162,10 +163,10 @@ int main(int argc, char** argv) {
     worker.join();
 
     if (result.status == orv::DiskBenchStatus::Ok) {
-        orv::RegistryKey key(QStringLiteral("Software\\Orvanta"), true);
-        key.WriteInteger(QStringLiteral("wynik1"), result.writeMs);
-        key.WriteInteger(QStringLiteral("wynik2"), result.readMs);
-        key.WriteInteger(QStringLiteral("wynik3"), result.seekMs);
+        orv::RegistryKey key(QString::fromLatin1(orv::kResultKey), true);
+        key.WriteInteger(QString::fromLatin1(orv::kWriteResult), result.writeMs);
+        key.WriteInteger(QString::fromLatin1(orv::kReadResult), result.readMs);
+        key.WriteInteger(QString::fromLatin1(orv::kSeekResult), result.seekMs);
     } else if (!result.error.isEmpty()) {
         std::fprintf(stderr, "hdd: %s\n", result.error.toLocal8Bit().constData());
     }
