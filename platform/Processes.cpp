@@ -122,10 +122,10 @@ bool IsProcessRunning(const QString& name, const QString& procRoot) {
     return false;
 }
 
-int KillProcessesByName(const QString& name, const QString& procRoot) {
+int KillProcessesByName(const QString& name) {
     const std::int64_t self = ::getpid();
     int killed = 0;
-    for (const ProcessEntry& e : ProcessSnapshot(procRoot)) {
+    for (const ProcessEntry& e : ProcessSnapshot()) {
         if (e.pid == self || !ProcessNameMatches(e.exePath, name))
             continue;
         if (::kill(static_cast<pid_t>(e.pid), SIGKILL) == 0)

@@ -27,7 +27,8 @@ std::optional<std::int64_t> FindProcessId(const QString& name, std::int64_t pref
 bool IsProcessRunning(const QString& name, const QString& procRoot = QStringLiteral("/proc"));
 
 // Kills (SIGKILL) every matching process except this one; returns how many signals were delivered.
-int KillProcessesByName(const QString& name, const QString& procRoot = QStringLiteral("/proc"));
+// Always the live system: ids from a fixture tree must never be signalled.
+int KillProcessesByName(const QString& name);
 
 // True while the process exists and is not a zombie.
 bool ProcessAlive(std::int64_t pid, const QString& procRoot = QStringLiteral("/proc"));
