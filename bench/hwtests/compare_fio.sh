@@ -12,7 +12,8 @@ mkdir -p "$DIR"
 trap 'rm -rf "$DIR"' EXIT
 command -v fio >/dev/null || { echo "fio is not installed" >&2; exit 1; }
 
-common=(--ioengine=psync --iodepth=1 --numjobs=1 --direct=1 --output-format=json)
+# No preallocation: the helper does not preallocate either.
+common=(--ioengine=psync --iodepth=1 --numjobs=1 --direct=1 --fallocate=none --output-format=json)
 fio --name=w --filename="$DIR/f1" --rw=write --bs=1M --size="${MB}M" --end_fsync=1 "${common[@]}" >"$DIR/w.json"
 fio --name=r --filename="$DIR/f1" --rw=read --bs=1M --size="${MB}M" "${common[@]}" >"$DIR/r.json"
 rm -f "$DIR/f1"

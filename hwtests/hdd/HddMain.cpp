@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -152,7 +153,15 @@ int main(int argc, char** argv) {
     orv::DiskBenchResult result;
     std::thread worker([&] {
         orv::DiskBench bench(options);
-        result = bench.Run(frm.Cancel, [&frm](orv::DiskBenchPhase phase, int percent) {
+        // At most ten updates a second: the window must not take time from the measurement.
+        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        orv::DiskBenchPhase lastPhase = orv::DiskBenchPhase::Seek;
+        result = bench.Run(frm.Cancel, [&](orv::DiskBenchPhase phase, int percent) {
+            const auto now = std::chrono::steady_clock::now();
+            if (phase == lastPhase && percent < 100 && now - last < std::chrono::milliseconds(100))
+                return;
+            last = now;
+            lastPhase = phase;
             QMetaObject::invokeMethod(
                 &frm, [&frm, phase, percent] { frm.ShowProgress(phase, percent); }, Qt::QueuedConnection);
         });
