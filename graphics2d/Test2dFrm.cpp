@@ -207,6 +207,12 @@ void TTest2dBase::Maximise() {
         WaitFor([this, area] { return resizedTo_ == area.size(); }, 1000);
     }
     WaitFor([this] { return isExposed(); }, 1000);
+    // Software drivers take the new window size only after a swap; without this, frame 1 would be
+    // drawn (and timed) at the old, small size.
+    if (MakeCurrent()) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        context_->swapBuffers(this);
+    }
     FormResize(qRound(width() * devicePixelRatio()), qRound(height() * devicePixelRatio()));
 }
 

@@ -252,8 +252,17 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
     std::vector<int> drawn1, drawn2;
     int framesWithSpheres = 0;
     bool maximised1 = true, maximised2 = true, window1Shown = true;
+    // The far corner of the maximised window lies inside the drawn buffer from frame 1 on; a read
+    // outside the buffer leaves the sentinel in place.
+    auto cornerDrawn = [&] {
+        unsigned char px[4] = {7, 7, 7, 7};
+        glReadBuffer(GL_BACK);
+        glReadPixels(area.width() - 2, area.height() - 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
+        return px[3] == 255;
+    };
     w1->FrameDrawn = [&](int frame) {
         drawn1.push_back(frame);
+        EXPECT_TRUE(cornerDrawn()) << "frame " << frame;
         maximised1 = maximised1 && w1->geometry() == area;
         EXPECT_EQ(static_cast<int>(w1->Spheres().size()), 100);
         if (PixelsOtherThan(51, 51, 51) > 0)
@@ -261,6 +270,7 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
     };
     w2->FrameDrawn = [&](int frame) {
         drawn2.push_back(frame);
+        EXPECT_TRUE(cornerDrawn()) << "frame " << frame;
         maximised2 = maximised2 && w2->geometry() == area;
         window1Shown = window1Shown && w1->isVisible();
         EXPECT_EQ(static_cast<int>(w2->Spheres().size()), 150);
