@@ -208,8 +208,8 @@ void TTest2dBase::Maximise() {
     }
     WaitFor([this] { return isExposed(); }, 1000);
     // Software drivers take the new window size only after a swap; without this, frame 1 would be
-    // drawn (and timed) at the old, small size.
-    if (MakeCurrent()) {
+    // drawn (and timed) at the old, small size. The second swap shows the cleared full window.
+    for (int i = 0; i < 2 && MakeCurrent(); ++i) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         context_->swapBuffers(this);
     }
