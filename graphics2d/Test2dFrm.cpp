@@ -202,7 +202,7 @@ void TTest2dBase::Maximise() {
     // Without a window manager nobody acts on the request; take the area ourselves then. The size is
     // the one of the last resize event: geometry() changes at once, the event that resets the
     // matrices comes later and must not land in the first frame.
-    if (!WaitFor([this] { return resizedTo_ != normalGeometry_.size(); }, 300)) {
+    if (!WaitFor([this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); }, 300)) {
         setGeometry(area);
         WaitFor([this, area] { return resizedTo_ == area.size(); }, 1000);
     }
@@ -231,7 +231,6 @@ void TTest2dBase::StartTest() {
     RegisterHotKey();
     Maximise();
 
-    measuring_ = true;
     framesDrawn_ = 0;
     const int spheres = SphereCount();
     const std::uint32_t t0 = GetTickCount();
@@ -251,7 +250,6 @@ void TTest2dBase::StartTest() {
             context_->swapBuffers(this);
     }
     const std::uint32_t t = GetTickCount() - t0;
-    measuring_ = false;
 
     const auto slot = static_cast<std::size_t>(row_);
     const std::int32_t score = main_.Scores.ComputeScore(

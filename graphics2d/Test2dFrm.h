@@ -67,7 +67,6 @@ public:
     // Spheres per frame: the production count divided by MainModel::WorkDivisor.
     int SphereCount() const;
     int FramesDrawn() const { return framesDrawn_; }
-    bool Measuring() const { return measuring_; }
     QOpenGLContext* Context() const { return context_.get(); }
     const std::vector<SphereEntry>& Spheres() const { return spheres_; }
     // The geometry of the normal (not maximised) state.
@@ -109,7 +108,6 @@ private:
     std::unique_ptr<QOpenGLContext> context_;
     std::vector<SphereEntry> spheres_;
     int framesDrawn_ = 0;
-    bool measuring_ = false;
     bool hotKeyRegistered_ = false;
 };
 
