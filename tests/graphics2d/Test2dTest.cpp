@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <gtest/gtest.h>
 
