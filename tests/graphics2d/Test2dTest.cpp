@@ -296,7 +296,7 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
         EXPECT_GT(r.value, 0.0);
         EXPECT_EQ(r.detail, QString::number(static_cast<qint64>(r.value)) + QStringLiteral(" ms"));
         const std::int32_t expected =
-            m.Scores.ComputeScore(static_cast<std::int32_t>(r.value), 22100 + (row - 16) * 13700, 5000, 3);
+            m.Scores.ComputeScore(static_cast<std::int32_t>(r.value), row == 16 ? 22100 : 35800, 5000, 3);
         EXPECT_EQ(r.score, expected);
         EXPECT_EQ(m.Scores.ScoreTable[static_cast<std::size_t>(row)], expected);
         const QString n = QString::number(row);
