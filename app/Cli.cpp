@@ -3,10 +3,12 @@
 #include "app/Startup.h"
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
+#include "graphics2d/Graphics2d.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 namespace orv {
 
@@ -27,9 +30,7 @@ const char* const kStageNames[kStageCount] = {"cpu", "ram", "hdd", "2d", "3d"};
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) {
-    g_interrupted.store(true);
-}
+void OnInterrupt(int) { g_interrupted.store(true); }
 
 void Print(const QString& text) {
     std::fputs(text.toUtf8().constData(), stdout);
@@ -37,9 +38,7 @@ void Print(const QString& text) {
     std::fflush(stdout);
 }
 
-QString Pad(const QString& s, int width) {
-    return s.leftJustified(width, QLatin1Char(' '));
-}
+QString Pad(const QString& s, int width) { return s.leftJustified(width, QLatin1Char(' ')); }
 
 QString StatusText(RowResult::Status s) {
     switch (s) {
@@ -97,20 +96,23 @@ QJsonObject ResultsJson(const MainModel& m, bool cancelled) {
 } // namespace
 
 QString UsageText() {
-    return QStringLiteral("Użycie: orvanta [OPCJE]\n"
-                          "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
-                          "\n"
-                          "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
-                          "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
-                          "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
-                          "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
-                          "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
-                          "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
-                          "  --version           wypisuje wersję programu\n"
-                          "  -h, --help          wypisuje ten opis\n"
-                          "\n"
-                          "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
-                          "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n");
+    return QStringLiteral(
+        "Użycie: orvanta [OPCJE]\n"
+        "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
+        "\n"
+        "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
+        "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
+        "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
+        "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
+        "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
+        "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
+        "  --version           wypisuje wersję programu\n"
+        "  -h, --help          wypisuje ten opis\n"
+        "\n"
+        "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
+        "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
+        "Testy 2D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich oknie\n"
+        "także przerywa testy.\n");
 }
 
 std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) {
@@ -179,7 +181,21 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
 }
 
 int RunCli(int& argc, char** argv, const CliOptions& options) {
-    QCoreApplication app(argc, argv);
+    const bool display =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    // The 2D tests draw in windows of their own; everything else needs no screen.
+    const bool gui2d = display && options.stages[static_cast<std::size_t>(Stage::Gfx2d)];
+    // A display that cannot be reached must not end the run: fall back to no screen at all.
+    if (gui2d && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen"
+                                                                                 : "wayland;xcb;offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (gui2d)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    const bool screen = gui2d && QGuiApplication::platformName() != QLatin1String("offscreen") &&
+                        QGuiApplication::platformName() != QLatin1String("minimal");
     SetMessageBoxes(nullptr);
     SetConsoleDefaultAnswer(true);
 
@@ -194,13 +210,15 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     model.WorkDivisor = options.workDivisor;
     for (int s = 0; s < kStageCount; ++s)
         model.StageEnabled[static_cast<std::size_t>(s)] = options.stages[static_cast<std::size_t>(s)];
-    const bool display =
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    // Graphics tests need a window on a screen; this mode never opens one.
-    const QString noWindow =
+    // The 3D tests run only in the windowed program.
+    model.Gfx3dMissingReason =
         display ? QStringLiteral("test graficzny tylko w oknie programu") : QStringLiteral("brak ekranu");
-    model.Gfx2dMissingReason = noWindow;
-    model.Gfx3dMissingReason = noWindow;
+    if (screen) {
+        model.Gfx2dWindows[0] = CreateTest2dFrm(model, 1);
+        model.Gfx2dWindows[1] = CreateTest2dFrm(model, 2);
+    } else if (!display || gui2d) {
+        model.Gfx2dMissingReason = QStringLiteral("brak ekranu");
+    }
 
     Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
     if (options.workDivisor != 1)
@@ -211,8 +229,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         const RowResult& r = model.Result(row);
         const QString title = Pad(RowTitle(row), 48);
         if (r.status == RowResult::Status::Finished)
-            Print(QStringLiteral("  %1 %2 %3 pkt")
-                      .arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
+            Print(QStringLiteral("  %1 %2 %3 pkt").arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
         else if (r.status == RowResult::Status::Skipped)
             Print(QStringLiteral("  %1 pominięty (%2)").arg(title, r.skipReason));
     });
@@ -253,7 +270,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     interruptPoll.start(100);
 
     QTimer::singleShot(0, &model, [&model] { RozpocznijTestyBtnClick(model); });
-    const int code = app.exec();
+    const int code = app->exec();
     model.Harness.TerminateAllWorkers(true);
     return code;
 }

@@ -5,7 +5,8 @@ namespace orv {
 class ITestWindow;
 class MainModel;
 
-// Creates the 2D test window 1 or 2, hidden. Null while this build has no 2D test.
+// Creates the 2D test window 1 (Test2dFrm) or 2 (Test2d2Frm), hidden; it lives as long as the model.
+// Null when this process has no screen or no legacy OpenGL; the reason is then in Gfx2dMissingReason.
 ITestWindow* CreateTest2dFrm(MainModel& main, int which);
 
 } // namespace orv
