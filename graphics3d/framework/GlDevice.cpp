@@ -518,7 +518,7 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
     QWindow* target = destWindowOverride ? destWindowOverride : window_.data();
     if (!target || !target->handle() || !BackBufferSurface())
         return D3D_OK; // nothing to show on
-    if (!context_->makeCurrent(target))
+    if (target == window_.data() ? !MakeCurrent() : !context_->makeCurrent(target))
         return D3DERR_DRIVERINTERNALERROR;
     const TextureData& bb = *BackBufferSurface()->Data();
     RECT src{0, 0, static_cast<LONG>(bb.width), static_cast<LONG>(bb.height)};
