@@ -7,6 +7,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QScreen>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -967,16 +968,21 @@ unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
 }
 
 namespace {
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            float s = 0;
-            for (int k = 0; k < 4; ++k)
-                s += a.m[i][k] * b.m[k][j];
-            r.m[i][j] = s;
+struct LightUniformNames {
+    std::string type, diffuse, specular, ambient, position, direction, rangeAtt, spot;
+};
+const std::array<LightUniformNames, DeviceBase::kMaxLights>& LightNames() {
+    static const auto names = [] {
+        std::array<LightUniformNames, DeviceBase::kMaxLights> out;
+        for (UINT i = 0; i < DeviceBase::kMaxLights; ++i) {
+            const std::string idx = "[" + std::to_string(i) + "]";
+            out[i] = {"uLightType" + idx,     "uLightDiffuse" + idx,  "uLightSpecular" + idx,
+                      "uLightAmbient" + idx,  "uLightPosition" + idx, "uLightDirection" + idx,
+                      "uLightRangeAtt" + idx, "uLightSpot" + idx};
         }
-    return r;
+        return out;
+    }();
+    return names;
 }
 } // namespace
 
@@ -991,9 +997,9 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
                          static_cast<float>((c >> 24) & 0xFF) / 255.0f);
     };
     auto i1 = [&](const char* n, int v) { gl_->glUniform1i(Uniform(p, n), v); };
+    static const char* const kWorld[] = {"uWorld[0]", "uWorld[1]", "uWorld[2]", "uWorld[3]"};
     for (int i = 0; i < 4; ++i) {
-        const std::string name = "uWorld[" + std::to_string(i) + "]";
-        gl_->glUniformMatrix4fv(Uniform(p, name.c_str()), 1, GL_FALSE,
+        gl_->glUniformMatrix4fv(Uniform(p, kWorld[i]), 1, GL_FALSE,
                                 &Transform(D3DTS_WORLDMATRIX(static_cast<UINT>(i))).m[0][0]);
     }
     const D3DMATRIX& view = Transform(D3DTS_VIEW);
@@ -1019,15 +1025,14 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
     i1("uSpecularEnable", RenderState(D3DRS_SPECULARENABLE) != 0);
     if (RenderState(D3DRS_LIGHTING)) {
         for (UINT i = 0; i < kMaxLights; ++i) {
-            const std::string idx = "[" + std::to_string(i) + "]";
+            const LightUniformNames& n = LightNames()[i];
             const D3DLIGHT9& l = Light(i);
-            gl_->glUniform1i(Uniform(p, ("uLightType" + idx).c_str()),
-                             LightEnabled(i) ? static_cast<int>(l.Type) : 0);
+            gl_->glUniform1i(Uniform(p, n.type.c_str()), LightEnabled(i) ? static_cast<int>(l.Type) : 0);
             if (!LightEnabled(i))
                 continue;
-            col(("uLightDiffuse" + idx).c_str(), l.Diffuse);
-            col(("uLightSpecular" + idx).c_str(), l.Specular);
-            col(("uLightAmbient" + idx).c_str(), l.Ambient);
+            col(n.diffuse.c_str(), l.Diffuse);
+            col(n.specular.c_str(), l.Specular);
+            col(n.ambient.c_str(), l.Ambient);
             // Lights are given in world space; the lighting runs in view space.
             const float px = l.Position.x, py = l.Position.y, pz = l.Position.z;
             float pv[3], dv[3];
@@ -1036,12 +1041,12 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
                 dv[k] = l.Direction.x * view.m[0][k] + l.Direction.y * view.m[1][k] +
                         l.Direction.z * view.m[2][k];
             }
-            gl_->glUniform3fv(Uniform(p, ("uLightPosition" + idx).c_str()), 1, pv);
-            gl_->glUniform3fv(Uniform(p, ("uLightDirection" + idx).c_str()), 1, dv);
-            gl_->glUniform4f(Uniform(p, ("uLightRangeAtt" + idx).c_str()), l.Range, l.Attenuation0,
-                             l.Attenuation1, l.Attenuation2);
-            gl_->glUniform3f(Uniform(p, ("uLightSpot" + idx).c_str()), std::cos(l.Theta / 2),
-                             std::cos(l.Phi / 2), l.Falloff);
+            gl_->glUniform3fv(Uniform(p, n.position.c_str()), 1, pv);
+            gl_->glUniform3fv(Uniform(p, n.direction.c_str()), 1, dv);
+            gl_->glUniform4f(Uniform(p, n.rangeAtt.c_str()), l.Range, l.Attenuation0, l.Attenuation1,
+                             l.Attenuation2);
+            gl_->glUniform3f(Uniform(p, n.spot.c_str()), std::cos(l.Theta / 2), std::cos(l.Phi / 2),
+                             l.Falloff);
         }
     }
     const bool hasTex = TextureDataOf(BoundTexture(0)) != nullptr;
@@ -1067,7 +1072,6 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
     i1("uAlphaFunc", static_cast<int>(RenderState(D3DRS_ALPHAFUNC)));
     gl_->glUniform1f(Uniform(p, "uAlphaRef"),
                      static_cast<float>(RenderState(D3DRS_ALPHAREF) & 0xFF) / 255.0f);
-    (void)Multiply;
 }
 
 HRESULT GlDevice::DoDraw(const DrawCall& call) {
@@ -1080,7 +1084,11 @@ HRESULT GlDevice::DoDraw(const DrawCall& call) {
     BindTextures();
     if (!BindVertexInput(call))
         return D3DERR_INVALIDCALL;
-    if (auto* vs = dynamic_cast<GlVertexShader*>(VertexShader())) {
+    if (externalProgram_) {
+        gl_->glUseProgram(externalProgram_);
+        if (externalPrepare_)
+            externalPrepare_();
+    } else if (auto* vs = dynamic_cast<GlVertexShader*>(VertexShader())) {
         if (!vs->Program())
             return D3DERR_INVALIDCALL;
         gl_->glUseProgram(vs->Program());
@@ -1101,6 +1109,11 @@ HRESULT GlDevice::DoDraw(const DrawCall& call) {
     IssueDraw(call);
     MarkTargetsRendered();
     return D3D_OK;
+}
+
+void GlDevice::SetExternalProgram(unsigned program, std::function<void()> prepare) {
+    externalProgram_ = program;
+    externalPrepare_ = program ? std::move(prepare) : std::function<void()>();
 }
 
 HRESULT GlDevice::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -64,6 +65,12 @@ public:
     // Issues the draw with whatever program is bound.
     void IssueDraw(const DrawCall& call);
     unsigned GlTextureOf(IDirect3DBaseTexture9* texture);
+    // Compiles and links a program of our attribute locations; 0 on failure (the log goes to stderr).
+    unsigned LinkProgram(const std::string& vertexShader, const std::string& fragmentShader);
+    // Utilities with programs of their own (effects): while one is set, draws use it instead of the
+    // fixed-function or vertex-shader program; prepare runs after the device's state is applied and
+    // before the draw, to bind textures and set uniforms. Program 0 returns to the device's own.
+    void SetExternalProgram(unsigned program, std::function<void()> prepare);
 
 protected:
     ResourceBackend* Backend() override { return this; }
@@ -89,10 +96,9 @@ private:
 
     struct Program {
         unsigned id = 0;
-        std::map<std::string, int> uniforms;
+        std::map<std::string, int, std::less<>> uniforms;
     };
     int Uniform(Program& p, const char* name);
-    unsigned LinkProgram(const std::string& vs, const std::string& fs);
 
     QScreen* screen_;
     QPointer<QWindow> window_;
@@ -105,6 +111,8 @@ private:
     std::map<std::uint64_t, Program> programs_;
     std::map<unsigned, Program*> programById_;
     Program* currentProgram_ = nullptr;
+    unsigned externalProgram_ = 0;
+    std::function<void()> externalPrepare_;
     friend class GlVertexShader;
 };
 
