@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -405,6 +406,92 @@ TEST_F(GlDeviceTest, VertexShaderWithConstants) {
     EXPECT_EQ(device->CreateVertexShader(bad.data(), &shader), D3DERR_INVALIDCALL);
 }
 
+TEST_F(GlDeviceTest, CubeFacesAreRenderTargetsAndVolumesLockByBoxes) {
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(device->CreateCubeTexture(8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube,
+                                        nullptr),
+              D3D_OK);
+    IDirect3DSurface9* saved = nullptr;
+    device->GetRenderTarget(0, &saved);
+    for (UINT face = 0; face < 6; ++face) {
+        IDirect3DSurface9* s = nullptr;
+        ASSERT_EQ(cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), 0, &s), D3D_OK);
+        ASSERT_EQ(device->SetRenderTarget(0, s), D3D_OK);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(face * 40, 0, 0), 1.0f, 0);
+        s->Release();
+    }
+    IDirect3DSurface9* third = nullptr;
+    cube->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &third);
+    EXPECT_EQ(Pixel(third, 3, 3) & 0x00FFFFFFu, 0x500000u); // face 2 kept its own colour
+    third->Release();
+    device->SetRenderTarget(0, saved);
+    saved->Release();
+    cube->Release();
+
+    IDirect3DVolumeTexture9* volume = nullptr;
+    ASSERT_EQ(device->CreateVolumeTexture(4, 4, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume, nullptr),
+              D3D_OK);
+    EXPECT_EQ(volume->GetLevelCount(), 3u);
+    D3DLOCKED_BOX box;
+    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
+    std::memset(box.pBits, 0x7F, static_cast<size_t>(box.SlicePitch) * 4);
+    EXPECT_EQ(volume->UnlockBox(0), D3D_OK);
+    volume->Release();
+}
+
+TEST_F(GlDeviceTest, VertexBlendingWeighsTheWorldMatrices) {
+    struct Vertex {
+        float x, y, z, weight;
+        D3DCOLOR c;
+    };
+    // Weight 0 for matrix 0 leaves everything to matrix 1, which keeps the quad in view.
+    const D3DCOLOR white = D3DCOLOR_XRGB(255, 255, 255);
+    const Vertex quad[4] = {
+        {-1, 1, 0.5f, 0, white}, {1, 1, 0.5f, 0, white}, {-1, -1, 0.5f, 0, white}, {1, -1, 0.5f, 0, white}};
+    D3DMATRIX away = D3DMatrixIdentity();
+    away.m[3][0] = 10.0f;
+    const D3DMATRIX identity = D3DMatrixIdentity();
+    device->SetTransform(D3DTS_WORLDMATRIX(0), &away);
+    device->SetTransform(D3DTS_WORLDMATRIX(1), &identity);
+    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+    device->SetFVF(D3DFVF_XYZB1 | D3DFVF_DIFFUSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    device->BeginScene();
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+    device->EndScene();
+    EXPECT_EQ(BackBufferPixel(32, 32), 0xFFFFFFu);
+    // Without blending only world matrix 0 counts: the quad leaves the view.
+    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    device->BeginScene();
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device->EndScene();
+    EXPECT_EQ(BackBufferPixel(32, 32), 0x000000u);
+}
+
+TEST(GlFramework, LeavingFullScreenResetsIntoAWindow) {
+    IDirect3D9* probe = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!probe)
+        GTEST_SKIP() << "no OpenGL 3.3 core context on this display";
+    probe->Release();
+    SceneLog log;
+    RecordingWindow window;
+    FreeStateAtExit cleanup;
+    ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
+    // Full screen covers the adapter's screen (without a window manager the state flag may not stick).
+    ASSERT_EQ(window.geometry(), window.screen()->geometry());
+    log.calls.clear();
+    EXPECT_EQ(DXUTSwitchFullScreen(), S_OK);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"adjust", "lost", "reset"}));
+    EXPECT_TRUE(DXUTIsWindowed());
+    EXPECT_FALSE(window.windowStates().testFlag(Qt::WindowFullScreen));
+    EXPECT_EQ(window.size(), QSize(640, 480));
+    EXPECT_EQ(DXUTGetBackBufferSurfaceDesc()->Width, 640u);
+    DXUTRunFrame();
+    EXPECT_EQ(log.calls.back(), "render");
+    DXUTFreeState();
+}
+
 // The whole framework on the OpenGL back end: full screen, frames, lost while hidden, freed.
 TEST(GlFramework, FullScreenDeviceRunsFramesAndSurvivesHiding) {
     IDirect3D9* probe = Direct3DCreate9(D3D_SDK_VERSION);
@@ -413,6 +500,7 @@ TEST(GlFramework, FullScreenDeviceRunsFramesAndSurvivesHiding) {
     probe->Release();
     SceneLog log;
     RecordingWindow window;
+    FreeStateAtExit cleanup;
     ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
     const DXUTDeviceSettings s = DXUTGetDeviceSettings();
     EXPECT_FALSE(s.pp.Windowed);

@@ -22,6 +22,11 @@ protected:
     }
 };
 
+// Frees the framework state when a test leaves early, before its windows go.
+struct FreeStateAtExit {
+    ~FreeStateAtExit() { DXUTFreeState(); }
+};
+
 // Scene callbacks that log what the framework calls, with failures to order.
 struct SceneLog {
     std::vector<std::string> calls;
