@@ -765,11 +765,7 @@ void GlDevice::BindTextures() {
 }
 
 bool GlDevice::BindVertexInput(const DrawCall& call) {
-    std::vector<D3DVERTEXELEMENT9> elements;
-    if (auto* decl = dynamic_cast<VertexDeclaration9*>(Declaration()))
-        elements = decl->Elements();
-    else
-        elements = DeclarationFromFvf(Fvf());
+    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
     if (elements.empty())
         return false;
     gl_->glBindVertexArray(vao_);
@@ -926,12 +922,16 @@ int GlDevice::Uniform(Program& p, const char* name) {
     return loc;
 }
 
-unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
-    std::vector<D3DVERTEXELEMENT9> elements;
+std::vector<D3DVERTEXELEMENT9> GlDevice::CurrentElements() const {
+    if (elementOverride_)
+        return *elementOverride_;
     if (auto* decl = dynamic_cast<VertexDeclaration9*>(Declaration()))
-        elements = decl->Elements();
-    else
-        elements = DeclarationFromFvf(Fvf());
+        return decl->Elements();
+    return DeclarationFromFvf(Fvf());
+}
+
+unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
+    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
     bool positionT = false, normal = false, colour0 = false, colour1 = false, tex0 = false;
     int weights = 0;
     for (auto& e : elements) {
@@ -1079,6 +1079,9 @@ HRESULT GlDevice::DoDraw(const DrawCall& call) {
         return D3DERR_DRIVERINTERNALERROR;
     if (call.indexed && !call.userIndices && !dynamic_cast<IndexBuffer9*>(IndexBuffer()))
         return D3DERR_INVALIDCALL;
+    // Software vertex processing runs the vertex stage here and hands over transformed vertices.
+    if (GetSoftwareVertexProcessing() && !externalProgram_ && !VertexShader() && !elementOverride_)
+        return DrawSoftware(call);
     BindRenderTargets();
     ApplyRenderState();
     BindTextures();

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class QOpenGLFunctions_3_3_Core;
 
@@ -92,6 +93,9 @@ private:
     bool WindowGone() const;
     void MarkTargetsRendered();
     unsigned FixedFunctionProgram(const DrawCall& call);
+    std::vector<D3DVERTEXELEMENT9> CurrentElements() const;
+    // The fixed-function vertex stage on the processor (software vertex processing).
+    HRESULT DrawSoftware(const DrawCall& call);
     void SetFixedFunctionUniforms(unsigned program);
 
     struct Program {
@@ -112,6 +116,7 @@ private:
     std::map<unsigned, Program*> programById_;
     Program* currentProgram_ = nullptr;
     unsigned externalProgram_ = 0;
+    const std::vector<D3DVERTEXELEMENT9>* elementOverride_ = nullptr;
     std::function<void()> externalPrepare_;
     friend class GlVertexShader;
 };

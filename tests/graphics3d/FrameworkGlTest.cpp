@@ -36,7 +36,7 @@ protected:
         pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
         pp.hDeviceWindow = &window;
         ASSERT_EQ(
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+            d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_MIXED_VERTEXPROCESSING, &pp, &device),
             D3D_OK);
         device->SetRenderState(D3DRS_LIGHTING, 0);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -197,19 +197,27 @@ TEST_F(GlDeviceTest, FixedFunctionTransformsAndLightsWithRowVectors) {
     material.Diffuse = {1, 0, 0, 1};
     device->SetMaterial(&material);
     device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
-    device->BeginScene();
-    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
-    device->EndScene();
-    EXPECT_EQ(BackBufferPixel(32, 32), 0xFF0000u); // lit red, in the middle
-    EXPECT_EQ(BackBufferPixel(2, 32), 0x000000u);  // the sides stay clear (world scale 0.5 / distance 2)
+    // The card's vertex stage and the processor's give the same picture.
+    for (bool software : {false, true}) {
+        SCOPED_TRACE(software ? "software vertex processing" : "hardware vertex processing");
+        ASSERT_EQ(device->SetSoftwareVertexProcessing(software), D3D_OK);
+        light.Direction = {0, 0, 1};
+        device->SetLight(0, &light);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        device->EndScene();
+        EXPECT_EQ(BackBufferPixel(32, 32), 0xFF0000u); // lit red, in the middle
+        EXPECT_EQ(BackBufferPixel(2, 32), 0x000000u);  // the sides stay clear (world scale 0.5 / distance 2)
 
-    light.Direction = {0, 0, -1}; // from behind: unlit
-    device->SetLight(0, &light);
-    device->BeginScene();
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
-    device->EndScene();
-    EXPECT_EQ(BackBufferPixel(32, 32), 0x000000u);
+        light.Direction = {0, 0, -1}; // from behind: unlit
+        device->SetLight(0, &light);
+        device->BeginScene();
+        device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+        device->EndScene();
+        EXPECT_EQ(BackBufferPixel(32, 32), 0x000000u);
+    }
+    device->SetSoftwareVertexProcessing(false);
 }
 
 TEST_F(GlDeviceTest, SingleChannelFloatRenderTarget) {
@@ -455,11 +463,26 @@ TEST_F(GlDeviceTest, VertexBlendingWeighsTheWorldMatrices) {
     device->SetTransform(D3DTS_WORLDMATRIX(1), &identity);
     device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
     device->SetFVF(D3DFVF_XYZB1 | D3DFVF_DIFFUSE);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-    device->BeginScene();
-    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
-    device->EndScene();
-    EXPECT_EQ(BackBufferPixel(32, 32), 0xFFFFFFu);
+    for (bool software : {false, true}) {
+        SCOPED_TRACE(software ? "software vertex processing" : "hardware vertex processing");
+        device->SetSoftwareVertexProcessing(software);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        device->EndScene();
+        EXPECT_EQ(BackBufferPixel(32, 32), 0xFFFFFFu);
+        // Indexed, with the vertex range starting at the second vertex.
+        const WORD indices[3] = {1, 3, 2};
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 1, 3, 1, indices, D3DFMT_INDEX16, quad,
+                                                 sizeof(Vertex)),
+                  D3D_OK);
+        device->EndScene();
+        EXPECT_EQ(BackBufferPixel(60, 60), 0xFFFFFFu); // the lower right triangle
+        EXPECT_EQ(BackBufferPixel(4, 4), 0x000000u);
+    }
+    device->SetSoftwareVertexProcessing(false);
     // Without blending only world matrix 0 counts: the quad leaves the view.
     device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
