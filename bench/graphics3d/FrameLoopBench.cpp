@@ -3,6 +3,7 @@
 // full-screen window, swap, handle pending events. The difference is the framework's overhead.
 // Run under a display (xvfb-run in CI machines).
 #include "graphics3d/framework/DXUT.h"
+#include "graphics3d/framework/NullDirect3D.h"
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -108,6 +109,35 @@ void BM_RawQtGlLoop(benchmark::State& state) {
     context.doneCurrent();
 }
 BENCHMARK(BM_RawQtGlLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// The framework's own share of a frame: one frame step (timer, statistics, callbacks, present) on the
+// null back end, where the device costs next to nothing.
+void NullRender(IDirect3DDevice9* device, double, float, void*) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(66, 75, 121), 1.0f, 0);
+}
+
+void BM_FrameworkFrameStepNull(benchmark::State& state) {
+    NullConfig config = DefaultNullConfig();
+    config.control->recordFrameCalls = false;
+    InstallNullDirect3D(config);
+    QWindow window;
+    DXUTSetPaused(false, false);
+    DXUTSetCallbackRenderFrame(NullRender);
+    DXUTSetCommandLineArguments({});
+    if (FAILED(DXUTInitialize(true, true, false, true)) ||
+        FAILED(DXUTSetWindow(&window, &window, &window, false)) ||
+        FAILED(DXUTSetupDevice(0, false, 1024, 768, Accept, Adjust, nullptr))) {
+        state.SkipWithError("no null device");
+    } else {
+        for (auto _ : state) {
+            QCoreApplication::processEvents();
+            DXUTRunFrame();
+        }
+    }
+    DXUTFreeState();
+    SetDirect3DFactory({});
+}
+BENCHMARK(BM_FrameworkFrameStepNull);
 
 } // namespace
 
