@@ -578,6 +578,8 @@ void GlDevice::BindRenderTargets() {
 }
 
 void GlDevice::MarkTargetsRendered() {
+    if (Surface9* ds = DepthStencil())
+        ds->Data()->cardNewer[0] = true;
     for (UINT i = 0; i < kMaxRenderTargets; ++i)
         if (Surface9* s = RenderTargetSurface(i)) {
             TextureData& t = *s->Data();
@@ -636,6 +638,8 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     gl_->glDisable(GL_SCISSOR_TEST);
     if (flags & D3DCLEAR_TARGET)
         MarkTargetsRendered();
+    if ((flags & D3DCLEAR_ZBUFFER) && ds)
+        ds->Data()->cardNewer[0] = true;
     return D3D_OK;
 }
 
@@ -1234,9 +1238,21 @@ void GlDevice::TextureUpload(TextureData& t, UINT face, UINT level) {
 }
 
 void GlDevice::TextureDownload(TextureData& t, UINT face, UINT level) {
+    const GlFormat g = GlFormatOf(t.format);
+    if (g.depth && t.glRenderbuffer && !g.stencil && MakeCurrent()) {
+        // Lockable depth formats read the depth buffer back.
+        gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+        gl_->glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                       t.glRenderbuffer);
+        gl_->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl_->glReadPixels(0, 0, static_cast<GLsizei>(t.width), static_cast<GLsizei>(t.height),
+                          GL_DEPTH_COMPONENT, t.format == D3DFMT_D32F_LOCKABLE ? GL_FLOAT : GL_UNSIGNED_SHORT,
+                          t.Level(0, 0).data());
+        gl_->glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, 0);
+        return;
+    }
     if (!t.glName || t.kind == TextureKind::Volume || !MakeCurrent())
         return;
-    const GlFormat g = GlFormatOf(t.format);
     if (g.compressed || g.depth)
         return;
     gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);

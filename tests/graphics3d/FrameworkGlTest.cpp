@@ -261,6 +261,30 @@ TEST_F(GlDeviceTest, SingleChannelFloatRenderTarget) {
     EXPECT_EQ(device->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
 }
 
+TEST_F(GlDeviceTest, LockableDepthReadsTheDepthBuffer) {
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(device->CreateDepthStencilSurface(64, 64, D3DFMT_D32F_LOCKABLE, D3DMULTISAMPLE_NONE, 0, false,
+                                                &depth, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* saved = nullptr;
+    device->GetDepthStencilSurface(&saved);
+    device->SetDepthStencilSurface(depth);
+    D3DRECT top{0, 0, 64, 8};
+    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.75f, 0);
+    device->Clear(1, &top, D3DCLEAR_ZBUFFER, 0, 0.25f, 0);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    float first = 0, last = 0;
+    std::memcpy(&first, locked.pBits, 4);
+    std::memcpy(&last, static_cast<BYTE*>(locked.pBits) + 63 * locked.Pitch, 4);
+    depth->UnlockRect();
+    EXPECT_FLOAT_EQ(first, 0.25f); // the top rows, first in memory
+    EXPECT_FLOAT_EQ(last, 0.75f);
+    device->SetDepthStencilSurface(saved);
+    saved->Release();
+    depth->Release();
+}
+
 TEST_F(GlDeviceTest, TwoSidedStencilCountsEachWindingApart) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
     // Left half: clockwise on screen (front); right half: anticlockwise (back).
