@@ -79,6 +79,25 @@ TEST_F(FrameworkNull, CallbacksFollowTheDeviceLifeCycle) {
     EXPECT_FALSE(DXUTStateExists());
 }
 
+TEST_F(FrameworkNull, AFailedResetFallsBackToANewDevice) {
+    ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
+    const int created = control->Count("CreateDevice");
+    control->lost = true;
+    DXUTRunFrame();
+    control->lost = false;
+    control->resetResult = D3DERR_OUTOFVIDEOMEMORY;
+    log.calls.clear();
+    DXUTRunFrame();
+    EXPECT_EQ(log.calls, (Calls{"lost", "adjust", "destroyed", "created", "reset"}));
+    EXPECT_EQ(control->Count("CreateDevice"), created + 1);
+    EXPECT_EQ(control->liveDevices, 1);
+    EXPECT_FALSE(DXUTIsRenderingPaused());
+    EXPECT_FALSE(GetDXUTState().GetDeviceLost());
+    log.calls.clear();
+    DXUTRunFrame();
+    EXPECT_EQ(log.calls, (Calls{"update", "render"}));
+}
+
 TEST_F(FrameworkNull, TheTestsGetFullScreenNearestTo1024x768WithoutVsync) {
     ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
     const DXUTDeviceSettings s = DXUTGetDeviceSettings();
