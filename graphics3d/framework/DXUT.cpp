@@ -680,6 +680,9 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
     }
 
     const bool leavingFullScreen = old && !old->pp.Windowed && copy->pp.Windowed;
+    if (firstDevice && copy->pp.Windowed && windowedWindow && s.GetOverrideStartX() != -1 &&
+        s.GetOverrideStartY() != -1)
+        windowedWindow->setPosition(s.GetOverrideStartX(), s.GetOverrideStartY());
 
     // Step 6: a new device, or a reset of the one there is.
     IDirect3DDevice9* current = s.GetD3DDevice();
@@ -735,8 +738,8 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
         windowedWindow->setGeometry(s.GetWindowedX(), s.GetWindowedY(), s.GetWindowedWidth(),
                                     s.GetWindowedHeight());
         s.SetWindowedPlacementSaved(false);
-    } else if (copy && copy->pp.Windowed && windowedWindow && leavingFullScreen) {
-        // Never windowed before: a window the size of the back buffer.
+    } else if (copy && copy->pp.Windowed && windowedWindow && (leavingFullScreen || firstDevice)) {
+        // A first windowed device, or one never windowed before: a window the size of the back buffer.
         windowedWindow->setWindowStates(Qt::WindowNoState);
         windowedWindow->resize(static_cast<int>(copy->pp.BackBufferWidth),
                                static_cast<int>(copy->pp.BackBufferHeight));

@@ -319,6 +319,8 @@ TEST_F(FrameworkNull, CommandLineOverridesShapeTheDevice) {
     EXPECT_EQ(s.pp.BackBufferHeight, 600u);
     EXPECT_EQ(s.BehaviorFlags, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
     EXPECT_EQ(control->lastBehaviorFlags, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    EXPECT_EQ(window.size(), QSize(800, 600)); // a windowed device gets a window of its size
+    EXPECT_TRUE(window.isVisible());
 }
 
 // Time, pause and statistics ----------------------------------------------------------------------
