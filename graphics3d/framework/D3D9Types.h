@@ -1,0 +1,629 @@
+#pragma once
+// Types, constants and result codes of our Direct3D 9 style layer over OpenGL 3.3 core. The names are
+// the ones the framework and the scenes use; the numbers are our own except where a caller relies on
+// a published value (result codes, behaviour flags, presentation intervals).
+#include <cstdint>
+
+class QWindow;
+class QScreen;
+
+namespace orv {
+
+using UINT = std::uint32_t;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using BYTE = std::uint8_t;
+using INT = std::int32_t;
+using LONG = std::int32_t;
+using HRESULT = std::int32_t;
+using BOOL = bool;
+using D3DCOLOR = DWORD;
+// A window is a Qt window; a monitor is a Qt screen.
+using HWND = QWindow*;
+using HMONITOR = QScreen*;
+
+constexpr HRESULT MakeHResult(std::uint32_t code) {
+    return static_cast<HRESULT>(code);
+}
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_FAIL = MakeHResult(0x80004005u);
+constexpr HRESULT E_ABORT = MakeHResult(0x80004004u);
+constexpr HRESULT E_NOTIMPL = MakeHResult(0x80004001u);
+constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
+constexpr HRESULT E_OUTOFMEMORY = MakeHResult(0x8007000Eu);
+
+constexpr HRESULT D3D_OK = S_OK;
+constexpr HRESULT D3DERR_WRONGTEXTUREFORMAT = MakeHResult(0x88760818u);
+constexpr HRESULT D3DERR_UNSUPPORTEDCOLOROPERATION = MakeHResult(0x88760819u);
+constexpr HRESULT D3DERR_DRIVERINTERNALERROR = MakeHResult(0x88760827u);
+constexpr HRESULT D3DERR_NOTFOUND = MakeHResult(0x88760866u);
+constexpr HRESULT D3DERR_MOREDATA = MakeHResult(0x88760867u);
+constexpr HRESULT D3DERR_DEVICELOST = MakeHResult(0x88760868u);
+constexpr HRESULT D3DERR_DEVICENOTRESET = MakeHResult(0x88760869u);
+constexpr HRESULT D3DERR_NOTAVAILABLE = MakeHResult(0x8876086Au);
+constexpr HRESULT D3DERR_OUTOFVIDEOMEMORY = MakeHResult(0x8876017Cu);
+constexpr HRESULT D3DERR_INVALIDCALL = MakeHResult(0x8876086Cu);
+constexpr HRESULT D3DERR_WASSTILLDRAWING = MakeHResult(0x8876021Cu);
+
+constexpr UINT D3D_SDK_VERSION = 0x80000020u;
+constexpr UINT D3DX_SDK_VERSION = 33;
+constexpr UINT D3DADAPTER_DEFAULT = 0;
+
+constexpr D3DCOLOR D3DCOLOR_ARGB(UINT a, UINT r, UINT g, UINT b) {
+    return ((a & 0xFFu) << 24) | ((r & 0xFFu) << 16) | ((g & 0xFFu) << 8) | (b & 0xFFu);
+}
+constexpr D3DCOLOR D3DCOLOR_XRGB(UINT r, UINT g, UINT b) {
+    return D3DCOLOR_ARGB(0xFF, r, g, b);
+}
+
+enum D3DDEVTYPE : UINT { D3DDEVTYPE_HAL = 1, D3DDEVTYPE_REF = 2, D3DDEVTYPE_SW = 3, D3DDEVTYPE_NULLREF = 4 };
+
+// Formats. Channel names read from the most significant bit down, as in a 32-bit little-endian word.
+enum D3DFORMAT : UINT {
+    D3DFMT_UNKNOWN = 0,
+    D3DFMT_R8G8B8,
+    D3DFMT_A8R8G8B8,
+    D3DFMT_X8R8G8B8,
+    D3DFMT_R5G6B5,
+    D3DFMT_X1R5G5B5,
+    D3DFMT_A1R5G5B5,
+    D3DFMT_A4R4G4B4,
+    D3DFMT_A2B10G10R10,
+    D3DFMT_A8B8G8R8,
+    D3DFMT_X8B8G8R8,
+    D3DFMT_A2R10G10B10,
+    D3DFMT_A8,
+    D3DFMT_L8,
+    D3DFMT_A8L8,
+    D3DFMT_L16,
+    D3DFMT_R16F,
+    D3DFMT_G16R16F,
+    D3DFMT_A16B16G16R16F,
+    D3DFMT_R32F,
+    D3DFMT_G32R32F,
+    D3DFMT_A32B32G32R32F,
+    D3DFMT_DXT1,
+    D3DFMT_DXT3,
+    D3DFMT_DXT5,
+    D3DFMT_D16_LOCKABLE,
+    D3DFMT_D32,
+    D3DFMT_D15S1,
+    D3DFMT_D24S8,
+    D3DFMT_D24X8,
+    D3DFMT_D24X4S4,
+    D3DFMT_D16,
+    D3DFMT_D32F_LOCKABLE,
+    D3DFMT_D24FS8,
+    D3DFMT_INDEX16,
+    D3DFMT_INDEX32,
+    D3DFMT_VERTEXDATA,
+    D3DFMT_COUNT
+};
+
+enum D3DRESOURCETYPE : UINT {
+    D3DRTYPE_SURFACE = 1,
+    D3DRTYPE_VOLUME,
+    D3DRTYPE_TEXTURE,
+    D3DRTYPE_VOLUMETEXTURE,
+    D3DRTYPE_CUBETEXTURE,
+    D3DRTYPE_VERTEXBUFFER,
+    D3DRTYPE_INDEXBUFFER
+};
+
+enum D3DPOOL : UINT { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1, D3DPOOL_SYSTEMMEM = 2, D3DPOOL_SCRATCH = 3 };
+
+// Usage flags.
+constexpr DWORD D3DUSAGE_RENDERTARGET = 0x00000001u;
+constexpr DWORD D3DUSAGE_DEPTHSTENCIL = 0x00000002u;
+constexpr DWORD D3DUSAGE_WRITEONLY = 0x00000008u;
+constexpr DWORD D3DUSAGE_SOFTWAREPROCESSING = 0x00000010u;
+constexpr DWORD D3DUSAGE_DYNAMIC = 0x00000200u;
+constexpr DWORD D3DUSAGE_AUTOGENMIPMAP = 0x00000400u;
+constexpr DWORD D3DUSAGE_QUERY_FILTER = 0x00020000u;
+constexpr DWORD D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING = 0x00080000u;
+
+// Lock flags.
+constexpr DWORD D3DLOCK_READONLY = 0x00000010u;
+constexpr DWORD D3DLOCK_DISCARD = 0x00002000u;
+constexpr DWORD D3DLOCK_NOOVERWRITE = 0x00001000u;
+constexpr DWORD D3DLOCK_NOSYSLOCK = 0x00000800u;
+
+// Behaviour flags of a device.
+constexpr DWORD D3DCREATE_FPU_PRESERVE = 0x00000002u;
+constexpr DWORD D3DCREATE_MULTITHREADED = 0x00000004u;
+constexpr DWORD D3DCREATE_PUREDEVICE = 0x00000010u;
+constexpr DWORD D3DCREATE_SOFTWARE_VERTEXPROCESSING = 0x00000020u;
+constexpr DWORD D3DCREATE_HARDWARE_VERTEXPROCESSING = 0x00000040u;
+constexpr DWORD D3DCREATE_MIXED_VERTEXPROCESSING = 0x00000080u;
+
+constexpr UINT D3DPRESENT_INTERVAL_DEFAULT = 0x00000000u;
+constexpr UINT D3DPRESENT_INTERVAL_ONE = 0x00000001u;
+constexpr UINT D3DPRESENT_INTERVAL_TWO = 0x00000002u;
+constexpr UINT D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
+
+constexpr DWORD D3DPRESENTFLAG_LOCKABLE_BACKBUFFER = 0x00000001u;
+constexpr DWORD D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL = 0x00000002u;
+
+enum D3DSWAPEFFECT : UINT { D3DSWAPEFFECT_DISCARD = 1, D3DSWAPEFFECT_FLIP = 2, D3DSWAPEFFECT_COPY = 3 };
+
+enum D3DMULTISAMPLE_TYPE : UINT {
+    D3DMULTISAMPLE_NONE = 0,
+    D3DMULTISAMPLE_NONMASKABLE = 1,
+    D3DMULTISAMPLE_2_SAMPLES = 2,
+    D3DMULTISAMPLE_16_SAMPLES = 16
+};
+
+enum D3DBACKBUFFER_TYPE : UINT { D3DBACKBUFFER_TYPE_MONO = 0 };
+
+struct RECT {
+    LONG left = 0, top = 0, right = 0, bottom = 0;
+};
+struct POINT {
+    LONG x = 0, y = 0;
+};
+struct D3DRECT {
+    LONG x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+struct D3DBOX {
+    UINT Left = 0, Top = 0, Right = 0, Bottom = 0, Front = 0, Back = 0;
+};
+
+struct D3DVECTOR {
+    float x = 0, y = 0, z = 0;
+};
+struct D3DCOLORVALUE {
+    float r = 0, g = 0, b = 0, a = 0;
+};
+// Row-vector convention: a point transforms as p * M; m[3][0..2] is the translation.
+struct D3DMATRIX {
+    float m[4][4] = {};
+};
+constexpr D3DMATRIX D3DMatrixIdentity() {
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        r.m[i][i] = 1.0f;
+    return r;
+}
+
+struct D3DDISPLAYMODE {
+    UINT Width = 0;
+    UINT Height = 0;
+    UINT RefreshRate = 0;
+    D3DFORMAT Format = D3DFMT_UNKNOWN;
+};
+
+struct D3DADAPTER_IDENTIFIER9 {
+    char Driver[512] = {};
+    char Description[512] = {};
+    char DeviceName[32] = {};
+    std::uint64_t DriverVersion = 0;
+    DWORD VendorId = 0;
+    DWORD DeviceId = 0;
+    DWORD SubSysId = 0;
+    DWORD Revision = 0;
+};
+
+struct D3DPRESENT_PARAMETERS {
+    UINT BackBufferWidth = 0;
+    UINT BackBufferHeight = 0;
+    D3DFORMAT BackBufferFormat = D3DFMT_UNKNOWN;
+    UINT BackBufferCount = 0;
+    D3DMULTISAMPLE_TYPE MultiSampleType = D3DMULTISAMPLE_NONE;
+    DWORD MultiSampleQuality = 0;
+    D3DSWAPEFFECT SwapEffect = static_cast<D3DSWAPEFFECT>(0);
+    HWND hDeviceWindow = nullptr;
+    BOOL Windowed = false;
+    BOOL EnableAutoDepthStencil = false;
+    D3DFORMAT AutoDepthStencilFormat = D3DFMT_UNKNOWN;
+    DWORD Flags = 0;
+    UINT FullScreen_RefreshRateInHz = 0;
+    UINT PresentationInterval = 0;
+};
+
+struct D3DDEVICE_CREATION_PARAMETERS {
+    UINT AdapterOrdinal = 0;
+    D3DDEVTYPE DeviceType = D3DDEVTYPE_HAL;
+    HWND hFocusWindow = nullptr;
+    DWORD BehaviorFlags = 0;
+};
+
+struct D3DSURFACE_DESC {
+    D3DFORMAT Format = D3DFMT_UNKNOWN;
+    D3DRESOURCETYPE Type = static_cast<D3DRESOURCETYPE>(0);
+    DWORD Usage = 0;
+    D3DPOOL Pool = D3DPOOL_DEFAULT;
+    D3DMULTISAMPLE_TYPE MultiSampleType = D3DMULTISAMPLE_NONE;
+    DWORD MultiSampleQuality = 0;
+    UINT Width = 0;
+    UINT Height = 0;
+};
+
+struct D3DVOLUME_DESC {
+    D3DFORMAT Format = D3DFMT_UNKNOWN;
+    D3DRESOURCETYPE Type = D3DRTYPE_VOLUME;
+    DWORD Usage = 0;
+    D3DPOOL Pool = D3DPOOL_DEFAULT;
+    UINT Width = 0, Height = 0, Depth = 0;
+};
+
+struct D3DVERTEXBUFFER_DESC {
+    D3DFORMAT Format = D3DFMT_VERTEXDATA;
+    D3DRESOURCETYPE Type = D3DRTYPE_VERTEXBUFFER;
+    DWORD Usage = 0;
+    D3DPOOL Pool = D3DPOOL_DEFAULT;
+    UINT Size = 0;
+    DWORD FVF = 0;
+};
+
+struct D3DINDEXBUFFER_DESC {
+    D3DFORMAT Format = D3DFMT_INDEX16;
+    D3DRESOURCETYPE Type = D3DRTYPE_INDEXBUFFER;
+    DWORD Usage = 0;
+    D3DPOOL Pool = D3DPOOL_DEFAULT;
+    UINT Size = 0;
+};
+
+struct D3DLOCKED_RECT {
+    INT Pitch = 0;
+    void* pBits = nullptr;
+};
+struct D3DLOCKED_BOX {
+    INT RowPitch = 0;
+    INT SlicePitch = 0;
+    void* pBits = nullptr;
+};
+
+struct D3DVIEWPORT9 {
+    DWORD X = 0, Y = 0, Width = 0, Height = 0;
+    float MinZ = 0.0f, MaxZ = 1.0f;
+};
+
+enum D3DCUBEMAP_FACES : UINT {
+    D3DCUBEMAP_FACE_POSITIVE_X = 0,
+    D3DCUBEMAP_FACE_NEGATIVE_X,
+    D3DCUBEMAP_FACE_POSITIVE_Y,
+    D3DCUBEMAP_FACE_NEGATIVE_Y,
+    D3DCUBEMAP_FACE_POSITIVE_Z,
+    D3DCUBEMAP_FACE_NEGATIVE_Z
+};
+
+// Clear flags.
+constexpr DWORD D3DCLEAR_TARGET = 0x1u;
+constexpr DWORD D3DCLEAR_ZBUFFER = 0x2u;
+constexpr DWORD D3DCLEAR_STENCIL = 0x4u;
+
+// Capabilities -----------------------------------------------------------------------------------
+constexpr DWORD D3DDEVCAPS_HWTRANSFORMANDLIGHT = 0x00010000u;
+constexpr DWORD D3DDEVCAPS_PUREDEVICE = 0x00100000u;
+constexpr DWORD D3DDEVCAPS_HWRASTERIZATION = 0x00080000u;
+
+constexpr DWORD D3DSTENCILCAPS_KEEP = 0x01u;
+constexpr DWORD D3DSTENCILCAPS_ZERO = 0x02u;
+constexpr DWORD D3DSTENCILCAPS_REPLACE = 0x04u;
+constexpr DWORD D3DSTENCILCAPS_INCRSAT = 0x08u;
+constexpr DWORD D3DSTENCILCAPS_DECRSAT = 0x10u;
+constexpr DWORD D3DSTENCILCAPS_INVERT = 0x20u;
+constexpr DWORD D3DSTENCILCAPS_INCR = 0x40u;
+constexpr DWORD D3DSTENCILCAPS_DECR = 0x80u;
+constexpr DWORD D3DSTENCILCAPS_TWOSIDED = 0x100u;
+
+constexpr DWORD D3DCAPS2_CANAUTOGENMIPMAP = 0x40000000u;
+constexpr DWORD D3DPMISCCAPS_SEPARATEALPHABLEND = 0x00020000u;
+constexpr DWORD D3DPTEXTURECAPS_CUBEMAP = 0x00000800u;
+constexpr DWORD D3DPTEXTURECAPS_VOLUMEMAP = 0x00002000u;
+constexpr DWORD D3DPTEXTURECAPS_MIPMAP = 0x00004000u;
+constexpr DWORD D3DVTXPCAPS_DIRECTIONALLIGHTS = 0x00000008u;
+constexpr DWORD D3DVTXPCAPS_POSITIONALLIGHTS = 0x00000010u;
+
+constexpr DWORD D3DVS_VERSION(DWORD major, DWORD minor) {
+    return 0xFFFE0000u | (major << 8) | minor;
+}
+constexpr DWORD D3DPS_VERSION(DWORD major, DWORD minor) {
+    return 0xFFFF0000u | (major << 8) | minor;
+}
+constexpr DWORD D3DSHADER_VERSION_MAJOR(DWORD v) {
+    return (v >> 8) & 0xFFu;
+}
+constexpr DWORD D3DSHADER_VERSION_MINOR(DWORD v) {
+    return v & 0xFFu;
+}
+
+struct D3DCAPS9 {
+    D3DDEVTYPE DeviceType = D3DDEVTYPE_HAL;
+    UINT AdapterOrdinal = 0;
+    DWORD Caps2 = 0;
+    DWORD PresentationIntervals = 0;
+    DWORD DevCaps = 0;
+    DWORD PrimitiveMiscCaps = 0;
+    DWORD TextureCaps = 0;
+    DWORD MaxTextureWidth = 0;
+    DWORD MaxTextureHeight = 0;
+    DWORD MaxVolumeExtent = 0;
+    DWORD MaxAnisotropy = 0;
+    DWORD StencilCaps = 0;
+    DWORD MaxTextureBlendStages = 0;
+    DWORD MaxSimultaneousTextures = 0;
+    DWORD VertexProcessingCaps = 0;
+    DWORD MaxActiveLights = 0;
+    DWORD MaxUserClipPlanes = 0;
+    DWORD MaxVertexBlendMatrices = 0;
+    DWORD MaxVertexBlendMatrixIndex = 0;
+    float MaxPointSize = 0;
+    DWORD MaxPrimitiveCount = 0;
+    DWORD MaxVertexIndex = 0;
+    DWORD MaxStreams = 0;
+    DWORD MaxStreamStride = 0;
+    DWORD VertexShaderVersion = 0;
+    DWORD MaxVertexShaderConst = 0;
+    DWORD PixelShaderVersion = 0;
+    DWORD NumSimultaneousRTs = 0;
+};
+
+// Render states -----------------------------------------------------------------------------------
+enum D3DRENDERSTATETYPE : UINT {
+    D3DRS_ZENABLE = 7,
+    D3DRS_FILLMODE = 8,
+    D3DRS_SHADEMODE = 9,
+    D3DRS_ZWRITEENABLE = 14,
+    D3DRS_ALPHATESTENABLE = 15,
+    D3DRS_SRCBLEND = 19,
+    D3DRS_DESTBLEND = 20,
+    D3DRS_CULLMODE = 22,
+    D3DRS_ZFUNC = 23,
+    D3DRS_ALPHAREF = 24,
+    D3DRS_ALPHAFUNC = 25,
+    D3DRS_DITHERENABLE = 26,
+    D3DRS_ALPHABLENDENABLE = 27,
+    D3DRS_FOGENABLE = 28,
+    D3DRS_SPECULARENABLE = 29,
+    D3DRS_STENCILENABLE = 52,
+    D3DRS_STENCILFAIL = 53,
+    D3DRS_STENCILZFAIL = 54,
+    D3DRS_STENCILPASS = 55,
+    D3DRS_STENCILFUNC = 56,
+    D3DRS_STENCILREF = 57,
+    D3DRS_STENCILMASK = 58,
+    D3DRS_STENCILWRITEMASK = 59,
+    D3DRS_TEXTUREFACTOR = 60,
+    D3DRS_LIGHTING = 137,
+    D3DRS_AMBIENT = 139,
+    D3DRS_COLORVERTEX = 141,
+    D3DRS_LOCALVIEWER = 142,
+    D3DRS_NORMALIZENORMALS = 143,
+    D3DRS_DIFFUSEMATERIALSOURCE = 145,
+    D3DRS_SPECULARMATERIALSOURCE = 146,
+    D3DRS_AMBIENTMATERIALSOURCE = 147,
+    D3DRS_EMISSIVEMATERIALSOURCE = 148,
+    D3DRS_VERTEXBLEND = 151,
+    D3DRS_CLIPPLANEENABLE = 152,
+    D3DRS_COLORWRITEENABLE = 168,
+    D3DRS_BLENDOP = 171,
+    D3DRS_SCISSORTESTENABLE = 174,
+    D3DRS_SLOPESCALEDEPTHBIAS = 175,
+    D3DRS_TWOSIDEDSTENCILMODE = 185,
+    D3DRS_CCW_STENCILFAIL = 186,
+    D3DRS_CCW_STENCILZFAIL = 187,
+    D3DRS_CCW_STENCILPASS = 188,
+    D3DRS_CCW_STENCILFUNC = 189,
+    D3DRS_SRGBWRITEENABLE = 194,
+    D3DRS_DEPTHBIAS = 195,
+    D3DRS_SEPARATEALPHABLENDENABLE = 206,
+    D3DRS_SRCBLENDALPHA = 207,
+    D3DRS_DESTBLENDALPHA = 208,
+    D3DRS_BLENDOPALPHA = 209,
+    D3DRS_COUNT = 210
+};
+
+enum D3DZBUFFERTYPE : UINT { D3DZB_FALSE = 0, D3DZB_TRUE = 1 };
+enum D3DFILLMODE : UINT { D3DFILL_POINT = 1, D3DFILL_WIREFRAME = 2, D3DFILL_SOLID = 3 };
+enum D3DCULL : UINT { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
+enum D3DCMPFUNC : UINT {
+    D3DCMP_NEVER = 1,
+    D3DCMP_LESS,
+    D3DCMP_EQUAL,
+    D3DCMP_LESSEQUAL,
+    D3DCMP_GREATER,
+    D3DCMP_NOTEQUAL,
+    D3DCMP_GREATEREQUAL,
+    D3DCMP_ALWAYS
+};
+enum D3DSTENCILOP : UINT {
+    D3DSTENCILOP_KEEP = 1,
+    D3DSTENCILOP_ZERO,
+    D3DSTENCILOP_REPLACE,
+    D3DSTENCILOP_INCRSAT,
+    D3DSTENCILOP_DECRSAT,
+    D3DSTENCILOP_INVERT,
+    D3DSTENCILOP_INCR,
+    D3DSTENCILOP_DECR
+};
+enum D3DBLEND : UINT {
+    D3DBLEND_ZERO = 1,
+    D3DBLEND_ONE,
+    D3DBLEND_SRCCOLOR,
+    D3DBLEND_INVSRCCOLOR,
+    D3DBLEND_SRCALPHA,
+    D3DBLEND_INVSRCALPHA,
+    D3DBLEND_DESTALPHA,
+    D3DBLEND_INVDESTALPHA,
+    D3DBLEND_DESTCOLOR,
+    D3DBLEND_INVDESTCOLOR,
+    D3DBLEND_SRCALPHASAT,
+    D3DBLEND_BLENDFACTOR = 14,
+    D3DBLEND_INVBLENDFACTOR = 15
+};
+enum D3DBLENDOP : UINT {
+    D3DBLENDOP_ADD = 1,
+    D3DBLENDOP_SUBTRACT,
+    D3DBLENDOP_REVSUBTRACT,
+    D3DBLENDOP_MIN,
+    D3DBLENDOP_MAX
+};
+enum D3DVERTEXBLENDFLAGS : UINT {
+    D3DVBF_DISABLE = 0,
+    D3DVBF_1WEIGHTS = 1,
+    D3DVBF_2WEIGHTS = 2,
+    D3DVBF_3WEIGHTS = 3,
+    D3DVBF_0WEIGHTS = 256
+};
+enum D3DMATERIALCOLORSOURCE : UINT { D3DMCS_MATERIAL = 0, D3DMCS_COLOR1 = 1, D3DMCS_COLOR2 = 2 };
+
+// Sampler and texture-stage states.
+enum D3DSAMPLERSTATETYPE : UINT {
+    D3DSAMP_ADDRESSU = 1,
+    D3DSAMP_ADDRESSV,
+    D3DSAMP_ADDRESSW,
+    D3DSAMP_BORDERCOLOR,
+    D3DSAMP_MAGFILTER,
+    D3DSAMP_MINFILTER,
+    D3DSAMP_MIPFILTER,
+    D3DSAMP_MIPMAPLODBIAS,
+    D3DSAMP_MAXMIPLEVEL,
+    D3DSAMP_MAXANISOTROPY,
+    D3DSAMP_COUNT
+};
+enum D3DTEXTUREADDRESS : UINT {
+    D3DTADDRESS_WRAP = 1,
+    D3DTADDRESS_MIRROR,
+    D3DTADDRESS_CLAMP,
+    D3DTADDRESS_BORDER,
+    D3DTADDRESS_MIRRORONCE
+};
+enum D3DTEXTUREFILTERTYPE : UINT { D3DTEXF_NONE = 0, D3DTEXF_POINT, D3DTEXF_LINEAR, D3DTEXF_ANISOTROPIC };
+enum D3DTEXTURESTAGESTATETYPE : UINT {
+    D3DTSS_COLOROP = 1,
+    D3DTSS_COLORARG1,
+    D3DTSS_COLORARG2,
+    D3DTSS_ALPHAOP,
+    D3DTSS_ALPHAARG1,
+    D3DTSS_ALPHAARG2,
+    D3DTSS_TEXCOORDINDEX = 11,
+    D3DTSS_COUNT = 12
+};
+enum D3DTEXTUREOP : UINT {
+    D3DTOP_DISABLE = 1,
+    D3DTOP_SELECTARG1,
+    D3DTOP_SELECTARG2,
+    D3DTOP_MODULATE,
+    D3DTOP_MODULATE2X,
+    D3DTOP_MODULATE4X,
+    D3DTOP_ADD
+};
+constexpr DWORD D3DTA_DIFFUSE = 0x0u;
+constexpr DWORD D3DTA_CURRENT = 0x1u;
+constexpr DWORD D3DTA_TEXTURE = 0x2u;
+constexpr DWORD D3DTA_TFACTOR = 0x3u;
+
+// Transforms: world matrices 0..255 follow D3DTS_WORLD.
+enum D3DTRANSFORMSTATETYPE : UINT {
+    D3DTS_VIEW = 2,
+    D3DTS_PROJECTION = 3,
+    D3DTS_TEXTURE0 = 16,
+    D3DTS_WORLD = 256,
+    D3DTS_WORLD1 = 257,
+    D3DTS_WORLD2 = 258,
+    D3DTS_WORLD3 = 259
+};
+constexpr D3DTRANSFORMSTATETYPE D3DTS_WORLDMATRIX(UINT index) {
+    return static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_WORLD + index);
+}
+
+// Lights and materials.
+enum D3DLIGHTTYPE : UINT { D3DLIGHT_POINT = 1, D3DLIGHT_SPOT = 2, D3DLIGHT_DIRECTIONAL = 3 };
+struct D3DLIGHT9 {
+    D3DLIGHTTYPE Type = D3DLIGHT_DIRECTIONAL;
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Ambient;
+    D3DVECTOR Position;
+    D3DVECTOR Direction;
+    float Range = 0;
+    float Falloff = 0;
+    float Attenuation0 = 0;
+    float Attenuation1 = 0;
+    float Attenuation2 = 0;
+    float Theta = 0;
+    float Phi = 0;
+};
+struct D3DMATERIAL9 {
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Ambient;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Emissive;
+    float Power = 0;
+};
+
+// Primitives and vertex formats.
+enum D3DPRIMITIVETYPE : UINT {
+    D3DPT_POINTLIST = 1,
+    D3DPT_LINELIST,
+    D3DPT_LINESTRIP,
+    D3DPT_TRIANGLELIST,
+    D3DPT_TRIANGLESTRIP,
+    D3DPT_TRIANGLEFAN
+};
+
+constexpr DWORD D3DFVF_XYZ = 0x002u;
+constexpr DWORD D3DFVF_XYZRHW = 0x004u;
+constexpr DWORD D3DFVF_XYZB1 = 0x006u;
+constexpr DWORD D3DFVF_XYZB2 = 0x008u;
+constexpr DWORD D3DFVF_XYZB3 = 0x00Au;
+constexpr DWORD D3DFVF_XYZB4 = 0x00Cu;
+constexpr DWORD D3DFVF_POSITION_MASK = 0x400Eu;
+constexpr DWORD D3DFVF_NORMAL = 0x010u;
+constexpr DWORD D3DFVF_PSIZE = 0x020u;
+constexpr DWORD D3DFVF_DIFFUSE = 0x040u;
+constexpr DWORD D3DFVF_SPECULAR = 0x080u;
+constexpr DWORD D3DFVF_TEXCOUNT_MASK = 0xF00u;
+constexpr DWORD D3DFVF_TEXCOUNT_SHIFT = 8;
+constexpr DWORD D3DFVF_TEX0 = 0x000u;
+constexpr DWORD D3DFVF_TEX1 = 0x100u;
+constexpr DWORD D3DFVF_TEX2 = 0x200u;
+
+enum D3DDECLTYPE : BYTE {
+    D3DDECLTYPE_FLOAT1 = 0,
+    D3DDECLTYPE_FLOAT2 = 1,
+    D3DDECLTYPE_FLOAT3 = 2,
+    D3DDECLTYPE_FLOAT4 = 3,
+    D3DDECLTYPE_D3DCOLOR = 4,
+    D3DDECLTYPE_UBYTE4 = 5,
+    D3DDECLTYPE_SHORT2 = 6,
+    D3DDECLTYPE_SHORT4 = 7,
+    D3DDECLTYPE_UBYTE4N = 8,
+    D3DDECLTYPE_UNUSED = 17
+};
+enum D3DDECLMETHOD : BYTE { D3DDECLMETHOD_DEFAULT = 0 };
+enum D3DDECLUSAGE : BYTE {
+    D3DDECLUSAGE_POSITION = 0,
+    D3DDECLUSAGE_BLENDWEIGHT = 1,
+    D3DDECLUSAGE_BLENDINDICES = 2,
+    D3DDECLUSAGE_NORMAL = 3,
+    D3DDECLUSAGE_PSIZE = 4,
+    D3DDECLUSAGE_TEXCOORD = 5,
+    D3DDECLUSAGE_TANGENT = 6,
+    D3DDECLUSAGE_BINORMAL = 7,
+    D3DDECLUSAGE_POSITIONT = 9,
+    D3DDECLUSAGE_COLOR = 10
+};
+struct D3DVERTEXELEMENT9 {
+    WORD Stream = 0;
+    WORD Offset = 0;
+    BYTE Type = D3DDECLTYPE_UNUSED;
+    BYTE Method = D3DDECLMETHOD_DEFAULT;
+    BYTE Usage = 0;
+    BYTE UsageIndex = 0;
+};
+constexpr D3DVERTEXELEMENT9 D3DDECL_END() {
+    return {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0};
+}
+constexpr UINT MAXD3DDECLLENGTH = 64;
+
+} // namespace orv
