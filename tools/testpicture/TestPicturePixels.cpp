@@ -41,11 +41,11 @@ std::uint32_t S15(double d) {
 std::vector<std::uint8_t> GeneratePixels() {
     std::vector<std::uint8_t> px(static_cast<std::size_t>(kWidth) * kHeight * 4);
     Lcg rng{20100817u};
-    // Dark background: a slow gradient towards deep blue with faint grain.
+    // Dark background: a slow gradient towards deep blue with a sparse faint grain.
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             std::uint8_t* p = &px[(static_cast<std::size_t>(y) * kWidth + x) * 4];
-            const int grain = rng.Below(4);
+            const int grain = ((rng.Next() >> 16) & 63) == 0 ? 2 : 0;
             p[0] = static_cast<std::uint8_t>(6 + y / 96 + grain);
             p[1] = static_cast<std::uint8_t>(8 + x / 128 + (grain >> 1));
             p[2] = static_cast<std::uint8_t>(22 + (x + y) / 48 + grain);
@@ -56,7 +56,7 @@ std::vector<std::uint8_t> GeneratePixels() {
     static const std::uint8_t kPalette[][3] = {{255, 64, 64},   {255, 200, 40}, {80, 255, 90},
                                                {60, 200, 255},  {190, 90, 255}, {255, 110, 220},
                                                {255, 255, 255}, {40, 255, 220}};
-    constexpr int kDots = 9000;
+    constexpr int kDots = 8000;
     for (int d = 0; d < kDots; ++d) {
         const int cx = rng.Below(kWidth);
         const int centre = kHeight / 2 + (Wave(cx * 2) * 150) / 1024;
