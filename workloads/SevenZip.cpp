@@ -224,7 +224,11 @@ public:
         QDir().mkpath(QFileInfo(target).absolutePath());
         if (!options_.Overwrite && QFileInfo::exists(target))
             return kOk; // kept; no one is asked
-        const int fd = CreateFileFd(target);
+        // A link in the way is replaced, never followed out of the target folder.
+        if (QFileInfo(target).isSymLink())
+            QFile::remove(target);
+        const int fd = ::open(QFile::encodeName(target).constData(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
             message_(kCouldNotCreateFile);
             return kFail;

@@ -257,6 +257,22 @@ TEST_F(SevenZipTest, OverwriteReplacesAndWithoutItKeeps) {
     EXPECT_EQ(ReadAll(P(QStringLiteral("t/f.txt"))), QByteArray("older"));
 }
 
+TEST_F(SevenZipTest, ExtractionReplacesALinkInsteadOfWritingThroughIt) {
+    ASSERT_TRUE(WriteFile(P(QStringLiteral("f.txt")), "archived"));
+    ASSERT_TRUE(WriteFile(P(QStringLiteral("outside.txt")), "keep me"));
+    auto z = Worker();
+    z->SZFileName = P(QStringLiteral("f.7z"));
+    z->Files << P(QStringLiteral("f.txt"));
+    ASSERT_EQ(z->WriteArchive(), 0);
+    QDir().mkpath(P(QStringLiteral("t")));
+    ASSERT_TRUE(QFile::link(P(QStringLiteral("outside.txt")), P(QStringLiteral("t/f.txt"))));
+    z->ExtrBaseDir = P(QStringLiteral("t"));
+    ASSERT_EQ(z->ExtractAll(), 0);
+    EXPECT_EQ(ReadAll(P(QStringLiteral("outside.txt"))), QByteArray("keep me"));
+    EXPECT_FALSE(QFileInfo(P(QStringLiteral("t/f.txt"))).isSymLink());
+    EXPECT_EQ(ReadAll(P(QStringLiteral("t/f.txt"))), QByteArray("archived"));
+}
+
 TEST_F(SevenZipTest, MissingOrDamagedArchiveGivesMinusOneAndTheObjectGoesOn) {
     auto z = Worker();
     z->SZFileName = P(QStringLiteral("nothing.7z"));
