@@ -347,6 +347,16 @@ TEST_F(ImageWorkloadsTest, JpegAtQualityHundredIsBaselineColourOfAllRows) {
 
     TJpegEncoder empty;
     EXPECT_THROW(empty.Compress(), EJpegError);
+    // A libjpeg error comes back as an exception, and the object stays usable.
+    TBitmap24 wide;
+    wide.SetSize(70000, 1);
+    TJpegEncoder tooWide;
+    tooWide.Assign(&wide);
+    EXPECT_THROW(tooWide.Compress(), EJpegError);
+    EXPECT_EQ(tooWide.Size(), 0u);
+    tooWide.Assign(&bmp);
+    tooWide.Compress();
+    EXPECT_GT(tooWide.Size(), 1000u);
 }
 
 TEST(ImageWorkloadsProgram, CliReportsTheSixRowsAndStopsWithoutItsEngine) {
