@@ -207,6 +207,8 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
 
     MainModel model;
     InitMainModel(model);
+    if (!LoadArchiveEngine(model))
+        return 1;
     model.WorkDivisor = options.workDivisor;
     for (int s = 0; s < kStageCount; ++s)
         model.StageEnabled[static_cast<std::size_t>(s)] = options.stages[static_cast<std::size_t>(s)];

@@ -14,6 +14,8 @@
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
 #include "ui/WidgetMessageBoxes.h"
+#include "workloads/ImageWorkloads.h"
+#include "workloads/SevenZip.h"
 #include "workloads/Workloads.h"
 
 #include <QApplication>
@@ -41,6 +43,16 @@ void InitMainModel(MainModel& m) {
     m.Scores.BoostMode = ReadBoostMode();
     if (m.Scores.BoostMode)
         m.SetVisible(QStringLiteral("BriskoBtn"), false);
+}
+
+bool LoadArchiveEngine(MainModel& m) {
+    try {
+        CreateMainSevenZip(m);
+        return true;
+    } catch (const ESevenZipError& e) {
+        Boxes().Error(QString::fromStdString(e.what()));
+        return false;
+    }
 }
 
 void FormCreate(MainModel& m, TMainFrm& frm) {
@@ -101,6 +113,8 @@ int RunGui(int& argc, char** argv) {
     TMainFrm frm(model);
     boxes.SetOwner(&frm);
     FormCreate(model, frm);
+    if (!LoadArchiveEngine(model))
+        return 1;
     splash.SetStep(1);
 
     model.Gfx2dWindows[0] = CreateTest2dFrm(model, 1);

@@ -13,6 +13,10 @@ inline const QString kAlreadyRunning = QStringLiteral("Orvanta jest już uruchom
 // score tables, flags and BoostMode.
 void InitMainModel(MainModel& m);
 
+// Creates the main window's archive object; without the archive engine the message is shown and
+// false returned, and start-up ends.
+bool LoadArchiveEngine(MainModel& m);
+
 // Creation handler of the main window.
 void FormCreate(MainModel& m, TMainFrm& frm);
 

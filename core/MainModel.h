@@ -143,6 +143,9 @@ public:
     std::array<CpuWorkload, 12> CpuWorkloads;
     // Tests and quick runs divide the workloads' iteration counts by this; 1 in production.
     std::uint32_t WorkDivisor = 1;
+    // The archive object holding the archive workers' design settings (workloads/SevenZip.h); made
+    // when the main window is created.
+    std::shared_ptr<void> SevenZip;
 
     // Test windows of the graphics stages; null when the stage cannot run here.
     std::array<ITestWindow*, 2> Gfx2dWindows{};

@@ -10,6 +10,7 @@ PACKAGES=(
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2
+  7zip clang
 )
 
 install_packages() {

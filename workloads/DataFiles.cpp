@@ -27,9 +27,7 @@ bool PrepareDataFolder(MainModel& main) {
     const QString dir = main.DataDir();
     QDir().mkpath(dir);
     QDir().mkpath(dir + QStringLiteral("/hdd"));
-    // The test picture's eight copies belong here once the picture is part of the program: write
-    // logo0.png .. logo7.png, replacing older ones; a copy that cannot be written is named in an error
-    // box and the start is refused (return false) before anything of the run has changed.
+    // The eight picture copies follow (installed on top of this step by the image workloads).
     return true;
 }
 

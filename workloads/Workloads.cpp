@@ -3,6 +3,7 @@
 #include "core/MainModel.h"
 #include "workloads/Arithmetic.h"
 #include "workloads/DataFiles.h"
+#include "workloads/ImageWorkloads.h"
 
 namespace orv {
 
@@ -19,6 +20,8 @@ void InstallWorkloads(MainModel& main) {
 
     main.Hooks.PrepareDataFolder = PrepareDataFolder;
     main.Hooks.RemoveTemporaryData = removeTemporaryData;
+    // After the folders: the picture copies are written into them.
+    InstallImageWorkloads(main);
 }
 
 } // namespace orv

@@ -1,0 +1,13 @@
+# Sources of the image and archive workloads, added to orv_workloads.
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
+target_sources(orv_workloads PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ImageWorkloads.cpp ${CMAKE_CURRENT_LIST_DIR}/ImageWorkloads.h
+  ${CMAKE_CURRENT_LIST_DIR}/SevenZip.cpp ${CMAKE_CURRENT_LIST_DIR}/SevenZip.h
+  ${CMAKE_CURRENT_LIST_DIR}/SevenZipInterfaces.h
+  ${CMAKE_CURRENT_LIST_DIR}/PngImage.cpp ${CMAKE_CURRENT_LIST_DIR}/PngImage.h
+  ${CMAKE_CURRENT_LIST_DIR}/Bitmap.cpp ${CMAKE_CURRENT_LIST_DIR}/Bitmap.h
+  ${CMAKE_CURRENT_LIST_DIR}/JpegEncoder.cpp ${CMAKE_CURRENT_LIST_DIR}/JpegEncoder.h)
+target_link_libraries(orv_workloads PUBLIC orv_testpicture PNG::PNG JPEG::JPEG ${CMAKE_DL_LIBS})
+# The program loads the engine from beside itself; build it with the workloads.
+add_dependencies(orv_workloads orv_7za)
