@@ -112,6 +112,7 @@ public:
     bool RunInProgress = false;
     bool LoggedIn = false;
     QString AccountId;
+    QString AccountEmail;
 
     Scoring Scores;
 
