@@ -496,6 +496,8 @@ void Server::Routes() {
     http_->set_payload_max_length(1024 * 1024);
     http_->set_read_timeout(10, 0);
     http_->set_write_timeout(10, 0);
+    // Idle connections are let go soon, so that stopping the server never waits long for them.
+    http_->set_keep_alive_timeout(1);
 
     http_->Post(kEndpoint, [this](const httplib::Request&, httplib::Response& res,
                                   const httplib::ContentReader& reader) {

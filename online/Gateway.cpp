@@ -8,6 +8,7 @@
 #include "platform/Version.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
@@ -16,6 +17,8 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace orv {
 
@@ -135,7 +138,7 @@ QString ConfiguredGateway() {
 
 DataPoster::DataPoster(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)) {
     nam_->setCookieJar(new QNetworkCookieJar(nam_));
-    nam_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    nam_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 DataPoster::~DataPoster() = default;
@@ -186,24 +189,79 @@ PostResult DataPoster::Post(const FormFields& fields) {
     // One request at a time: the loop below takes no user input, but a timer could still ask.
     if (endpoint.isEmpty() || busy_)
         return result;
-    const QUrl url(endpoint, QUrl::StrictMode);
+    QUrl url(endpoint, QUrl::StrictMode);
     if (!url.isValid())
         return result;
-
-    QNetworkRequest req(url);
-    req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(kFormType));
-    req.setRawHeader("Accept", kAccept);
-    req.setHeader(QNetworkRequest::UserAgentHeader, UserAgent());
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    req.setMaximumRedirectsAllowed(kMaxRedirects);
-    req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
-        req.setSslConfiguration(TlsConfiguration(CaFile()));
-
     busy_ = true;
     ++requests_;
-    QNetworkReply* reply = nam_->post(req, EncodeFormBody(fields));
+
+    const QByteArray body = EncodeFormBody(fields);
+    bool post = true;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // Redirects are followed here rather than inside the network layer, so that a POST that is redirected
+    // with 307/308 is sent again whole, the count is exact and an https address never leads to http.
+    for (int hop = 0;; ++hop) {
+        const int left = totalMs_ - static_cast<int>(elapsed.elapsed());
+        if (left <= 0)
+            break;
+        QNetworkReply* reply = Send(url, post ? &body : nullptr, left);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const bool answered = reply->error() == QNetworkReply::NoError && status > 0;
+        const QUrl location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        const bool redirect =
+            answered && (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+            location.isValid() && !location.isEmpty();
+        if (redirect) {
+            reply->deleteLater();
+            const QUrl next = url.resolved(location);
+            const QString scheme = next.scheme().toLower();
+            const bool downgrade = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
+                                   scheme != QLatin1String("https");
+            if (hop >= kMaxRedirects || downgrade ||
+                (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+                break;
+            // As browsers do: 301/302/303 continue with GET, 307/308 repeat the POST.
+            if (status != 307 && status != 308)
+                post = false;
+            url = next;
+            continue;
+        }
+        result.status = status;
+        if (answered && status < 400) {
+            const QByteArray bytes = reply->readAll();
+            const QByteArray charset =
+                CharsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toString());
+            // Without a charset HTTP/1.1 reads text as ISO-8859-1.
+            result.body = DecodeCharset(bytes, charset.isEmpty() ? QByteArray("ISO-8859-1") : charset);
+            result.ok = true;
+        }
+        reply->deleteLater();
+        break;
+    }
+    busy_ = false;
+    return result;
+}
+
+QNetworkReply* DataPoster::Send(const QUrl& url, const QByteArray* body, int totalMs) {
+    QNetworkRequest req(url);
+    if (body)
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(kFormType));
+    req.setRawHeader("Accept", kAccept);
+    req.setHeader(QNetworkRequest::UserAgentHeader, UserAgent());
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
+        const QString caFile = CaFile();
+        // Open connections keep the trust they were made with; a new CA file needs new connections.
+        if (caFile != lastCaFile_) {
+            nam_->clearConnectionCache();
+            lastCaFile_ = caFile;
+        }
+        req.setSslConfiguration(TlsConfiguration(caFile));
+    }
+    QNetworkReply* reply = body ? nam_->post(req, *body) : nam_->get(req);
 
     QEventLoop loop;
     QTimer connectTimer;
@@ -219,23 +277,12 @@ PostResult DataPoster::Post(const FormFields& fields) {
         if (received > kMaxReplyBytes)
             reply->abort();
     });
-    connectTimer.start(connectMs_);
-    totalTimer.start(totalMs_);
+    connectTimer.start(std::min(connectMs_, totalMs));
+    totalTimer.start(totalMs);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::NoError && result.status > 0 && result.status < 400) {
-        const QByteArray bytes = reply->readAll();
-        const QByteArray charset = CharsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toString());
-        // Without a charset HTTP/1.1 reads text as ISO-8859-1.
-        result.body = DecodeCharset(bytes, charset.isEmpty() ? QByteArray("ISO-8859-1") : charset);
-        result.ok = true;
-    }
-    reply->disconnect();
-    reply->deleteLater();
-    busy_ = false;
-    return result;
+    reply->disconnect(this);
+    return reply;
 }
 
 // ---- Actions ----

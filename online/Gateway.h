@@ -9,6 +9,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace orv {
 
@@ -93,10 +94,13 @@ public:
 
 private:
     QString CaFile() const;
+    // One exchange: POST of body (GET without one), waited for in a local loop; the reply has finished.
+    QNetworkReply* Send(const QUrl& url, const QByteArray* body, int totalMs);
 
     QNetworkAccessManager* nam_;
     std::optional<QString> base_;
     std::optional<QString> caFile_;
+    QString lastCaFile_;
     int connectMs_ = kConnectTimeoutMs;
     int totalMs_ = kTotalTimeoutMs;
     int requests_ = 0;
