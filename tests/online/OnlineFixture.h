@@ -39,6 +39,7 @@ public:
     int Port() const { return port_; }
     QString Base() const; // http(s)://127.0.0.1:port
     QString Output() const;
+    QString Database() const { return dir_ + QStringLiteral("/gateway.db"); }
     // Registers through the home page form; true when the account was created.
     bool Register(const QString& email, const QString& password);
     // GET of a path, following nothing; the status code and body.
