@@ -4,6 +4,7 @@
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProcessExit.h"
+#include "ui/AccountPage.h"
 #include "ui/PictureButton.h"
 
 #include <QCloseEvent>
@@ -171,6 +172,7 @@ void TMainFrm::Build() {
                     Model.WyczyscMenuGorne();
                 });
     }
+    BuildAccountPage(*this);
 }
 
 void TMainFrm::BuildRows() {
