@@ -8,7 +8,9 @@
 #include <fstream>
 #include <pthread.h>
 #include <string>
+#include <sys/prctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +25,7 @@ void Usage(FILE* out) {
                "  --current-version V    version the program is told is current (default 1.2.0.0)\n"
                "  --download-url URL     where the download page points\n"
                "  --hash-cost N          scrypt cost as log2 of N for new passwords (default 15)\n"
+               "  --exit-with-parent     stop when the program that started this one ends\n"
                "  --quiet                no request log\n",
                out);
 }
@@ -32,6 +35,7 @@ void Usage(FILE* out) {
 int main(int argc, char** argv) {
     gw::Options options;
     std::string portFile;
+    bool exitWithParent = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& out) {
@@ -66,6 +70,8 @@ int main(int argc, char** argv) {
             value(options.currentVersion);
         } else if (arg == "--download-url") {
             value(options.downloadUrl);
+        } else if (arg == "--exit-with-parent") {
+            exitWithParent = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -86,6 +92,12 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    if (exitWithParent) {
+        const pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) // the parent ended before the request took hold
+            return 0;
+    }
 
     gw::Server server(options);
     if (!server.Bind())

@@ -41,7 +41,7 @@ bool GatewayProcess::Start(const QStringList& extra) {
                      QStringLiteral("--port"),      QStringLiteral("0"),
                      QStringLiteral("--port-file"), portFile,
                      QStringLiteral("--hash-cost"), QStringLiteral("10"),
-                     QStringLiteral("--quiet")};
+                     QStringLiteral("--quiet"),     QStringLiteral("--exit-with-parent")};
     args += extra;
     tls_ = extra.contains(QStringLiteral("--cert"));
     process_.setProcessChannelMode(QProcess::MergedChannels);
