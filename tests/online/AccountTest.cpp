@@ -83,9 +83,19 @@ TEST_F(Account, StoredLoginIsScrambledPrivateAndRestored) {
     EXPECT_EQ(key.ReadString(QStringLiteral("Login")), QStringLiteral("ala@example.pl"));
     const QByteArray stored = key.ReadString(QStringLiteral("Hash")).toLatin1();
     EXPECT_EQ(stored, ScrambleText(EncodeCharset(password), kScrambleKey, true));
-    EXPECT_FALSE(QFile(key.FilePath()).readAll().contains("21-znak"));
-    const QFileDevice::Permissions perms = QFile::permissions(key.FilePath());
-    EXPECT_FALSE(perms & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
+    QFile file(key.FilePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    EXPECT_TRUE(content.contains("ala@example.pl"));
+    EXPECT_FALSE(content.contains("21-znak"));
+    const auto isPrivate = [&] {
+        return !(QFile::permissions(key.FilePath()) &
+                 (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
+    };
+    EXPECT_TRUE(isPrivate());
+    // Later writes by other parts of the program keep the file private.
+    RegistryKey(kSettingsKey).WriteInteger(QStringLiteral("wynik1"), 1);
+    EXPECT_TRUE(isPrivate());
 
     MainModel restored;
     restored.AccountId = QStringLiteral("stale");
