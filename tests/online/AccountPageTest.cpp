@@ -124,8 +124,11 @@ TEST_F(AccountPage, ResultsControlsOpenTheWebOrTheAccountPage) {
     EXPECT_EQ(m.MainMenuState, 4);
     EXPECT_TRUE(opened.isEmpty());
 
-    // The portal link works only while logged out.
-    Click(Find<QLabel>(*frm, "MojeKontoLbl2"));
+    // The portal link works only while logged out; its pointer says so.
+    QLabel* link = Find<QLabel>(*frm, "MojeKontoLbl2");
+    QTest::mouseMove(link, link->rect().center());
+    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    Click(link);
     EXPECT_EQ(opened, QStringList{gateway.Base() + QStringLiteral("/")});
 
     Find<QLineEdit>(*frm, "LoginEdt")->setText(QStringLiteral("ola@example.pl"));
@@ -134,7 +137,9 @@ TEST_F(AccountPage, ResultsControlsOpenTheWebOrTheAccountPage) {
     ZalogujBtnClick(m);
     ASSERT_TRUE(m.LoggedIn);
     opened.clear();
-    Click(Find<QLabel>(*frm, "MojeKontoLbl2"));
+    QTest::mouseMove(link, link->rect().center() + QPoint(3, 0));
+    EXPECT_EQ(link->cursor().shape(), Qt::ArrowCursor);
+    Click(link);
     EXPECT_TRUE(opened.isEmpty());
 
     m.SetActivePage(6);
