@@ -217,6 +217,18 @@ TEST_F(GatewayClient, LoginRepliesTheGatewayCannotBeMadeToGive) {
     EXPECT_EQ(boxes.infos.last(), QStringLiteral("Zalogowano pomyślnie."));
 }
 
+TEST_F(GatewayClient, CookiesOfRepliesAreSentBack) {
+    WireServer canned;
+    canned.respond = [](const WireRequest&) {
+        return WireServer::Reply(200, "OK", "text/plain", "Set-Cookie: sesja=abc123; Path=/\r\n");
+    };
+    poster.SetBaseAddress(canned.Base());
+    EXPECT_TRUE(PostPing(poster));
+    EXPECT_TRUE(canned.requests[0].Header("Cookie").isEmpty());
+    EXPECT_TRUE(PostPing(poster));
+    EXPECT_EQ(canned.requests[1].Header("Cookie"), QByteArray("sesja=abc123"));
+}
+
 TEST_F(GatewayClient, SaveSendsEachFieldUnderItsNameAndShowsTheNotice) {
     ASSERT_TRUE(gateway.Start());
     ASSERT_TRUE(gateway.Register(QStringLiteral("ola@example.pl"), QStringLiteral("tajne")));
