@@ -275,9 +275,18 @@ std::string Gateway::Action(const FormMap& form) {
     return "ERROR";
 }
 
+namespace {
+std::string Trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    const auto last = s.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
+}
+} // namespace
+
 std::string Gateway::Login(const FormMap& form) {
     bool hasEmail = false, hasPassword = false;
-    const std::string email = Field(form, "email", &hasEmail);
+    // Addresses are stored trimmed; the program sends what was typed, stray spaces included.
+    const std::string email = Trimmed(Field(form, "email", &hasEmail));
     const std::string password = Field(form, "password", &hasPassword);
     if (!hasEmail || !hasPassword)
         return "ERROR";
@@ -317,10 +326,7 @@ std::string Gateway::Save(const FormMap& form) {
 
 std::string Gateway::Register(const std::string& emailIn, const std::string& password,
                               const std::string& repeat, std::string* id) {
-    std::string email = emailIn;
-    const auto first = email.find_first_not_of(" \t\r\n");
-    const auto last = email.find_last_not_of(" \t\r\n");
-    email = first == std::string::npos ? std::string() : email.substr(first, last - first + 1);
+    const std::string email = Trimmed(emailIn);
     if (!ValidUtf8(email) || !ValidUtf8(password))
         return "Nieprawidłowe znaki w formularzu.";
     const auto at = email.find('@');

@@ -281,7 +281,6 @@ QNetworkReply* DataPoster::Send(const QUrl& url, const QByteArray* body, int tot
     totalTimer.start(totalMs);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    reply->disconnect(this);
     return reply;
 }
 

@@ -103,6 +103,7 @@ TEST_F(GatewayLogic, RegistrationRulesAndLoginReplies) {
     const std::string ola = login("ola@example.pl", gw::ClientPasswordValue("hasło"));
     EXPECT_EQ(ola.size(), 18u);
     EXPECT_EQ(login("Ola@Example.pl", gw::ClientPasswordValue("hasło")), ola);
+    EXPECT_EQ(login(" ola@example.pl ", gw::ClientPasswordValue("hasło")), ola);
     EXPECT_EQ(login("ola@example.pl", gw::ClientPasswordValue("haslo")), "0");
     EXPECT_EQ(login("ola@example.pl", "not-a-hash"), "0");
     EXPECT_EQ(login("nikt@example.pl", gw::ClientPasswordValue("hasło")), "-1");
