@@ -326,7 +326,7 @@ TEST_F(GatewayClient, DeadPortAndSilentServerFailWithinTheTimeOutWhileEventsRun)
     ticker.start(20);
     t.restart();
     EXPECT_FALSE(PostPing(poster));
-    EXPECT_GE(t.elapsed(), 400);
+    EXPECT_GE(t.elapsed(), 250); // it waited for the answer rather than giving up at once
     EXPECT_LT(t.elapsed(), 5000);
     EXPECT_EQ(silent.requests.size(), 1);
     EXPECT_GT(ticks, 3); // the thread kept serving its events while it waited
