@@ -106,7 +106,7 @@ void FillAccountPage(MainModel& m) {
     m.SetPicture(QStringLiteral("ZalogujBtn"), in ? 16 : 15);
 }
 
-void MojeKontoBtnClick(MainModel& m) {
+void ShowAccountPage(MainModel& m) {
     FillAccountPage(m);
     m.MainMenuState = kAccountMenuItem;
     m.SetActivePage(kAccountPage);
@@ -119,7 +119,7 @@ void ZalogujBtnClick(MainModel& m) {
         m.LoggedIn = false;
         UsunLogin(m);
         WczytajLogin(m);
-        MojeKontoBtnClick(m);
+        ShowAccountPage(m);
         return;
     }
     DataPoster& poster = PosterOf(m);
@@ -132,7 +132,7 @@ void ZalogujBtnClick(MainModel& m) {
         return;
     m.LoggedIn = true;
     ZapiszLogin(m);
-    MojeKontoBtnClick(m);
+    ShowAccountPage(m);
 }
 
 bool MojeKontoLbl2Click(MainModel& m) {
@@ -145,9 +145,9 @@ bool MojeKontoLbl2Click(MainModel& m) {
     return true;
 }
 
-void MojeWynikiBtnClick(MainModel& m) {
+void OpenResultsOnWeb(MainModel& m) {
     if (!m.LoggedIn) {
-        MojeKontoBtnClick(m);
+        ShowAccountPage(m);
         return;
     }
     OpenInBrowser(PosterOf(m).ResultsAddress(m.AccountId));

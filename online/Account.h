@@ -33,19 +33,16 @@ DataPoster& PosterOf(MainModel& m);
 // Account page, page 8: the texts and controls for the current state. ZalogujBtn's top is kept in its
 // position field.
 void FillAccountPage(MainModel& m);
-// Fill, menu item 4 selected, page 8 shown, tab row cleared.
-void MojeKontoBtnClick(MainModel& m);
+// The whole click action of MojeKontoBtn: fill, menu item 4 selected, page 8 shown, tab row cleared.
+void ShowAccountPage(MainModel& m);
 // Log out when logged in; otherwise ping ("Brak połączenia z Internetem." when it fails) and log in
 // with the two edit boxes.
 void ZalogujBtnClick(MainModel& m);
 // The second line: opens the portal only while logged out. True when it opened something.
 bool MojeKontoLbl2Click(MainModel& m);
 
-// Results on the web (MojeWynikiBtn, WynikImg, OgolnyWynikLbl, Label1): logged out, the account page;
+// The click action of MojeWynikiBtn, WynikImg, OgolnyWynikLbl and Label1: logged out, the account page;
 // logged in, the account's results address in the browser and menu item 2 selected, page unchanged.
-void MojeWynikiBtnClick(MainModel& m);
-inline void Label1Click(MainModel& m) {
-    MojeWynikiBtnClick(m);
-}
+void OpenResultsOnWeb(MainModel& m);
 
 } // namespace orv

@@ -161,7 +161,7 @@ protected:
             auto* me = static_cast<QMouseEvent*>(e);
             auto* w = static_cast<QWidget*>(watched);
             if (me->button() == Qt::LeftButton && w->rect().contains(me->position().toPoint()))
-                MojeWynikiBtnClick(m_);
+                OpenResultsOnWeb(m_);
             return true;
         }
         return false;
@@ -174,13 +174,16 @@ private:
 } // namespace
 
 void BuildAccountPage(TMainFrm& frm) {
-    QWidget* page = frm.Tabs->widget(kAccountPage);
-    new TAccountPage(frm, page);
+    new TAccountPage(frm, frm.Tabs->widget(kAccountPage));
+}
+
+void ConnectAccountClicks(TMainFrm& frm) {
     MainModel& m = frm.Model;
+    QObject* owner = frm.Tabs->widget(kAccountPage);
     if (TPictureButton* account = frm.Button(QStringLiteral("MojeKontoBtn")))
-        QObject::connect(account, &TPictureButton::clicked, page, [&m] { FillAccountPage(m); });
+        QObject::connect(account, &TPictureButton::clicked, owner, [&m] { FillAccountPage(m); });
     if (TPictureButton* results = frm.Button(QStringLiteral("MojeWynikiBtn")))
-        QObject::connect(results, &TPictureButton::clicked, page, [&m] { MojeWynikiBtnClick(m); });
+        QObject::connect(results, &TPictureButton::clicked, owner, [&m] { OpenResultsOnWeb(m); });
     for (const char* name : {"WynikImg", "OgolnyWynikLbl", "Label1"})
         if (QWidget* w = frm.ControlWidget(QString::fromLatin1(name)))
             new TResultsLink(m, w);

@@ -173,6 +173,7 @@ void TMainFrm::Build() {
                 });
     }
     BuildAccountPage(*this);
+    ConnectAccountClicks(*this);
 }
 
 void TMainFrm::BuildRows() {

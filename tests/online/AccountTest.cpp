@@ -119,7 +119,7 @@ TEST_F(Account, StoredLoginIsScrambledPrivateAndRestored) {
 TEST_F(Account, AccountPageFormsAndLinks) {
     MainModel m;
     qputenv(kGatewayEnv, "https://wyniki.example.org");
-    MojeKontoBtnClick(m);
+    ShowAccountPage(m);
     EXPECT_EQ(m.ActivePage(), kAccountPage);
     EXPECT_EQ(m.MainMenuState, 4);
     EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl1")),
@@ -134,7 +134,7 @@ TEST_F(Account, AccountPageFormsAndLinks) {
 
     // Logged out, the results items lead to the account page.
     m.SetActivePage(0);
-    MojeWynikiBtnClick(m);
+    OpenResultsOnWeb(m);
     EXPECT_EQ(m.ActivePage(), kAccountPage);
     EXPECT_EQ(m.MainMenuState, 4);
 
@@ -158,7 +158,7 @@ TEST_F(Account, AccountPageFormsAndLinks) {
 
     // Logged in: the browser opens the account's results; the page stays, item 2 is selected.
     m.SetActivePage(6);
-    MojeWynikiBtnClick(m);
+    OpenResultsOnWeb(m);
     EXPECT_EQ(opened, QStringList{QStringLiteral("https://wyniki.example.org/api/gateway/results/42/") +
                                   Md5Hex(QStringLiteral("42Kd7Rw2Qx"))});
     EXPECT_EQ(m.ActivePage(), 6);
