@@ -2,11 +2,13 @@
 #include "online/Charset.h"
 #include "online/Desktop.h"
 #include "online/Gateway.h"
+#include "platform/Registry.h"
 #include "tests/online/OnlineFixture.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QTimer>
 #include <QUrl>
@@ -94,6 +96,16 @@ TEST_F(GatewayClient, NoGatewayConfiguredMeansNoRequestAndNoPing) {
     EXPECT_EQ(ConfiguredGateway(), QString());
     EXPECT_FALSE(PostPing(poster));
     EXPECT_EQ(poster.RequestCount(), 0);
+    // The settings file as a user edits it by hand; the environment wins over it.
+    const RegistryKey key(kSettingsKey);
+    QFile conf(key.FilePath());
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write("[Values]\nGateway=http://127.0.0.1:9/\n");
+    conf.close();
+    EXPECT_EQ(ConfiguredGateway(), QStringLiteral("http://127.0.0.1:9"));
+    qputenv(kGatewayEnv, "https://env.example.org");
+    EXPECT_EQ(ConfiguredGateway(), QStringLiteral("https://env.example.org"));
+    ASSERT_TRUE(conf.remove());
     qputenv(kGatewayEnv, "ftp://example.org");
     EXPECT_EQ(ConfiguredGateway(), QString());
     qputenv(kGatewayEnv, "https://wyniki.example.org/");
