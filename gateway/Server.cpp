@@ -340,6 +340,10 @@ std::string Gateway::Register(const std::string& emailIn, const std::string& pas
         return "Hasło musi mieć od 1 do 32 znaków.";
     if (password != repeat)
         return "Powtórzone hasło różni się od pierwszego.";
+    // The program hashes the password's Windows-1250 form, in which other characters all become "?".
+    const auto questionMarks = [](const std::string& t) { return std::count(t.begin(), t.end(), '?'); };
+    if (questionMarks(ToWindows1250(password)) != questionMarks(password))
+        return "Hasło może zawierać tylko litery (także polskie), cyfry i zwykłe znaki z klawiatury.";
     const std::string secret = HashSecret(ClientPasswordValue(password), options_.cost);
     switch (store_.AddAccount(email, secret, id)) {
     case Store::AddResult::Added:

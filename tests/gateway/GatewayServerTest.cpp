@@ -93,6 +93,7 @@ TEST_F(GatewayLogic, RegistrationRulesAndLoginReplies) {
     EXPECT_NE(gateway.Register(std::string(60, 'a') + "@b.com.pl", "x", "x", &id), ""); // 67 characters
     EXPECT_NE(gateway.Register("k@l.pl", std::string(33, 'x'), std::string(33, 'x'), &id), "");
     EXPECT_NE(gateway.Register("k@l.pl", "abc", "abd", &id), "");
+    EXPECT_NE(gateway.Register("k@l.pl", "zna\xD0\x96k", "zna\xD0\x96k", &id), ""); // would hash as "zna?k"
     EXPECT_EQ(gateway.Register("k@l.pl", "ąęśćżźńół" + std::string(23, 'x'),
                                "ąęśćżźńół" + std::string(23, 'x'), &id),
               "");
