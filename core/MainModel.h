@@ -113,6 +113,7 @@ public:
     bool RunInProgress = false;
     bool LoggedIn = false;
     QString AccountId;
+    QString AccountEmail;
 
     Scoring Scores;
 

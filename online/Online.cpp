@@ -1,11 +1,29 @@
 #include "online/Online.h"
 
 #include "core/MainModel.h"
+#include "online/Account.h"
+#include "online/Desktop.h"
+#include "online/Gateway.h"
 
 namespace orv {
 
 void InstallOnline(MainModel& main) {
-    (void)main;
+    DataPoster* poster = &PosterOf(main);
+    poster->setObjectName(QStringLiteral("DataPoster"));
+    main.Hooks.PostPing = [poster](MainModel&) { return PostPing(*poster); };
+    main.Hooks.PostTest = [poster](MainModel& m) { PostTest(m, *poster, UploadOfModel(m)); };
+    main.Hooks.PostLoginSilent = [poster](MainModel& m) {
+        PostLoginSilent(m, *poster, m.Text(QStringLiteral("LoginEdt")), m.Text(QStringLiteral("HasloEdt")));
+        return m.AccountId;
+    };
+    main.Hooks.ZapiszLogin = [](MainModel& m) { ZapiszLogin(m); };
+    main.Hooks.SprawdzWersje = [poster](MainModel&) { SprawdzWersje(*poster, ProgramVersion()); };
+    // The main menu and the results page reach the account through the navigation hooks.
+    main.Nav.FillAccountPage = [](MainModel& m) { FillAccountPage(m); };
+    main.Nav.ResultsAddress = [](MainModel& m) { return PosterOf(m).ResultsAddress(m.AccountId); };
+    main.Nav.OpenUrl = [](const QString& url) { OpenInBrowser(url); };
+    WczytajLogin(main);
+    FillAccountPage(main);
 }
 
 } // namespace orv

@@ -5,6 +5,7 @@
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProcessExit.h"
+#include "ui/AccountPage.h"
 #include "ui/PictureButton.h"
 
 #include <QCloseEvent>
@@ -71,7 +72,9 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
             handle->startSystemMove();
     };
     Model.Nav.Minimize = [this] { showMinimized(); };
-    Model.Nav.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    // The account session may have installed its own opener already.
+    if (!Model.Nav.OpenUrl)
+        Model.Nav.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     // Hints in the window's own colours.
     QPalette tips = QToolTip::palette();
     tips.setColor(QPalette::ToolTipBase, QColor(0x06, 0x3a, 0x72));
@@ -223,6 +226,7 @@ void TMainFrm::BuildPages() {
     BuildExplanations();
     BuildResultsPage(PageWidget(Page::WynikiTab));
     BuildInformationPage(PageWidget(Page::InformacjeTab));
+    BuildAccountPage(*this);
 }
 
 void TMainFrm::BuildRows() {

@@ -361,8 +361,11 @@ TEST_F(MainWindow, LayoutFollowsTheDesign) {
     EXPECT_EQ(frm->Tabs->widget(6)->palette().color(QPalette::Window), QColor(0x0e, 0x76, 0xcd));
     EXPECT_TRUE(frm->Tabs->widget(9)->autoFillBackground());
     // The log-in edit boxes and the page captions take their colours when the window is created.
-    auto* login = new QLineEdit(frm->Tabs->widget(8));
-    login->setObjectName(QStringLiteral("LoginEdt"));
+    auto* login = frm->Tabs->widget(8)->findChild<QLineEdit*>(QStringLiteral("LoginEdt"));
+    if (!login) {
+        login = new QLineEdit(frm->Tabs->widget(8));
+        login->setObjectName(QStringLiteral("LoginEdt"));
+    }
     auto* caption = new QLabel(frm->Tabs->widget(7));
     caption->setObjectName(QStringLiteral("MojKomputerLbl"));
     frm->ApplyColours();
