@@ -120,6 +120,7 @@ TEST_F(Account, StoredLoginIsScrambledPrivateAndRestored) {
 TEST_F(Account, AccountPageFormsAndLinks) {
     MainModel m;
     qputenv(kGatewayEnv, "https://wyniki.example.org");
+    InstallOnline(m);
     ShowAccountPage(m);
     EXPECT_EQ(m.ActivePage(), kAccountPage);
     EXPECT_EQ(m.MainMenuState, 4);
