@@ -30,7 +30,9 @@ const char* const kStageNames[kStageCount] = {"cpu", "ram", "hdd", "2d", "3d"};
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) { g_interrupted.store(true); }
+void OnInterrupt(int) {
+    g_interrupted.store(true);
+}
 
 void Print(const QString& text) {
     std::fputs(text.toUtf8().constData(), stdout);
@@ -38,7 +40,9 @@ void Print(const QString& text) {
     std::fflush(stdout);
 }
 
-QString Pad(const QString& s, int width) { return s.leftJustified(width, QLatin1Char(' ')); }
+QString Pad(const QString& s, int width) {
+    return s.leftJustified(width, QLatin1Char(' '));
+}
 
 QString StatusText(RowResult::Status s) {
     switch (s) {
@@ -96,23 +100,22 @@ QJsonObject ResultsJson(const MainModel& m, bool cancelled) {
 } // namespace
 
 QString UsageText() {
-    return QStringLiteral(
-        "Użycie: orvanta [OPCJE]\n"
-        "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
-        "\n"
-        "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
-        "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
-        "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
-        "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
-        "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
-        "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
-        "  --version           wypisuje wersję programu\n"
-        "  -h, --help          wypisuje ten opis\n"
-        "\n"
-        "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
-        "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
-        "Testy 2D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich oknie\n"
-        "także przerywa testy.\n");
+    return QStringLiteral("Użycie: orvanta [OPCJE]\n"
+                          "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
+                          "\n"
+                          "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
+                          "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
+                          "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
+                          "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
+                          "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
+                          "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
+                          "  --version           wypisuje wersję programu\n"
+                          "  -h, --help          wypisuje ten opis\n"
+                          "\n"
+                          "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
+                          "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
+                          "Testy 2D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich oknie\n"
+                          "także przerywa testy.\n");
 }
 
 std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) {
@@ -187,8 +190,8 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     const bool gui2d = display && options.stages[static_cast<std::size_t>(Stage::Gfx2d)];
     // A display that cannot be reached must not end the run: fall back to no screen at all.
     if (gui2d && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen"
-                                                                                 : "wayland;xcb;offscreen");
+        qputenv("QT_QPA_PLATFORM",
+                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
     std::unique_ptr<QCoreApplication> app;
     if (gui2d)
         app = std::make_unique<QApplication>(argc, argv);
@@ -231,7 +234,8 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         const RowResult& r = model.Result(row);
         const QString title = Pad(RowTitle(row), 48);
         if (r.status == RowResult::Status::Finished)
-            Print(QStringLiteral("  %1 %2 %3 pkt").arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
+            Print(QStringLiteral("  %1 %2 %3 pkt")
+                      .arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
         else if (r.status == RowResult::Status::Skipped)
             Print(QStringLiteral("  %1 pominięty (%2)").arg(title, r.skipReason));
     });

@@ -47,8 +47,7 @@ ControlState& MainModel::Mutable(const QString& name) {
     return controls_[name];
 }
 
-template <typename T>
-void MainModel::Update(const QString& name, T ControlState::*field, const T& value) {
+template <typename T> void MainModel::Update(const QString& name, T ControlState::*field, const T& value) {
     ControlState& c = Mutable(name);
     if (c.*field != value) {
         c.*field = value;
@@ -56,11 +55,21 @@ void MainModel::Update(const QString& name, T ControlState::*field, const T& val
     }
 }
 
-void MainModel::SetVisible(const QString& name, bool visible) { Update(name, &ControlState::visible, visible); }
-void MainModel::SetEnabled(const QString& name, bool enabled) { Update(name, &ControlState::enabled, enabled); }
-void MainModel::SetPicture(const QString& name, int picture) { Update(name, &ControlState::picture, picture); }
-void MainModel::SetText(const QString& name, const QString& text) { Update(name, &ControlState::text, text); }
-void MainModel::SetPosition(const QString& name, int position) { Update(name, &ControlState::position, position); }
+void MainModel::SetVisible(const QString& name, bool visible) {
+    Update(name, &ControlState::visible, visible);
+}
+void MainModel::SetEnabled(const QString& name, bool enabled) {
+    Update(name, &ControlState::enabled, enabled);
+}
+void MainModel::SetPicture(const QString& name, int picture) {
+    Update(name, &ControlState::picture, picture);
+}
+void MainModel::SetText(const QString& name, const QString& text) {
+    Update(name, &ControlState::text, text);
+}
+void MainModel::SetPosition(const QString& name, int position) {
+    Update(name, &ControlState::position, position);
+}
 
 void MainModel::InitControls() {
     for (const RowInfo& r : Catalogue()) {

@@ -185,8 +185,7 @@ signals:
 
 private:
     ControlState& Mutable(const QString& name);
-    template <typename T>
-    void Update(const QString& name, T ControlState::*field, const T& value);
+    template <typename T> void Update(const QString& name, T ControlState::*field, const T& value);
     void InitControls();
     QHash<QString, ControlState> controls_;
     std::array<RowResult, 22> results_{};

@@ -6,6 +6,7 @@
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
 
+#include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
 
 #include <QApplication>
@@ -24,18 +25,6 @@
 using namespace orv;
 
 namespace {
-
-class Answers : public MessageBoxes {
-public:
-    bool answer = false;
-    QStringList asked;
-    bool Question(const QString& text) override {
-        asked << text;
-        return answer;
-    }
-    void Information(const QString&) override {}
-    void Error(const QString&) override {}
-};
 
 void SetBoost(const char* value) {
     RegistryKey key(QStringLiteral("Software\\Brisko"));
@@ -106,7 +95,7 @@ TEST(Lifecycle, CreationLeavesTheStartPageAndVersion) {
 }
 
 TEST(Lifecycle, ExitQuestionNoKeepsEverythingYesCloses) {
-    Answers answers;
+    test::RecordingBoxes answers{false};
     SetMessageBoxes(&answers);
     MainModel m;
     TMainFrm frm(m);
@@ -114,8 +103,8 @@ TEST(Lifecycle, ExitQuestionNoKeepsEverythingYesCloses) {
     frm.FormCloseAction = [&] { ++closes; };
     frm.show();
     frm.ExitBtnClick();
-    ASSERT_EQ(answers.asked.size(), 1);
-    EXPECT_EQ(answers.asked[0], QStringLiteral("Czy na pewno chcesz wyjść z aplikacji?"));
+    ASSERT_EQ(answers.questions.size(), 1);
+    EXPECT_EQ(answers.questions[0], QStringLiteral("Czy na pewno chcesz wyjść z aplikacji?"));
     EXPECT_EQ(closes, 0);
     EXPECT_TRUE(frm.isVisible());
     answers.answer = true;
@@ -137,8 +126,7 @@ TEST(Lifecycle, SplashLayout) {
 }
 
 TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
-    Answers answers;
-    answers.answer = true;
+    test::RecordingBoxes answers{true};
     SetMessageBoxes(&answers);
     MainModel m;
     m.BaseDir = test::MakeTempDir(QStringLiteral("gui"));

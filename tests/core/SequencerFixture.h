@@ -3,6 +3,7 @@
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 
+#include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCoreApplication>
@@ -13,19 +14,6 @@
 #include <vector>
 
 namespace orv::test {
-
-// Message boxes that answer from a script and remember what was asked.
-class ScriptedBoxes : public MessageBoxes {
-public:
-    bool answer = true;
-    QStringList questions, infos, errors;
-    bool Question(const QString& text) override {
-        questions << text;
-        return answer;
-    }
-    void Information(const QString& text) override { infos << text; }
-    void Error(const QString& text) override { errors << text; }
-};
 
 // A graphics test window that finishes its row with a fixed score; 3D windows continue the chain from
 // their stop step as the real ones do.
@@ -142,7 +130,7 @@ protected:
     bool RowShown(int row) const { return m.Visible(WynikImgName(row)) && m.Visible(WynikLblMoreName(row)); }
 
     MainModel m;
-    ScriptedBoxes boxes;
+    RecordingBoxes boxes;
     std::vector<QString> log;
     bool prepareOk = true;
     int helperRunsFor = 2;

@@ -2,6 +2,7 @@
 
 #include "graphics3d/framework/DXUTEnum.h"
 #include "platform/MessageBoxes.h"
+#include "tests/support/RecordingBoxes.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -184,16 +185,8 @@ TEST_F(FrameworkNull, SetWindowNeedsEveryWindow) {
     EXPECT_FALSE(GetDXUTState().GetWindowCreated());
 }
 
-class CountingBoxes : public MessageBoxes {
-public:
-    bool Question(const QString&) override { return true; }
-    void Information(const QString&) override {}
-    void Error(const QString& text) override { errors.push_back(text); }
-    std::vector<QString> errors;
-};
-
 TEST_F(FrameworkNull, DeviceStillReferencedOnReleaseIsReported) {
-    CountingBoxes boxes;
+    test::RecordingBoxes boxes;
     SetMessageBoxes(&boxes);
     control->leakedReferences = 1;
     g_log = &log;
@@ -203,7 +196,7 @@ TEST_F(FrameworkNull, DeviceStillReferencedOnReleaseIsReported) {
     ASSERT_EQ(DXUTSetupDevice(0, false, 1024, 768, LogAccept, LogAdjust, nullptr), S_OK);
     IDirect3DDevice9* device = DXUTGetD3DDevice();
     DXUTFreeState();
-    EXPECT_EQ(boxes.errors.size(), 1u);
+    EXPECT_EQ(boxes.errors.size(), 1);
     EXPECT_EQ(control->liveDevices, 1);
     device->Release();
     EXPECT_EQ(control->liveDevices, 0);

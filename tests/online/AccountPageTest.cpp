@@ -53,7 +53,7 @@ protected:
 
     // 21 characters: the 21st byte is scrambled with the key's first character again.
     const QString kPassword = QStringLiteral("Gęś-ćma-żółw-2024-xyz");
-    RecordingBoxes boxes;
+    RecordingBoxes boxes{false};
     QStringList opened;
     GatewayProcess gateway;
 };

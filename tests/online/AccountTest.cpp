@@ -66,7 +66,7 @@ protected:
         qputenv(kGatewayEnv, wire.Base().toLocal8Bit());
         InitMainModel(model);
     }
-    RecordingBoxes boxes;
+    RecordingBoxes boxes{false};
     QStringList opened;
     GatewayProcess gateway;
     WireServer wire;

@@ -49,7 +49,7 @@ protected:
         poster.SetBaseAddress(wire.Base());
     }
 
-    RecordingBoxes boxes;
+    RecordingBoxes boxes{false};
     QStringList opened;
     int quits = 0;
     MainModel m;

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/MessageBoxes.h"
+#include "tests/support/RecordingBoxes.h"
 
 #include <QByteArray>
 #include <QList>
@@ -15,19 +16,6 @@
 class QTcpSocket;
 
 namespace orv::test {
-
-// Message boxes that answer from a script and remember what they were told.
-class RecordingBoxes : public MessageBoxes {
-public:
-    bool answer = false;
-    QStringList questions, infos, errors;
-    bool Question(const QString& text) override {
-        questions << text;
-        return answer;
-    }
-    void Information(const QString& text) override { infos << text; }
-    void Error(const QString& text) override { errors << text; }
-};
 
 // The real orvanta-gateway on a free loopback port with a fresh database.
 class GatewayProcess {

@@ -1,6 +1,7 @@
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
+#include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
 #include "tests/workloads/WorkloadsTestUtil.h"
 #include "workloads/Arithmetic.h"
@@ -17,15 +18,6 @@
 
 namespace orv {
 namespace {
-
-class RecordingBoxes final : public MessageBoxes {
-public:
-    bool Question(const QString&) override { return true; }
-    void Information(const QString& text) override { infos << text; }
-    void Error(const QString& text) override { errors << text; }
-    QStringList infos;
-    QStringList errors;
-};
 
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
@@ -83,7 +75,7 @@ protected:
     }
 
     MainModel main;
-    RecordingBoxes boxes;
+    test::RecordingBoxes boxes;
 };
 
 TEST_F(RunFiles, DataAndPrimeStepsWriteEightIdenticalFiles) {

@@ -4,6 +4,7 @@
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
+#include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
 #include "tests/workloads_image/ImageTestSupport.h"
 #include "tools/testpicture/TestPicturePixels.h"
@@ -25,18 +26,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-class RecordingBoxes : public MessageBoxes {
-public:
-    bool answer = true;
-    QStringList questions, errors;
-    bool Question(const QString& text) override {
-        questions << text;
-        return answer;
-    }
-    void Information(const QString&) override {}
-    void Error(const QString& text) override { errors << text; }
-};
 
 QString Bin() {
     return BinDir() + QStringLiteral("/orvanta");
