@@ -1,0 +1,43 @@
+#pragma once
+#include <QString>
+
+#include <cstdint>
+
+namespace orv {
+
+class MainModel;
+
+// The disk helper's contract: its executable beside the program, its window class, the key and
+// the three integer values (milliseconds) it leaves.
+inline constexpr char kDiskHelperName[] = "hdd";
+inline constexpr char kDiskHelperWindowClass[] = "Hdd Test";
+inline constexpr char kResultKey[] = "Software\\Orvanta";
+inline constexpr char kWriteResult[] = "wynik1";
+inline constexpr char kReadResult[] = "wynik2";
+inline constexpr char kSeekResult[] = "wynik3";
+inline constexpr int kHddCheckIntervalMs = 1000;
+// Volume the helper writes and reads, and the number of seeks it sums.
+inline constexpr int kDiskVolumeMb = 1024;
+inline constexpr int kSeekCount = 500;
+
+// Reads the integer value of that name under "Software\Orvanta" (key created when missing) and
+// deletes it, so a later run never sees it. A missing or non-integer value reads as 0.
+std::int32_t ReadTestResult(const QString& name);
+
+// "####.00 MB/s" of 1024 MB in ms; "? MB/s" for 0 or less.
+QString DiskThroughputText(std::int32_t ms);
+double DiskThroughputMbps(std::int32_t ms);
+// "###0.00 ms": the mean of the 500 seeks.
+QString SeekTimeText(std::int32_t sumMs);
+
+void writeTest(MainModel& m);
+void readTest(MainModel& m);
+void seekTest(MainModel& m);
+
+// HddInfoLbl and the start of the helper beside the executable (m.BaseDir).
+void StartDiskHelper(MainModel& m);
+bool DiskHelperRunning();
+// Stop button: close request to the helper's window (kill after 5 s), then kill every helper process.
+void StopDiskHelper();
+
+} // namespace orv

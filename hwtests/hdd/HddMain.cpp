@@ -1,0 +1,185 @@
+// The disk helper: measures write, read and seek times on the file system of the data folder and
+// leaves them for the program under "Software\Orvanta" (wynik1, wynik2, wynik3, milliseconds).
+// Exit status: 0 done, 1 not enough space (or disk full), 2 I/O error, 3 closed on request,
+// 4 folder cannot be made, 64 bad arguments.
+#include "core/DataFolder.h"
+#include "hwtests/DiskStage.h"
+#include "hwtests/hdd/DiskBench.h"
+#include "platform/Registry.h"
+#include "platform/WindowClass.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSocketNotifier>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const char* const kWindowClass = orv::kDiskHelperWindowClass;
+int g_signalPipe[2] = {-1, -1};
+
+// The offscreen platform reports window hints it cannot honour; nothing a user needs to read.
+void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.contains(QLatin1String("propagateSizeHints")))
+        return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+}
+
+void OnTerminate(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+QString PhaseText(orv::DiskBenchPhase phase) {
+    switch (phase) {
+    case orv::DiskBenchPhase::Write:
+        return QStringLiteral("Zapis danych");
+    case orv::DiskBenchPhase::Read:
+        return QStringLiteral("Odczyt danych");
+    case orv::DiskBenchPhase::PrepareSeek:
+        return QStringLiteral("Przygotowanie pliku testowego");
+    case orv::DiskBenchPhase::Seek:
+        return QStringLiteral("Seek time");
+    }
+    return {};
+}
+
+class THddTestFrm : public QWidget {
+public:
+    explicit THddTestFrm(const QString& folder) {
+        setWindowTitle(QString::fromLatin1(kWindowClass));
+        setObjectName(QStringLiteral("HddTestFrm"));
+        auto* layout = new QVBoxLayout(this);
+        auto* where = new QLabel(QStringLiteral("Folder testowy: ") + folder, this);
+        where->setWordWrap(true);
+        phase_ = new QLabel(QStringLiteral("Przygotowanie"), this);
+        bar_ = new QProgressBar(this);
+        bar_->setRange(0, 100);
+        layout->addWidget(where);
+        layout->addWidget(phase_);
+        layout->addWidget(bar_);
+        resize(360, 110);
+    }
+    void ShowProgress(orv::DiskBenchPhase phase, int percent) {
+        phase_->setText(PhaseText(phase));
+        bar_->setValue(percent);
+    }
+    std::atomic<bool> Cancel{false};
+    bool Finished = false;
+
+protected:
+    void closeEvent(QCloseEvent* e) override {
+        // A close request stops the measurement; the window goes once the files are removed.
+        if (!Finished) {
+            Cancel.store(true);
+            phase_->setText(QStringLiteral("Przerywanie..."));
+            e->ignore();
+            return;
+        }
+        e->accept();
+    }
+
+private:
+    QLabel* phase_;
+    QProgressBar* bar_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Instance part of the X11 window class; the class part comes from the application name.
+    qputenv("RESOURCE_NAME", kWindowClass);
+    // A file-size limit then shows as a failed write instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    qInstallMessageHandler(FilterMessages);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(kWindowClass));
+
+    orv::DiskBenchOptions options;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        // Smaller volumes for the program's own tests; the program starts the helper without arguments.
+        if (args[i] == QLatin1String("--size-mb") && i + 1 < args.size()) {
+            bool ok = false;
+            const qlonglong mb = args[++i].toLongLong(&ok);
+            if (!ok || mb <= 0) {
+                std::fprintf(stderr, "hdd: niepoprawny rozmiar: %s\n", args[i].toLocal8Bit().constData());
+                return 64;
+            }
+            options.size = mb * orv::kMiB;
+            options.seekFileSize = std::min(options.size, orv::kSeekFileSize);
+        } else {
+            std::fprintf(stderr, "hdd: nieznana opcja: %s\n", args[i].toLocal8Bit().constData());
+            return 64;
+        }
+    }
+    options.folder = orv::DataFolder(QCoreApplication::applicationDirPath()) + QStringLiteral("/hdd");
+
+    THddTestFrm frm(options.folder);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return static_cast<int>(orv::DiskBenchStatus::IoError);
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &frm, [&frm] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        frm.close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+
+    frm.show();
+    orv::WindowClassRegistration registration(QString::fromLatin1(kWindowClass));
+
+    orv::DiskBenchResult result;
+    std::thread worker([&] {
+        orv::DiskBench bench(options);
+        // At most ten updates a second: the window must not take time from the measurement.
+        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        orv::DiskBenchPhase lastPhase = orv::DiskBenchPhase::Seek;
+        result = bench.Run(frm.Cancel, [&](orv::DiskBenchPhase phase, int percent) {
+            const auto now = std::chrono::steady_clock::now();
+            if (phase == lastPhase && percent < 100 && now - last < std::chrono::milliseconds(100))
+                return;
+            last = now;
+            lastPhase = phase;
+            QMetaObject::invokeMethod(
+                &frm, [&frm, phase, percent] { frm.ShowProgress(phase, percent); }, Qt::QueuedConnection);
+        });
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    });
+    app.exec();
+    worker.join();
+
+    if (result.status == orv::DiskBenchStatus::Ok) {
+        orv::RegistryKey key(QString::fromLatin1(orv::kResultKey), true);
+        key.WriteInteger(QString::fromLatin1(orv::kWriteResult), result.writeMs);
+        key.WriteInteger(QString::fromLatin1(orv::kReadResult), result.readMs);
+        key.WriteInteger(QString::fromLatin1(orv::kSeekResult), result.seekMs);
+    } else if (!result.error.isEmpty()) {
+        std::fprintf(stderr, "hdd: %s\n", result.error.toLocal8Bit().constData());
+    }
+    frm.Finished = true;
+    frm.close();
+    return static_cast<int>(result.status);
+}

@@ -1,0 +1,248 @@
+#include "hwtests/DiskStage.h"
+#include "core/MainModel.h"
+#include "core/Sequencer.h"
+#include "hwtests/HwTests.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/WindowClass.h"
+#include "sysinfo/WmiSources.h"
+#include "tests/support/TestEnv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLocale>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+RegistryKey ResultKey() {
+    return RegistryKey(QStringLiteral("Software\\Orvanta"), true);
+}
+
+void SetResult(const char* name, std::int32_t v) {
+    ResultKey().WriteInteger(QString::fromLatin1(name), v);
+}
+
+class CLocale : public ::testing::Test {
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+};
+
+using DiskRows = CLocale;
+
+TEST_F(DiskRows, ContractConstants) {
+    EXPECT_STREQ(kDiskHelperName, "hdd");
+    EXPECT_STREQ(kDiskHelperWindowClass, "Hdd Test");
+    EXPECT_EQ(kHddCheckIntervalMs, 1000);
+    EXPECT_EQ(MainModel().HddCheck.interval(), kHddCheckIntervalMs);
+    EXPECT_EQ(kCloseWindowTimeoutMs, 5000);
+    EXPECT_EQ(kDiskVolumeMb, 1024);
+    EXPECT_EQ(kSeekCount, 500);
+}
+
+TEST_F(DiskRows, ReadTestResultReadsOnceAndTreatsJunkAsZero) {
+    SetResult("wynik1", 2048);
+    EXPECT_EQ(ReadTestResult(QStringLiteral("wynik1")), 2048);
+    EXPECT_EQ(ReadTestResult(QStringLiteral("wynik1")), 0);
+    ResultKey().WriteString(QStringLiteral("wynik2"), QStringLiteral("1500"));
+    EXPECT_EQ(ReadTestResult(QStringLiteral("wynik2")), 0);
+    EXPECT_FALSE(ResultKey().ValueExists(QStringLiteral("wynik2")));
+    EXPECT_EQ(ReadTestResult(QStringLiteral("wynik9")), 0);
+}
+
+TEST_F(DiskRows, WriteAndReadThroughput) {
+    MainModel m;
+    SetResult("wynik1", 2048);
+    SetResult("wynik2", 1024);
+    writeTest(m);
+    readTest(m);
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("500.00 MB/s"));
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("1000.00 MB/s"));
+    EXPECT_EQ(m.Scores.ScoreTable[14], 35712); // floor(14628 / 2048 * 5000)
+    EXPECT_EQ(m.Scores.ScoreTable[15], 62500); // 12800 / 1024 * 5000
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl14")), QStringLiteral("35712"));
+    EXPECT_EQ(m.Picture(QStringLiteral("WynikImg15")), 66);
+    EXPECT_DOUBLE_EQ(m.Result(14).value, 500.0);
+}
+
+TEST_F(DiskRows, MissingResultShowsUnknownThroughput) {
+    MainModel m;
+    writeTest(m);
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("? MB/s"));
+    EXPECT_GE(m.Scores.ScoreTable[14], 1);
+    EXPECT_LE(m.Scores.ScoreTable[14], 4);
+}
+
+TEST_F(DiskRows, SeekTimeAndScore) {
+    MainModel m;
+    SetResult("wynik3", 2500);
+    seekTest(m);
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("5.00 ms"));
+    EXPECT_EQ(m.Scores.ScoreTable[kScoreSeek], 5147);
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl15b")), QStringLiteral("5147"));
+    SetResult("wynik3", -500);
+    seekTest(m);
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("-1.00 ms"));
+    EXPECT_EQ(m.Scores.ScoreTable[kScoreSeek], 0);
+    SetResult("wynik3", 100);
+    seekTest(m);
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("0.20 ms"));
+}
+
+TEST_F(DiskRows, CategoryFromTheThreeRows) {
+    MainModel m;
+    auto category = [&m](std::int32_t write, std::int32_t read, std::int32_t seek) {
+        m.Scores.ScoreTable[14] = write;
+        m.Scores.ScoreTable[15] = read;
+        m.Scores.ScoreTable[kScoreSeek] = seek;
+        return m.Scores.ComputeHddCategory();
+    };
+    EXPECT_EQ(category(5000, 4000, 3000), 4200);
+    EXPECT_EQ(category(1, 1, 1), 1);
+    EXPECT_EQ(category(0, 0, 4), 0);
+    EXPECT_EQ(m.Scores.ScoreTable[kScoreHdd], 0);
+}
+
+TEST_F(DiskRows, UserDecimalSeparator) {
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    EXPECT_EQ(DiskThroughputText(2048), QStringLiteral("500,00 MB/s"));
+    EXPECT_EQ(SeekTimeText(2500), QStringLiteral("5,00 ms"));
+}
+
+// ---- The stage with a stand-in helper ----
+
+class DiskStage : public CLocale {
+protected:
+    void SetUp() override {
+        CLocale::SetUp();
+        dataDir_ = test::MakeTempDir(QStringLiteral("data"));
+        qputenv("ORVANTA_DATA_DIR", dataDir_.toLocal8Bit());
+        m_.BaseDir = QStringLiteral(ORVANTA_FAKE_HDD_DIR);
+        InstallHwTests(m_);
+        ConnectSequencer(m_);
+        // The data folder's clean-up, reduced to the helper's files.
+        m_.Hooks.RemoveTemporaryData = [this](MainModel&) {
+            ++cleanups_;
+            QFile::remove(dataDir_ + QStringLiteral("/hdd/testdata1.dat"));
+            QFile::remove(dataDir_ + QStringLiteral("/hdd/testdata2.dat"));
+        };
+        m_.SetVisible(QStringLiteral("StopBtn"), true);
+        QObject::connect(&m_, &MainModel::runEnded, &m_, [this](bool cancelled) {
+            ended_ = true;
+            cancelled_ = cancelled;
+        });
+    }
+    void TearDown() override {
+        KillProcessesByName(QStringLiteral("hdd"));
+        qunsetenv("ORVANTA_DATA_DIR");
+        qunsetenv("FAKE_HDD_MODE");
+        qunsetenv("FAKE_HDD_RESULTS");
+        CLocale::TearDown();
+    }
+    bool WaitFor(const std::function<bool()>& done, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms) {
+            QEventLoop loop;
+            QTimer::singleShot(20, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return done();
+    }
+    QString HelperFile() const { return dataDir_ + QStringLiteral("/hdd/testdata1.dat"); }
+
+    MainModel m_;
+    QString dataDir_;
+    int cleanups_ = 0;
+    bool ended_ = false;
+    bool cancelled_ = false;
+};
+
+TEST_F(DiskStage, ResultsBecomeRowsAndTheCategory) {
+    qputenv("FAKE_HDD_MODE", "results");
+    // Scores 5000, 4000 and 3000: category (10000 + 8000 + 3000) / 5.
+    qputenv("FAKE_HDD_RESULTS", "14628,16000,8333");
+    m_.RunInProgress = true;
+    HddStartTests(m_);
+    EXPECT_EQ(m_.Text(QStringLiteral("HddInfoLbl")), QStringLiteral("Testowany dysk: ") + DiskModel(0));
+    EXPECT_TRUE(m_.HddCheck.isActive());
+    for (const char* row : {"WynikLbl14", "WynikLbl15", "WynikLbl15b"})
+        EXPECT_TRUE(m_.Visible(QString::fromLatin1(row))) << row;
+    ASSERT_TRUE(WaitFor([&] { return ended_; }, 15000));
+    EXPECT_FALSE(cancelled_);
+    EXPECT_EQ(m_.Scores.ScoreTable[14], 5000);
+    EXPECT_EQ(m_.Scores.ScoreTable[15], 4000);
+    EXPECT_EQ(m_.Scores.ScoreTable[kScoreSeek], 3000);
+    EXPECT_EQ(m_.Scores.ScoreTable[kScoreHdd], 4200);
+    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("70.00 MB/s"));
+    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("16.67 ms"));
+    EXPECT_EQ(cleanups_, 1);
+    EXPECT_FALSE(QFile::exists(HelperFile()));
+    // The values were consumed: a later run finds none of them.
+    for (const char* name : {"wynik1", "wynik2", "wynik3"})
+        EXPECT_FALSE(ResultKey().ValueExists(QString::fromLatin1(name))) << name;
+}
+
+TEST_F(DiskStage, StopClosesTheHelperAndKeepsRowsRunning) {
+    qputenv("FAKE_HDD_MODE", "polite");
+    m_.RunInProgress = true;
+    HddStartTests(m_);
+    ASSERT_TRUE(WaitFor([] { return FindWindowByClass(QStringLiteral("Hdd Test")).has_value(); }, 10000));
+    SetResult("wynik1", 777); // as if the helper had got that far; a stopped run never reads it
+    ASSERT_TRUE(m_.Hooks.DiskHelperRunning());
+    QElapsedTimer t;
+    t.start();
+    StopBtnClick(m_);
+    EXPECT_LT(t.elapsed(), 4000); // a helper that honours the close request is not waited for
+    EXPECT_TRUE(m_.CancelRequested);
+    EXPECT_FALSE(IsProcessRunning(QStringLiteral("hdd")));
+    ASSERT_TRUE(WaitFor([&] { return ended_; }, 5000));
+    EXPECT_TRUE(cancelled_);
+    for (const char* row : {"14", "15", "15b"}) {
+        EXPECT_EQ(m_.Text(QStringLiteral("WynikLbl") + QString::fromLatin1(row)), QStringLiteral("w trakcie"))
+            << row;
+        EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore") + QString::fromLatin1(row)), QStringLiteral("..."))
+            << row;
+    }
+    EXPECT_EQ(m_.Scores.ScoreTable[kScoreHdd], 0);
+    EXPECT_EQ(cleanups_, 1);
+    EXPECT_FALSE(QFile::exists(HelperFile()));
+    EXPECT_TRUE(ResultKey().ValueExists(QStringLiteral("wynik1")));
+    EXPECT_FALSE(m_.Visible(QStringLiteral("WynikLbl16")));
+}
+
+TEST_F(DiskStage, AHelperThatIgnoresTheCloseRequestIsKilled) {
+    qputenv("FAKE_HDD_MODE", "stubborn");
+    StartDiskHelper(m_);
+    ASSERT_TRUE(WaitFor([] { return FindWindowByClass(QStringLiteral("Hdd Test")).has_value(); }, 10000));
+    const std::optional<WindowHandle> w = FindWindowByClass(QStringLiteral("Hdd Test"));
+    ASSERT_TRUE(w.has_value());
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(CloseOrKillWindow(*w, 300));
+    EXPECT_GE(t.elapsed(), 300);
+    ASSERT_TRUE(WaitFor([] { return !IsProcessRunning(QStringLiteral("hdd")); }, 3000));
+    EXPECT_FALSE(FindWindowByClass(QStringLiteral("Hdd Test")).has_value());
+    // Killed, it could not tidy up: the data folder's clean-up does.
+    EXPECT_TRUE(QFile::exists(HelperFile()));
+}
+
+TEST_F(DiskStage, MissingHelperGivesUnknownResults) {
+    m_.BaseDir = test::MakeTempDir(QStringLiteral("nohelper"));
+    SetResult("wynik1", 777); // left by an earlier stopped run
+    m_.RunInProgress = true;
+    HddStartTests(m_);
+    ASSERT_TRUE(WaitFor([&] { return ended_; }, 15000));
+    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("0.00 ms"));
+    EXPECT_EQ(m_.Scores.ScoreTable[kScoreSeek], 0);
+}
+
+} // namespace
+} // namespace orv
