@@ -6,6 +6,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
+#include "sysinfo/ComputerProfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -203,6 +204,12 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     model.Gfx3dMissingReason = noWindow;
 
     Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
+    GetComputerInfo(model);
+    Print(QStringLiteral("Procesor: %1").arg(model.CpuInfo));
+    Print(QStringLiteral("Pamięć: %1").arg(model.RamInfo.trimmed()));
+    Print(QStringLiteral("Dyski: %1").arg((model.HddInfo + model.HddInfo2).trimmed()));
+    Print(QStringLiteral("Karta graficzna: %1").arg(model.GpuInfo));
+    Print(QStringLiteral("System: %1").arg(model.OsInfo));
     if (options.workDivisor != 1)
         Print(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
                   .arg(options.workDivisor));

@@ -11,6 +11,8 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
+#include "sysinfo/ComputerProfile.h"
+#include "sysinfo/Descriptions.h"
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
 #include "ui/WidgetMessageBoxes.h"
@@ -27,6 +29,7 @@ void InitMainModel(MainModel& m) {
     InstallWorkloads(m);
     InstallHwTests(m);
     InstallOnline(m);
+    InstallDescriptions(m);
     ConnectSequencer(m);
     m.SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
     m.Scores.ResetScores();
@@ -54,6 +57,8 @@ void FormCreate(MainModel& m, TMainFrm& frm) {
                 QApplication::restoreOverrideCursor();
     };
     m.ApplyInitialNavigation();
+    SetInfoTopic(m, kTopicComputer);
+    GetComputerInfo(m);
     InitMainModel(m);
 }
 

@@ -5,7 +5,9 @@
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProcessExit.h"
+#include "ui/ComputerPage.h"
 #include "ui/PictureButton.h"
+#include "ui/StartPage.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -223,6 +225,8 @@ void TMainFrm::BuildPages() {
     BuildExplanations();
     BuildResultsPage(PageWidget(Page::WynikiTab));
     BuildInformationPage(PageWidget(Page::InformacjeTab));
+    BuildStartPage(*this, PageWidget(Page::InfoTab));
+    BuildComputerPage(*this, PageWidget(Page::MojKomputerTab));
 }
 
 void TMainFrm::BuildRows() {

@@ -363,8 +363,8 @@ TEST_F(MainWindow, LayoutFollowsTheDesign) {
     // The log-in edit boxes and the page captions take their colours when the window is created.
     auto* login = new QLineEdit(frm->Tabs->widget(8));
     login->setObjectName(QStringLiteral("LoginEdt"));
-    auto* caption = new QLabel(frm->Tabs->widget(7));
-    caption->setObjectName(QStringLiteral("MojKomputerLbl"));
+    auto* caption = frm->findChild<QLabel*>(QStringLiteral("MojKomputerLbl"));
+    ASSERT_NE(caption, nullptr);
     frm->ApplyColours();
     EXPECT_EQ(login->palette().color(QPalette::Base), QColor(0x0e, 0x76, 0xcd));
     EXPECT_EQ(login->palette().color(QPalette::Text), QColor(0x7c, 0xff, 0x82));
