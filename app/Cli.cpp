@@ -205,11 +205,15 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
 
     Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
     GetComputerInfo(model);
-    Print(QStringLiteral("Procesor: %1").arg(model.CpuInfo));
-    Print(QStringLiteral("Pamięć: %1").arg(model.RamInfo.trimmed()));
-    Print(QStringLiteral("Dyski: %1").arg((model.HddInfo + model.HddInfo2).trimmed()));
-    Print(QStringLiteral("Karta graficzna: %1").arg(model.GpuInfo));
-    Print(QStringLiteral("System: %1").arg(model.OsInfo));
+    const auto profileLine = [](const char* caption, const QString& value) {
+        const QString v = value.trimmed();
+        Print(QString::fromUtf8(caption) + (v.isEmpty() ? QStringLiteral("brak danych") : v));
+    };
+    profileLine("Procesor: ", model.CpuInfo);
+    profileLine("Pamięć: ", model.RamInfo);
+    profileLine("Dyski: ", model.HddInfo + model.HddInfo2);
+    profileLine("Karta graficzna: ", model.GpuInfo);
+    profileLine("System: ", model.OsInfo);
     if (options.workDivisor != 1)
         Print(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
                   .arg(options.workDivisor));

@@ -163,9 +163,9 @@ void TSystemInfoGrid::FitColumns() {
 
 // ---- The page ----
 
-TComputerPage::TComputerPage(TMainFrm& frm, QWidget* page) : QObject(&frm), frm_(frm) {
+TComputerPage::TComputerPage(TMainFrm& frm, QWidget* page) : QObject(&frm), frm_(frm), model_(frm.Model) {
     setObjectName(QStringLiteral("ComputerPage"));
-    MainModel& m = frm.Model;
+    MainModel& m = model_;
 
     QLabel* caption = frm.Label(page, QStringLiteral("MojKomputerLbl"), 24, 18, 529, 26,
                                 QStringLiteral("color:white;font-family:'DejaVu Sans';font-size:17px;"
@@ -189,8 +189,9 @@ TComputerPage::TComputerPage(TMainFrm& frm, QWidget* page) : QObject(&frm), frm_
     m.Nav.ZbadajSystem = [this](MainModel&) { ZbadajSystem(); };
 }
 
+// The page goes with the window; the model may stay.
 TComputerPage::~TComputerPage() {
-    frm_.Model.Nav.ZbadajSystem = nullptr;
+    model_.Nav.ZbadajSystem = nullptr;
 }
 
 void TComputerPage::ZbadajSystem() {

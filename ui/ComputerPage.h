@@ -8,6 +8,7 @@
 
 namespace orv {
 
+class MainModel;
 class TMainFrm;
 
 // The system table: a read-only grid of caption/value rows with a blank gutter on the left and an
@@ -61,6 +62,7 @@ public:
 
 private:
     TMainFrm& frm_;
+    MainModel& model_; // outlives the window
 };
 
 inline const QString kSaveDialogFileName = QStringLiteral("raport");
