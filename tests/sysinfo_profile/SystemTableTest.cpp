@@ -213,6 +213,7 @@ TEST(FixedVolumes, OnlyLocalFileSystemsOnFixedDisks) {
 }
 
 TEST(BootTime, ShortDateAndLongTimeWithoutTheTimeAtMidnight) {
+    const QLocale before;
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     const double epoch = static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(2024, 1, 15)));
     EXPECT_EQ(BootTimeText(epoch + (8 * 3600 + 30 * 60 + 12) / 86400.0),
@@ -223,7 +224,7 @@ TEST(BootTime, ShortDateAndLongTimeWithoutTheTimeAtMidnight) {
     EXPECT_EQ(BootTimeText(0.0), QString());
     EXPECT_EQ(BootTimeText(-1.0), QString());
     EXPECT_EQ(BootTimeText(10.5), QStringLiteral("9.01.1900 12:00:00"));
-    QLocale::setDefault(QLocale::c());
+    QLocale::setDefault(before);
 }
 
 TEST(SystemEnvironment, ProcessorCountFromTheOnlineList) {
