@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QSaveFile>
-#include <QScrollBar>
 
 #include <algorithm>
 

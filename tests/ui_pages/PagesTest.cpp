@@ -22,7 +22,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
