@@ -7,6 +7,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
+#include "sysinfo/ComputerProfile.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -226,6 +227,16 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     }
 
     Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
+    GetComputerInfo(model);
+    const auto profileLine = [](const char* caption, const QString& value) {
+        const QString v = value.trimmed();
+        Print(QString::fromUtf8(caption) + (v.isEmpty() ? QStringLiteral("brak danych") : v));
+    };
+    profileLine("Procesor: ", model.CpuInfo);
+    profileLine("Pamięć: ", model.RamInfo);
+    profileLine("Dyski: ", model.HddInfo + model.HddInfo2);
+    profileLine("Karta graficzna: ", model.GpuInfo);
+    profileLine("System: ", model.OsInfo);
     if (options.workDivisor != 1)
         Print(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
                   .arg(options.workDivisor));

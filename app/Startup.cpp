@@ -11,6 +11,8 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
+#include "sysinfo/ComputerProfile.h"
+#include "sysinfo/Descriptions.h"
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
 #include "ui/WidgetMessageBoxes.h"
@@ -29,6 +31,7 @@ void InitMainModel(MainModel& m) {
     InstallWorkloads(m);
     InstallHwTests(m);
     InstallOnline(m);
+    InstallDescriptions(m);
     ConnectSequencer(m);
     m.SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
     m.Scores.ResetScores();
@@ -66,6 +69,8 @@ void FormCreate(MainModel& m, TMainFrm& frm) {
                 QApplication::restoreOverrideCursor();
     };
     m.ApplyInitialNavigation();
+    SetInfoTopic(m, kTopicComputer);
+    GetComputerInfo(m);
     InitMainModel(m);
 }
 

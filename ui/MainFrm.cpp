@@ -6,7 +6,9 @@
 #include "platform/MessageBoxes.h"
 #include "platform/ProcessExit.h"
 #include "ui/AccountPage.h"
+#include "ui/ComputerPage.h"
 #include "ui/PictureButton.h"
+#include "ui/StartPage.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -227,6 +229,8 @@ void TMainFrm::BuildPages() {
     BuildResultsPage(PageWidget(Page::WynikiTab));
     BuildInformationPage(PageWidget(Page::InformacjeTab));
     BuildAccountPage(*this);
+    BuildStartPage(*this, PageWidget(Page::InfoTab));
+    BuildComputerPage(*this, PageWidget(Page::MojKomputerTab));
 }
 
 void TMainFrm::BuildRows() {

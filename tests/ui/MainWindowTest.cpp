@@ -362,12 +362,9 @@ TEST_F(MainWindow, LayoutFollowsTheDesign) {
     EXPECT_TRUE(frm->Tabs->widget(9)->autoFillBackground());
     // The log-in edit boxes and the page captions take their colours when the window is created.
     auto* login = frm->Tabs->widget(8)->findChild<QLineEdit*>(QStringLiteral("LoginEdt"));
-    if (!login) {
-        login = new QLineEdit(frm->Tabs->widget(8));
-        login->setObjectName(QStringLiteral("LoginEdt"));
-    }
-    auto* caption = new QLabel(frm->Tabs->widget(7));
-    caption->setObjectName(QStringLiteral("MojKomputerLbl"));
+    ASSERT_NE(login, nullptr);
+    auto* caption = frm->findChild<QLabel*>(QStringLiteral("MojKomputerLbl"));
+    ASSERT_NE(caption, nullptr);
     frm->ApplyColours();
     EXPECT_EQ(login->palette().color(QPalette::Base), QColor(0x0e, 0x76, 0xcd));
     EXPECT_EQ(login->palette().color(QPalette::Text), QColor(0x7c, 0xff, 0x82));
