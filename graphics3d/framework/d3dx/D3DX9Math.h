@@ -54,7 +54,7 @@ struct D3DXVECTOR4 {
 
 struct D3DXMATRIX : D3DMATRIX {
     D3DXMATRIX() = default;
-    constexpr D3DXMATRIX(const D3DMATRIX& m) : D3DMATRIX(m) {}
+    constexpr D3DXMATRIX(const D3DMATRIX& other) : D3DMATRIX(other) {}
     D3DXMATRIX(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13, float m20,
                float m21, float m22, float m23, float m30, float m31, float m32, float m33);
     float& operator()(int r, int c) { return m[r][c]; }
