@@ -405,7 +405,7 @@ std::vector<D3DVERTEXELEMENT9> DeclarationFromFvf(DWORD fvf) {
         add(D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITIONT, 0);
     } else if (pos >= D3DFVF_XYZB1 && pos <= D3DFVF_XYZB4) {
         add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
-        const DWORD weights = (pos - D3DFVF_XYZ) / 2;
+        const DWORD weights = (pos - D3DFVF_XYZRHW) / 2; // XYZB1..XYZB4 store 1..4 weights
         static const BYTE kWeightTypes[] = {D3DDECLTYPE_FLOAT1, D3DDECLTYPE_FLOAT2, D3DDECLTYPE_FLOAT3,
                                             D3DDECLTYPE_FLOAT4};
         add(kWeightTypes[weights - 1], D3DDECLUSAGE_BLENDWEIGHT, 0);

@@ -11,6 +11,12 @@
 #include <QThread>
 #include <QWindow>
 
+#ifdef ORV_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#endif
+
 #include <cmath>
 #include <cstdio>
 
@@ -203,8 +209,33 @@ void AllowShortcutKeys(bool allow) {
     GetDXUTState().SetAllowShortcutKeys(allow);
 }
 
+// While a full-screen device runs the screensaver stays off (the desktop's inhibit service, where the
+// session has one). One inhibition for the process, whichever state asks.
 void KeepDisplayAwake(bool fullScreen) {
     GetDXUTState().SetDisplayAwake(fullScreen);
+#ifdef ORV_HAVE_DBUS
+    static uint cookie = 0;
+    if (fullScreen == (cookie != 0) || !qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusInterface saver(QStringLiteral("org.freedesktop.ScreenSaver"),
+                         QStringLiteral("/org/freedesktop/ScreenSaver"),
+                         QStringLiteral("org.freedesktop.ScreenSaver"), bus);
+    if (!saver.isValid())
+        return;
+    saver.setTimeout(500);
+    if (fullScreen) {
+        const QDBusReply<uint> reply =
+            saver.call(QStringLiteral("Inhibit"), QStringLiteral("Orvanta"), QStringLiteral("Test 3D"));
+        if (reply.isValid())
+            cookie = reply.value();
+    } else {
+        saver.call(QStringLiteral("UnInhibit"), cookie);
+        cookie = 0;
+    }
+#endif
 }
 
 HWND DeviceWindow() {
@@ -648,6 +679,8 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
         s.SetFullScreenBackBufferHeightAtModeChange(old->pp.BackBufferHeight);
     }
 
+    const bool leavingFullScreen = old && !old->pp.Windowed && copy->pp.Windowed;
+
     // Step 6: a new device, or a reset of the one there is.
     IDirect3DDevice9* current = s.GetD3DDevice();
     const bool newDevice = forceRecreate || (deviceFromApp && deviceFromApp != current) || !current || !old ||
@@ -699,6 +732,11 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
         windowedWindow->setGeometry(s.GetWindowedX(), s.GetWindowedY(), s.GetWindowedWidth(),
                                     s.GetWindowedHeight());
         s.SetWindowedPlacementSaved(false);
+    } else if (copy && copy->pp.Windowed && windowedWindow && leavingFullScreen) {
+        // Never windowed before: a window the size of the back buffer.
+        windowedWindow->setWindowStates(Qt::WindowNoState);
+        windowedWindow->resize(static_cast<int>(copy->pp.BackBufferWidth),
+                               static_cast<int>(copy->pp.BackBufferHeight));
     }
 
     // Steps 9 to 13.
@@ -881,7 +919,11 @@ HRESULT DXUTMainLoop(void* acceleratorTable) {
         const int depth = g_loopDepth;
         for (;;) {
             // Pending window events first, so timers and other windows keep working during a test.
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            // Once the framework has stopped there is nothing to draw: wait for events instead of spinning.
+            TDXUTState& now = GetDXUTState();
+            const bool idle = !now.GetD3DDevice() && !now.GetDeviceLost();
+            QCoreApplication::processEvents(idle ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
+                                                 : QEventLoop::AllEvents);
             if (g_appQuitting)
                 break;
             if (g_quitRequests > 0 && depth == g_loopDepth) {

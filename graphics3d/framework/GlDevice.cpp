@@ -7,6 +7,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QScreen>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -518,7 +519,7 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
     QWindow* target = destWindowOverride ? destWindowOverride : window_.data();
     if (!target || !target->handle() || !BackBufferSurface())
         return D3D_OK; // nothing to show on
-    if (!context_->makeCurrent(target))
+    if (target == window_.data() ? !MakeCurrent() : !context_->makeCurrent(target))
         return D3DERR_DRIVERINTERNALERROR;
     const TextureData& bb = *BackBufferSurface()->Data();
     RECT src{0, 0, static_cast<LONG>(bb.width), static_cast<LONG>(bb.height)};
@@ -577,6 +578,8 @@ void GlDevice::BindRenderTargets() {
 }
 
 void GlDevice::MarkTargetsRendered() {
+    if (Surface9* ds = DepthStencil())
+        ds->Data()->cardNewer[0] = true;
     for (UINT i = 0; i < kMaxRenderTargets; ++i)
         if (Surface9* s = RenderTargetSurface(i)) {
             TextureData& t = *s->Data();
@@ -635,6 +638,8 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     gl_->glDisable(GL_SCISSOR_TEST);
     if (flags & D3DCLEAR_TARGET)
         MarkTargetsRendered();
+    if ((flags & D3DCLEAR_ZBUFFER) && ds)
+        ds->Data()->cardNewer[0] = true;
     return D3D_OK;
 }
 
@@ -764,11 +769,7 @@ void GlDevice::BindTextures() {
 }
 
 bool GlDevice::BindVertexInput(const DrawCall& call) {
-    std::vector<D3DVERTEXELEMENT9> elements;
-    if (auto* decl = dynamic_cast<VertexDeclaration9*>(Declaration()))
-        elements = decl->Elements();
-    else
-        elements = DeclarationFromFvf(Fvf());
+    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
     if (elements.empty())
         return false;
     gl_->glBindVertexArray(vao_);
@@ -925,12 +926,16 @@ int GlDevice::Uniform(Program& p, const char* name) {
     return loc;
 }
 
-unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
-    std::vector<D3DVERTEXELEMENT9> elements;
+std::vector<D3DVERTEXELEMENT9> GlDevice::CurrentElements() const {
+    if (elementOverride_)
+        return *elementOverride_;
     if (auto* decl = dynamic_cast<VertexDeclaration9*>(Declaration()))
-        elements = decl->Elements();
-    else
-        elements = DeclarationFromFvf(Fvf());
+        return decl->Elements();
+    return DeclarationFromFvf(Fvf());
+}
+
+unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
+    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
     bool positionT = false, normal = false, colour0 = false, colour1 = false, tex0 = false;
     int weights = 0;
     for (auto& e : elements) {
@@ -967,16 +972,21 @@ unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
 }
 
 namespace {
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            float s = 0;
-            for (int k = 0; k < 4; ++k)
-                s += a.m[i][k] * b.m[k][j];
-            r.m[i][j] = s;
+struct LightUniformNames {
+    std::string type, diffuse, specular, ambient, position, direction, rangeAtt, spot;
+};
+const std::array<LightUniformNames, DeviceBase::kMaxLights>& LightNames() {
+    static const auto names = [] {
+        std::array<LightUniformNames, DeviceBase::kMaxLights> out;
+        for (UINT i = 0; i < DeviceBase::kMaxLights; ++i) {
+            const std::string idx = "[" + std::to_string(i) + "]";
+            out[i] = {"uLightType" + idx,     "uLightDiffuse" + idx,  "uLightSpecular" + idx,
+                      "uLightAmbient" + idx,  "uLightPosition" + idx, "uLightDirection" + idx,
+                      "uLightRangeAtt" + idx, "uLightSpot" + idx};
         }
-    return r;
+        return out;
+    }();
+    return names;
 }
 } // namespace
 
@@ -991,9 +1001,9 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
                          static_cast<float>((c >> 24) & 0xFF) / 255.0f);
     };
     auto i1 = [&](const char* n, int v) { gl_->glUniform1i(Uniform(p, n), v); };
+    static const char* const kWorld[] = {"uWorld[0]", "uWorld[1]", "uWorld[2]", "uWorld[3]"};
     for (int i = 0; i < 4; ++i) {
-        const std::string name = "uWorld[" + std::to_string(i) + "]";
-        gl_->glUniformMatrix4fv(Uniform(p, name.c_str()), 1, GL_FALSE,
+        gl_->glUniformMatrix4fv(Uniform(p, kWorld[i]), 1, GL_FALSE,
                                 &Transform(D3DTS_WORLDMATRIX(static_cast<UINT>(i))).m[0][0]);
     }
     const D3DMATRIX& view = Transform(D3DTS_VIEW);
@@ -1019,15 +1029,14 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
     i1("uSpecularEnable", RenderState(D3DRS_SPECULARENABLE) != 0);
     if (RenderState(D3DRS_LIGHTING)) {
         for (UINT i = 0; i < kMaxLights; ++i) {
-            const std::string idx = "[" + std::to_string(i) + "]";
+            const LightUniformNames& n = LightNames()[i];
             const D3DLIGHT9& l = Light(i);
-            gl_->glUniform1i(Uniform(p, ("uLightType" + idx).c_str()),
-                             LightEnabled(i) ? static_cast<int>(l.Type) : 0);
+            gl_->glUniform1i(Uniform(p, n.type.c_str()), LightEnabled(i) ? static_cast<int>(l.Type) : 0);
             if (!LightEnabled(i))
                 continue;
-            col(("uLightDiffuse" + idx).c_str(), l.Diffuse);
-            col(("uLightSpecular" + idx).c_str(), l.Specular);
-            col(("uLightAmbient" + idx).c_str(), l.Ambient);
+            col(n.diffuse.c_str(), l.Diffuse);
+            col(n.specular.c_str(), l.Specular);
+            col(n.ambient.c_str(), l.Ambient);
             // Lights are given in world space; the lighting runs in view space.
             const float px = l.Position.x, py = l.Position.y, pz = l.Position.z;
             float pv[3], dv[3];
@@ -1036,12 +1045,12 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
                 dv[k] = l.Direction.x * view.m[0][k] + l.Direction.y * view.m[1][k] +
                         l.Direction.z * view.m[2][k];
             }
-            gl_->glUniform3fv(Uniform(p, ("uLightPosition" + idx).c_str()), 1, pv);
-            gl_->glUniform3fv(Uniform(p, ("uLightDirection" + idx).c_str()), 1, dv);
-            gl_->glUniform4f(Uniform(p, ("uLightRangeAtt" + idx).c_str()), l.Range, l.Attenuation0,
-                             l.Attenuation1, l.Attenuation2);
-            gl_->glUniform3f(Uniform(p, ("uLightSpot" + idx).c_str()), std::cos(l.Theta / 2),
-                             std::cos(l.Phi / 2), l.Falloff);
+            gl_->glUniform3fv(Uniform(p, n.position.c_str()), 1, pv);
+            gl_->glUniform3fv(Uniform(p, n.direction.c_str()), 1, dv);
+            gl_->glUniform4f(Uniform(p, n.rangeAtt.c_str()), l.Range, l.Attenuation0, l.Attenuation1,
+                             l.Attenuation2);
+            gl_->glUniform3f(Uniform(p, n.spot.c_str()), std::cos(l.Theta / 2), std::cos(l.Phi / 2),
+                             l.Falloff);
         }
     }
     const bool hasTex = TextureDataOf(BoundTexture(0)) != nullptr;
@@ -1067,7 +1076,6 @@ void GlDevice::SetFixedFunctionUniforms(unsigned) {
     i1("uAlphaFunc", static_cast<int>(RenderState(D3DRS_ALPHAFUNC)));
     gl_->glUniform1f(Uniform(p, "uAlphaRef"),
                      static_cast<float>(RenderState(D3DRS_ALPHAREF) & 0xFF) / 255.0f);
-    (void)Multiply;
 }
 
 HRESULT GlDevice::DoDraw(const DrawCall& call) {
@@ -1075,12 +1083,19 @@ HRESULT GlDevice::DoDraw(const DrawCall& call) {
         return D3DERR_DRIVERINTERNALERROR;
     if (call.indexed && !call.userIndices && !dynamic_cast<IndexBuffer9*>(IndexBuffer()))
         return D3DERR_INVALIDCALL;
+    // Software vertex processing runs the vertex stage here and hands over transformed vertices.
+    if (GetSoftwareVertexProcessing() && !externalProgram_ && !VertexShader() && !elementOverride_)
+        return DrawSoftware(call);
     BindRenderTargets();
     ApplyRenderState();
     BindTextures();
     if (!BindVertexInput(call))
         return D3DERR_INVALIDCALL;
-    if (auto* vs = dynamic_cast<GlVertexShader*>(VertexShader())) {
+    if (externalProgram_) {
+        gl_->glUseProgram(externalProgram_);
+        if (externalPrepare_)
+            externalPrepare_();
+    } else if (auto* vs = dynamic_cast<GlVertexShader*>(VertexShader())) {
         if (!vs->Program())
             return D3DERR_INVALIDCALL;
         gl_->glUseProgram(vs->Program());
@@ -1101,6 +1116,11 @@ HRESULT GlDevice::DoDraw(const DrawCall& call) {
     IssueDraw(call);
     MarkTargetsRendered();
     return D3D_OK;
+}
+
+void GlDevice::SetExternalProgram(unsigned program, std::function<void()> prepare) {
+    externalProgram_ = program;
+    externalPrepare_ = program ? std::move(prepare) : std::function<void()>();
 }
 
 HRESULT GlDevice::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
@@ -1218,9 +1238,21 @@ void GlDevice::TextureUpload(TextureData& t, UINT face, UINT level) {
 }
 
 void GlDevice::TextureDownload(TextureData& t, UINT face, UINT level) {
+    const GlFormat g = GlFormatOf(t.format);
+    if (g.depth && t.glRenderbuffer && !g.stencil && MakeCurrent()) {
+        // Lockable depth formats read the depth buffer back.
+        gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+        gl_->glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                       t.glRenderbuffer);
+        gl_->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl_->glReadPixels(0, 0, static_cast<GLsizei>(t.width), static_cast<GLsizei>(t.height),
+                          GL_DEPTH_COMPONENT, t.format == D3DFMT_D32F_LOCKABLE ? GL_FLOAT : GL_UNSIGNED_SHORT,
+                          t.Level(0, 0).data());
+        gl_->glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, 0);
+        return;
+    }
     if (!t.glName || t.kind == TextureKind::Volume || !MakeCurrent())
         return;
-    const GlFormat g = GlFormatOf(t.format);
     if (g.compressed || g.depth)
         return;
     gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);

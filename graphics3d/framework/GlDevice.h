@@ -13,8 +13,10 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class QOpenGLFunctions_3_3_Core;
 
@@ -64,6 +66,12 @@ public:
     // Issues the draw with whatever program is bound.
     void IssueDraw(const DrawCall& call);
     unsigned GlTextureOf(IDirect3DBaseTexture9* texture);
+    // Compiles and links a program of our attribute locations; 0 on failure (the log goes to stderr).
+    unsigned LinkProgram(const std::string& vertexShader, const std::string& fragmentShader);
+    // Utilities with programs of their own (effects): while one is set, draws use it instead of the
+    // fixed-function or vertex-shader program; prepare runs after the device's state is applied and
+    // before the draw, to bind textures and set uniforms. Program 0 returns to the device's own.
+    void SetExternalProgram(unsigned program, std::function<void()> prepare);
 
 protected:
     ResourceBackend* Backend() override { return this; }
@@ -85,14 +93,16 @@ private:
     bool WindowGone() const;
     void MarkTargetsRendered();
     unsigned FixedFunctionProgram(const DrawCall& call);
+    std::vector<D3DVERTEXELEMENT9> CurrentElements() const;
+    // The fixed-function vertex stage on the processor (software vertex processing).
+    HRESULT DrawSoftware(const DrawCall& call);
     void SetFixedFunctionUniforms(unsigned program);
 
     struct Program {
         unsigned id = 0;
-        std::map<std::string, int> uniforms;
+        std::map<std::string, int, std::less<>> uniforms;
     };
     int Uniform(Program& p, const char* name);
-    unsigned LinkProgram(const std::string& vs, const std::string& fs);
 
     QScreen* screen_;
     QPointer<QWindow> window_;
@@ -105,6 +115,9 @@ private:
     std::map<std::uint64_t, Program> programs_;
     std::map<unsigned, Program*> programById_;
     Program* currentProgram_ = nullptr;
+    unsigned externalProgram_ = 0;
+    const std::vector<D3DVERTEXELEMENT9>* elementOverride_ = nullptr;
+    std::function<void()> externalPrepare_;
     friend class GlVertexShader;
 };
 
