@@ -35,7 +35,8 @@ bool WriteText(const QString& relative, const std::string& text) {
 
 // Deterministic value noise in 0..1.
 double Hash(int x, int y, int seed) {
-    std::uint32_t h = static_cast<std::uint32_t>(x) * 374761393u + static_cast<std::uint32_t>(y) * 668265263u +
+    std::uint32_t h = static_cast<std::uint32_t>(x) * 374761393u +
+                      static_cast<std::uint32_t>(y) * 668265263u +
                       static_cast<std::uint32_t>(seed) * 2246822519u;
     h = (h ^ (h >> 13)) * 1274126177u;
     h ^= h >> 16;
@@ -68,7 +69,8 @@ QColor Shade(int r, int g, int b, double k) {
     return QColor(c(r), c(g), c(b));
 }
 
-XMaterial Mat(double r, double g, double b, const std::string& texture = {}, double power = 16, double spec = 0.3) {
+XMaterial Mat(double r, double g, double b, const std::string& texture = {}, double power = 16,
+              double spec = 0.3) {
     XMaterial m;
     m.r = r;
     m.g = g;
@@ -92,7 +94,8 @@ bool Textures() {
     ok &= WriteTexture("tiny_skin.png", 128, [](int x, int y, int s) {
         const double n = Noise(x / 8.0, y / 8.0, 1) * 0.15 + 0.9;
         // A darker band for the eyes and the mouth of the face half.
-        const bool eyes = y > s * 0.35 && y < s * 0.42 && (x % (s / 2)) > s * 0.12 && (x % (s / 2)) < s * 0.38;
+        const bool eyes =
+            y > s * 0.35 && y < s * 0.42 && (x % (s / 2)) > s * 0.12 && (x % (s / 2)) < s * 0.38;
         return eyes ? QColor(60, 40, 30) : Shade(232, 190, 160, n);
     });
     ok &= WriteTexture("tiny_cloth.png", 128, [](int x, int y, int) {
@@ -171,12 +174,12 @@ XMesh Airplane() {
     XMesh x;
     x.name = "Airplane";
     Mesh& m = x.mesh;
-    m.Append(Limb({0, 0, 2.4}, {0, 0, -2.6}, 0.3, 0.45, 24, 12, 0));     // fuselage, nose at -z
-    m.Append(Box({-3.2, -0.06, -0.9}, {3.2, 0.06, 0.2}, 1));             // wings
-    m.Append(Box({-1.3, -0.04, 2.0}, {1.3, 0.04, 2.6}, 1));              // tail plane
-    m.Append(Box({-0.04, 0.0, 1.9}, {0.04, 1.1, 2.6}, 1));               // fin
-    m.Append(Ellipsoid({0, 0.32, -1.2}, {0.22, 0.2, 0.6}, 16, 8, 2));    // canopy
-    m.Append(Box({-0.9, -0.05, -3.02}, {0.9, 0.05, -2.98}, 3));          // propeller
+    m.Append(Limb({0, 0, 2.4}, {0, 0, -2.6}, 0.3, 0.45, 24, 12, 0));  // fuselage, nose at -z
+    m.Append(Box({-3.2, -0.06, -0.9}, {3.2, 0.06, 0.2}, 1));          // wings
+    m.Append(Box({-1.3, -0.04, 2.0}, {1.3, 0.04, 2.6}, 1));           // tail plane
+    m.Append(Box({-0.04, 0.0, 1.9}, {0.04, 1.1, 2.6}, 1));            // fin
+    m.Append(Ellipsoid({0, 0.32, -1.2}, {0.22, 0.2, 0.6}, 16, 8, 2)); // canopy
+    m.Append(Box({-0.9, -0.05, -3.02}, {0.9, 0.05, -2.98}, 3));       // propeller
     x.materials = {Mat(1, 1, 1, "airplane.png"), Mat(0.85, 0.2, 0.15), Mat(0.2, 0.3, 0.45, {}, 64, 0.9),
                    Mat(0.25, 0.25, 0.25)};
     return x;
@@ -186,10 +189,10 @@ XMesh Car() {
     XMesh x;
     x.name = "Car";
     Mesh& m = x.mesh;
-    m.Append(Box({-1.1, -1.95, -2.5}, {1.1, -1.1, 2.5}, 0));            // body, nose at -z
-    m.Append(Box({-0.95, -1.1, -0.9}, {0.95, -0.35, 1.5}, 0));           // cabin
-    m.Append(Box({-0.9, -1.05, -0.95}, {0.9, -0.45, -0.88}, 2));         // windscreen
-    m.Append(Box({-0.9, -1.05, 1.52}, {0.9, -0.45, 1.56}, 2));           // rear window
+    m.Append(Box({-1.1, -1.95, -2.5}, {1.1, -1.1, 2.5}, 0));     // body, nose at -z
+    m.Append(Box({-0.95, -1.1, -0.9}, {0.95, -0.35, 1.5}, 0));   // cabin
+    m.Append(Box({-0.9, -1.05, -0.95}, {0.9, -0.45, -0.88}, 2)); // windscreen
+    m.Append(Box({-0.9, -1.05, 1.52}, {0.9, -0.45, 1.56}, 2));   // rear window
     for (double sx : {-1.0, 1.0})
         for (double sz : {-1.6, 1.6}) {
             Mesh wheel = RotateToX(CylinderZ(0.5, -0.18, 0.18, 20, 1));
@@ -236,8 +239,8 @@ XMesh Ring() {
 XMesh Spotlight() {
     XMesh x;
     x.name = "Spotlight";
-    x.mesh.Append(CylinderZ(0.22, -0.5, 0.1, 20, 0));       // housing, shining along +z
-    x.mesh.Append(ConeZ(0.34, 0.35, 0.05, 20, 0));          // reflector flare (base ahead)
+    x.mesh.Append(CylinderZ(0.22, -0.5, 0.1, 20, 0));                    // housing, shining along +z
+    x.mesh.Append(ConeZ(0.34, 0.35, 0.05, 20, 0));                       // reflector flare (base ahead)
     x.mesh.Append(Ellipsoid({0, 0, 0.3}, {0.28, 0.28, 0.04}, 20, 6, 1)); // lens
     x.materials = {Mat(0.35, 0.35, 0.4, {}, 32, 0.6), Mat(1, 1, 0.8)};
     x.materials[1].er = x.materials[1].eg = 1.0;
@@ -288,17 +291,17 @@ XMesh Dwarf() {
     x.name = "Dwarf";
     Mesh& m = x.mesh;
     const int c = 24, r = 16;
-    m.Append(Ellipsoid({0, 0.05, 0}, {0.55, 0.6, 0.45}, c, r, 1));               // torso
-    m.Append(Ellipsoid({0, -0.22, 0}, {0.5, 0.09, 0.41}, c, r, 3));              // belt
-    m.Append(Ellipsoid({0, 0.92, 0}, {0.33, 0.36, 0.33}, c, r, 0));              // head
-    m.Append(Ellipsoid({0, 0.9, -0.34}, {0.08, 0.1, 0.09}, 12, 8, 0));           // nose
-    m.Append(Ellipsoid({0, 0.62, -0.24}, {0.3, 0.36, 0.2}, c, r, 2));            // beard
-    m.Append(Limb({0, 1.15, 0}, {0, 1.75, 0.05}, 0.36, 0.03, c, r, 3));          // hood
+    m.Append(Ellipsoid({0, 0.05, 0}, {0.55, 0.6, 0.45}, c, r, 1));      // torso
+    m.Append(Ellipsoid({0, -0.22, 0}, {0.5, 0.09, 0.41}, c, r, 3));     // belt
+    m.Append(Ellipsoid({0, 0.92, 0}, {0.33, 0.36, 0.33}, c, r, 0));     // head
+    m.Append(Ellipsoid({0, 0.9, -0.34}, {0.08, 0.1, 0.09}, 12, 8, 0));  // nose
+    m.Append(Ellipsoid({0, 0.62, -0.24}, {0.3, 0.36, 0.2}, c, r, 2));   // beard
+    m.Append(Limb({0, 1.15, 0}, {0, 1.75, 0.05}, 0.36, 0.03, c, r, 3)); // hood
     for (double s : {-1.0, 1.0}) {
         m.Append(Limb({s * 0.52, 0.42, 0}, {s * 0.74, -0.18, -0.08}, 0.17, 0.14, c, r, 1)); // arm
-        m.Append(Ellipsoid({s * 0.77, -0.33, -0.1}, {0.12, 0.13, 0.12}, 16, 10, 0));       // hand
-        m.Append(Limb({s * 0.24, -0.35, 0}, {s * 0.27, -0.78, 0}, 0.19, 0.17, c, r, 1));  // leg
-        m.Append(Ellipsoid({s * 0.28, -0.9, -0.08}, {0.17, 0.1, 0.27}, 16, 10, 3));        // boot
+        m.Append(Ellipsoid({s * 0.77, -0.33, -0.1}, {0.12, 0.13, 0.12}, 16, 10, 0));        // hand
+        m.Append(Limb({s * 0.24, -0.35, 0}, {s * 0.27, -0.78, 0}, 0.19, 0.17, c, r, 1));    // leg
+        m.Append(Ellipsoid({s * 0.28, -0.9, -0.08}, {0.17, 0.1, 0.27}, 16, 10, 3));         // boot
     }
     x.materials = {Mat(0.93, 0.72, 0.58), Mat(1, 1, 1, "dwarf.png", 8, 0.1), Mat(0.85, 0.85, 0.82),
                    Mat(0.45, 0.28, 0.15, {}, 24, 0.3)};
@@ -350,7 +353,8 @@ std::vector<Bone> Skeleton() {
                 found = true;
             }
         if (!found)
-            b[i].tip = b[i].joint + (b[i].parent >= 0 ? Normalise(b[i].joint - b[b[i].parent].joint) * 0.08 : V3{0, 0.1, 0});
+            b[i].tip = b[i].joint + (b[i].parent >= 0 ? Normalise(b[i].joint - b[b[i].parent].joint) * 0.08
+                                                      : V3{0, 0.1, 0});
     }
     // The spine chain keeps its own segments; the chest ends at the neck, not at a clavicle.
     return b;
@@ -412,7 +416,9 @@ std::string Tiny(std::string* error) {
                 const double d = SegmentDistance(v.p, b.joint, b.tip);
                 near.push_back({1.0 / std::pow(d + 0.02, 4.0), bi});
             }
-            std::sort(near.begin(), near.end(), [](auto& a, auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+            std::sort(near.begin(), near.end(), [](auto& a, auto& b) {
+                return a.first > b.first || (a.first == b.first && a.second < b.second);
+            });
             if (near.size() > 4)
                 near.resize(4);
             double sum = 0;
@@ -468,13 +474,15 @@ std::string Tiny(std::string* error) {
     std::vector<XFrame> frames(bones.size());
     for (size_t i = 0; i < bones.size(); ++i) {
         frames[i].name = bones[i].name;
-        const V3 parentJoint = bones[i].parent >= 0 ? bones[static_cast<size_t>(bones[i].parent)].joint : V3{};
+        const V3 parentJoint =
+            bones[i].parent >= 0 ? bones[static_cast<size_t>(bones[i].parent)].joint : V3{};
         frames[i].transform = Translation(bones[i].joint - parentJoint);
     }
     // Children are written inside their parents: build bottom-up.
     for (size_t i = bones.size(); i-- > 1;) {
         const int p = bones[i].parent;
-        frames[static_cast<size_t>(p)].children.insert(frames[static_cast<size_t>(p)].children.begin(), frames[i]);
+        frames[static_cast<size_t>(p)].children.insert(frames[static_cast<size_t>(p)].children.begin(),
+                                                       frames[i]);
     }
     XFrame root;
     root.name = "Scene_Root";
@@ -495,7 +503,8 @@ std::string Tiny(std::string* error) {
     for (size_t bi = 0; bi < bones.size(); ++bi) {
         XAnimation a;
         a.frame = bones[bi].name;
-        const V3 parentJoint = bones[bi].parent >= 0 ? bones[static_cast<size_t>(bones[bi].parent)].joint : V3{};
+        const V3 parentJoint =
+            bones[bi].parent >= 0 ? bones[static_cast<size_t>(bones[bi].parent)].joint : V3{};
         const std::string& n = bones[bi].name;
         const double side = n.rfind("L_", 0) == 0 ? 1.0 : -1.0;
         for (int k = 0; k < keyCount; ++k) {
@@ -550,13 +559,16 @@ int main(int argc, char** argv) {
     ok &= WriteText("room.x", WriteSingleMesh("RoomFrame", Room()));
     ok &= WriteText("airplane/airplane 2.x", WriteSingleMesh("AirplaneFrame", Airplane()));
     ok &= WriteText("misc/car.x", WriteSingleMesh("CarFrame", Car()));
-    ok &= WriteText("misc/sphere.x", WriteSingleMesh("SphereFrame", Sphere("Sphere", 32, 16, Mat(1, 1, 1, "sphere.png", 32, 0.5))));
+    ok &= WriteText(
+        "misc/sphere.x",
+        WriteSingleMesh("SphereFrame", Sphere("Sphere", 32, 16, Mat(1, 1, 1, "sphere.png", 32, 0.5))));
     ok &= WriteText("UI/arrow.x", WriteSingleMesh("ArrowFrame", Arrow()));
     ok &= WriteText("ring.x", WriteSingleMesh("RingFrame", Ring()));
     ok &= WriteText("spotlight.x", WriteSingleMesh("SpotlightFrame", Spotlight()));
     ok &= WriteText("misc/cell.x", WriteSingleMesh("CellFrame", Cell()));
     ok &= WriteText("misc/seafloor.x", WriteSingleMesh("SeafloorFrame", Seafloor()));
-    ok &= WriteText("misc/sphere0.x", WriteSingleMesh("Sphere0Frame", Sphere("Sphere0", 16, 8, Mat(1, 1, 1))));
+    ok &=
+        WriteText("misc/sphere0.x", WriteSingleMesh("Sphere0Frame", Sphere("Sphere0", 16, 8, Mat(1, 1, 1))));
     ok &= WriteText("dwarf/dwarf.x", WriteSingleMesh("DwarfFrame", Dwarf()));
     ok &= WriteText("SkinnedMesh.fx", SkinnedMeshEffect());
     for (int i = 1; i <= 4; ++i)

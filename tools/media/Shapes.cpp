@@ -51,8 +51,8 @@ void Mesh::Scale(V3 s) {
     }
 }
 
-Mesh SurfaceGrid(int columns, int rows, const std::function<V3(double, double)>& f, int material, double uScale,
-                 double vScale) {
+Mesh SurfaceGrid(int columns, int rows, const std::function<V3(double, double)>& f, int material,
+                 double uScale, double vScale) {
     Mesh m;
     auto id = [&](int r, int c) { return r * (columns + 1) + c; };
     for (int r = 0; r <= rows; ++r)

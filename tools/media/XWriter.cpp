@@ -46,21 +46,23 @@ void WriteMesh(std::string& out, const XMesh& xm, int depth) {
     out += in + " " + std::to_string(m.vertices.size()) + ";\n";
     for (size_t i = 0; i < m.vertices.size(); ++i) {
         const V3 p = m.vertices[i].p;
-        out += in + " " + Num(p.x) + ";" + Num(p.y) + ";" + Num(p.z) + ";" + (i + 1 == m.vertices.size() ? ";\n" : ",\n");
+        out += in + " " + Num(p.x) + ";" + Num(p.y) + ";" + Num(p.z) + ";" +
+               (i + 1 == m.vertices.size() ? ";\n" : ",\n");
     }
     out += in + " " + std::to_string(m.faces.size()) + ";\n";
     auto faceList = [&]() {
         for (size_t i = 0; i < m.faces.size(); ++i) {
             const auto& f = m.faces[i];
-            out += in + " 3;" + std::to_string(f[0]) + "," + std::to_string(f[1]) + "," + std::to_string(f[2]) + ";" +
-                   (i + 1 == m.faces.size() ? ";\n" : ",\n");
+            out += in + " 3;" + std::to_string(f[0]) + "," + std::to_string(f[1]) + "," +
+                   std::to_string(f[2]) + ";" + (i + 1 == m.faces.size() ? ";\n" : ",\n");
         }
     };
     faceList();
     out += in + " MeshNormals {\n" + in + "  " + std::to_string(m.vertices.size()) + ";\n";
     for (size_t i = 0; i < m.vertices.size(); ++i) {
         const V3 n = m.vertices[i].n;
-        out += in + "  " + Num(n.x) + ";" + Num(n.y) + ";" + Num(n.z) + ";" + (i + 1 == m.vertices.size() ? ";\n" : ",\n");
+        out += in + "  " + Num(n.x) + ";" + Num(n.y) + ";" + Num(n.z) + ";" +
+               (i + 1 == m.vertices.size() ? ";\n" : ",\n");
     }
     out += in + "  " + std::to_string(m.faces.size()) + ";\n";
     faceList();
@@ -71,10 +73,11 @@ void WriteMesh(std::string& out, const XMesh& xm, int depth) {
                (i + 1 == m.vertices.size() ? ";\n" : ",\n");
     out += in + " }\n";
     if (!xm.materials.empty()) {
-        out += in + " MeshMaterialList {\n" + in + "  " + std::to_string(xm.materials.size()) + ";\n" + in + "  " +
-               std::to_string(m.faces.size()) + ";\n";
+        out += in + " MeshMaterialList {\n" + in + "  " + std::to_string(xm.materials.size()) + ";\n" + in +
+               "  " + std::to_string(m.faces.size()) + ";\n";
         for (size_t i = 0; i < m.faceMaterial.size(); ++i)
-            out += in + "  " + std::to_string(m.faceMaterial[i]) + (i + 1 == m.faceMaterial.size() ? ";;\n" : ",\n");
+            out += in + "  " + std::to_string(m.faceMaterial[i]) +
+                   (i + 1 == m.faceMaterial.size() ? ";;\n" : ",\n");
         for (const auto& mat : xm.materials) {
             out += in + "  Material {\n";
             out += in + "   " + Num(mat.r) + ";" + Num(mat.g) + ";" + Num(mat.b) + ";" + Num(mat.a) + ";;\n";
@@ -88,14 +91,15 @@ void WriteMesh(std::string& out, const XMesh& xm, int depth) {
         out += in + " }\n";
     }
     if (!xm.skin.empty()) {
-        out += in + " XSkinMeshHeader {\n" + in + "  " + std::to_string(xm.maxWeightsPerVertex) + ";\n" + in + "  " +
-               std::to_string(xm.maxWeightsPerFace) + ";\n" + in + "  " + std::to_string(xm.skin.size()) + ";\n" + in +
-               " }\n";
+        out += in + " XSkinMeshHeader {\n" + in + "  " + std::to_string(xm.maxWeightsPerVertex) + ";\n" + in +
+               "  " + std::to_string(xm.maxWeightsPerFace) + ";\n" + in + "  " +
+               std::to_string(xm.skin.size()) + ";\n" + in + " }\n";
         for (const auto& s : xm.skin) {
             out += in + " SkinWeights {\n" + in + "  \"" + s.bone + "\";\n" + in + "  " +
                    std::to_string(s.vertices.size()) + ";\n";
             for (size_t i = 0; i < s.vertices.size(); ++i)
-                out += in + "  " + std::to_string(s.vertices[i]) + (i + 1 == s.vertices.size() ? ";\n" : ",\n");
+                out +=
+                    in + "  " + std::to_string(s.vertices[i]) + (i + 1 == s.vertices.size() ? ";\n" : ",\n");
             for (size_t i = 0; i < s.weights.size(); ++i)
                 out += in + "  " + Num(s.weights[i]) + (i + 1 == s.weights.size() ? ";\n" : ",\n");
             out += in + "  ";
@@ -120,7 +124,8 @@ void WriteFrame(std::string& out, const XFrame& f, int depth) {
 }
 } // namespace
 
-std::string WriteX(const std::vector<XFrame>& roots, const std::vector<XAnimationSet>& sets, int ticksPerSecond) {
+std::string WriteX(const std::vector<XFrame>& roots, const std::vector<XAnimationSet>& sets,
+                   int ticksPerSecond) {
     std::string out = "xof 0303txt 0032\n\n";
     if (ticksPerSecond > 0)
         out += "AnimTicksPerSecond {\n " + std::to_string(ticksPerSecond) + ";\n}\n\n";
@@ -134,8 +139,9 @@ std::string WriteX(const std::vector<XFrame>& roots, const std::vector<XAnimatio
                 out += "  AnimationKey {\n   0;\n   " + std::to_string(a.rotations.size()) + ";\n";
                 for (size_t i = 0; i < a.rotations.size(); ++i) {
                     const auto& q = a.rotations[i].second;
-                    out += "   " + std::to_string(a.rotations[i].first) + ";4;" + Num(q[0]) + "," + Num(q[1]) + "," +
-                           Num(q[2]) + "," + Num(q[3]) + ";;" + (i + 1 == a.rotations.size() ? ";\n" : ",\n");
+                    out += "   " + std::to_string(a.rotations[i].first) + ";4;" + Num(q[0]) + "," +
+                           Num(q[1]) + "," + Num(q[2]) + "," + Num(q[3]) + ";;" +
+                           (i + 1 == a.rotations.size() ? ";\n" : ",\n");
                 }
                 out += "  }\n";
             }
@@ -143,8 +149,8 @@ std::string WriteX(const std::vector<XFrame>& roots, const std::vector<XAnimatio
                 out += "  AnimationKey {\n   2;\n   " + std::to_string(a.positions.size()) + ";\n";
                 for (size_t i = 0; i < a.positions.size(); ++i) {
                     const V3 p = a.positions[i].second;
-                    out += "   " + std::to_string(a.positions[i].first) + ";3;" + Num(p.x) + "," + Num(p.y) + "," +
-                           Num(p.z) + ";;" + (i + 1 == a.positions.size() ? ";\n" : ",\n");
+                    out += "   " + std::to_string(a.positions[i].first) + ";3;" + Num(p.x) + "," + Num(p.y) +
+                           "," + Num(p.z) + ";;" + (i + 1 == a.positions.size() ? ";\n" : ",\n");
                 }
                 out += "  }\n";
             }

@@ -55,8 +55,8 @@ struct D3DXVECTOR4 {
 struct D3DXMATRIX : D3DMATRIX {
     D3DXMATRIX() = default;
     constexpr D3DXMATRIX(const D3DMATRIX& other) : D3DMATRIX(other) {}
-    D3DXMATRIX(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13, float m20,
-               float m21, float m22, float m23, float m30, float m31, float m32, float m33);
+    D3DXMATRIX(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
+               float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33);
     float& operator()(int r, int c) { return m[r][c]; }
     float operator()(int r, int c) const { return m[r][c]; }
     D3DXMATRIX operator*(const D3DXMATRIX& o) const;
@@ -128,7 +128,8 @@ D3DXMATRIX* D3DXMatrixRotationYawPitchRoll(D3DXMATRIX* out, float yaw, float pit
 D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at,
                                const D3DXVECTOR3* up);
 D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovY, float aspect, float zn, float zf);
-D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
+D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn,
+                                       float zf);
 // Splits an affine matrix into scale, rotation and translation; fails on a zero scale.
 HRESULT D3DXMatrixDecompose(D3DXVECTOR3* scale, D3DXQUATERNION* rotation, D3DXVECTOR3* translation,
                             const D3DXMATRIX* m);

@@ -393,8 +393,8 @@ public:
         std::vector<BYTE>& vmem = static_cast<VertexBuffer9*>(vb_)->Data()->mem;
         std::vector<BYTE> newVertices(oldOfNew.size() * stride_);
         for (size_t n = 0; n < oldOfNew.size(); ++n)
-            std::memcpy(newVertices.data() + n * stride_, vmem.data() + static_cast<size_t>(oldOfNew[n]) * stride_,
-                        stride_);
+            std::memcpy(newVertices.data() + n * stride_,
+                        vmem.data() + static_cast<size_t>(oldOfNew[n]) * stride_, stride_);
         std::vector<DWORD> newIdx;
         std::vector<DWORD> newAttr;
         std::vector<DWORD> newFaceOfOld(numFaces_, UNUSED32);
@@ -409,7 +409,8 @@ public:
             for (size_t n = 0; n < order.size(); ++n)
                 for (int k = 0; k < 3; ++k) {
                     const DWORD old = adjacencyIn ? adjacencyIn[order[n] * 3 + k] : UNUSED32;
-                    adjacencyOut[n * 3 + k] = old == UNUSED32 || old >= numFaces_ ? UNUSED32 : newFaceOfOld[old];
+                    adjacencyOut[n * 3 + k] =
+                        old == UNUSED32 || old >= numFaces_ ? UNUSED32 : newFaceOfOld[old];
                 }
         }
         if (faceRemap)
@@ -545,8 +546,8 @@ HRESULT D3DXCreateMesh(DWORD numFaces, DWORD numVertices, DWORD options, const D
     return D3D_OK;
 }
 
-HRESULT D3DXCreateMeshFVF(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice9* device,
-                          ID3DXMesh** mesh) {
+HRESULT D3DXCreateMeshFVF(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf,
+                          IDirect3DDevice9* device, ID3DXMesh** mesh) {
     D3DVERTEXELEMENT9 decl[MAX_FVF_DECL_SIZE];
     const HRESULT hr = D3DXDeclaratorFromFVF(fvf, decl);
     if (FAILED(hr))
@@ -679,7 +680,8 @@ void WriteElement(BYTE* vertex, const D3DVERTEXELEMENT9& e, const float in[4]) {
         std::memcpy(p, in, (e.Type + 1u) * sizeof(float));
         break;
     case D3DDECLTYPE_D3DCOLOR: {
-        const DWORD c = (static_cast<DWORD>(byte(in[3] * 255)) << 24) | (static_cast<DWORD>(byte(in[0] * 255)) << 16) |
+        const DWORD c = (static_cast<DWORD>(byte(in[3] * 255)) << 24) |
+                        (static_cast<DWORD>(byte(in[0] * 255)) << 16) |
                         (static_cast<DWORD>(byte(in[1] * 255)) << 8) | byte(in[2] * 255);
         std::memcpy(p, &c, 4);
         break;
@@ -706,8 +708,8 @@ void WriteElement(BYTE* vertex, const D3DVERTEXELEMENT9& e, const float in[4]) {
 
 D3DXVECTOR3 MeshArrays::Position(DWORD v) const {
     float f[4];
-    ReadElement(vertices.data() + static_cast<size_t>(v) * stride, *FindElement(elements, D3DDECLUSAGE_POSITION, 0),
-                f);
+    ReadElement(vertices.data() + static_cast<size_t>(v) * stride,
+                *FindElement(elements, D3DDECLUSAGE_POSITION, 0), f);
     return {f[0], f[1], f[2]};
 }
 
@@ -735,7 +737,8 @@ HRESULT BuildMesh(const MeshArrays& in, IDirect3DDevice9* device, ID3DXMesh** me
     if (in.vertices.size() / std::max<UINT>(1, in.stride) > 65535)
         options |= D3DXMESH_32BIT;
     const auto numVertices = static_cast<DWORD>(in.vertices.size() / std::max<UINT>(1, in.stride));
-    HRESULT hr = D3DXCreateMesh(static_cast<DWORD>(in.faces.size()), numVertices, options, decl.data(), device, mesh);
+    HRESULT hr =
+        D3DXCreateMesh(static_cast<DWORD>(in.faces.size()), numVertices, options, decl.data(), device, mesh);
     if (FAILED(hr))
         return hr;
     auto* m = static_cast<Mesh*>(*mesh);
@@ -759,7 +762,8 @@ std::vector<DWORD> PointRepsByPosition(const MeshArrays& m, float epsilon) {
         p[v] = m.Position(v);
     std::vector<DWORD> order(n);
     std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return p[a].x < p[b].x || (p[a].x == p[b].x && a < b); });
+    std::sort(order.begin(), order.end(),
+              [&](DWORD a, DWORD b) { return p[a].x < p[b].x || (p[a].x == p[b].x && a < b); });
     std::vector<DWORD> reps(n);
     std::iota(reps.begin(), reps.end(), 0u);
     for (size_t i = 0; i < order.size(); ++i) {
@@ -791,7 +795,8 @@ HRESULT D3DXComputeBoundingSphere(const D3DXVECTOR3* firstPosition, DWORD numVer
         return D3DERR_INVALIDCALL;
     auto at = [&](DWORD i) {
         D3DXVECTOR3 v;
-        std::memcpy(&v, reinterpret_cast<const BYTE*>(firstPosition) + static_cast<size_t>(i) * stride, sizeof(float) * 3);
+        std::memcpy(&v, reinterpret_cast<const BYTE*>(firstPosition) + static_cast<size_t>(i) * stride,
+                    sizeof(float) * 3);
         return v;
     };
     double sx = 0, sy = 0, sz = 0;
@@ -846,10 +851,10 @@ HRESULT D3DXComputeNormals(ID3DXMesh* mesh, const DWORD* adjacency) {
 }
 
 HRESULT D3DXComputeTangentFrameEx(ID3DXMesh* mesh, DWORD textureInSemantic, DWORD textureInIndex,
-                                  DWORD uPartialOutSemantic, DWORD uPartialOutIndex, DWORD vPartialOutSemantic,
-                                  DWORD vPartialOutIndex, DWORD normalOutSemantic, DWORD normalOutIndex,
-                                  DWORD options, const DWORD* adjacency, float, float, float, ID3DXMesh** meshOut,
-                                  ID3DXBuffer** vertexMapping) {
+                                  DWORD uPartialOutSemantic, DWORD uPartialOutIndex,
+                                  DWORD vPartialOutSemantic, DWORD vPartialOutIndex, DWORD normalOutSemantic,
+                                  DWORD normalOutIndex, DWORD options, const DWORD* adjacency, float, float,
+                                  float, ID3DXMesh** meshOut, ID3DXBuffer** vertexMapping) {
     if (!mesh)
         return D3DERR_INVALIDCALL;
     ID3DXMesh* target = mesh;
@@ -872,7 +877,8 @@ HRESULT D3DXComputeTangentFrameEx(ID3DXMesh* mesh, DWORD textureInSemantic, DWOR
     }
     d3dx::MeshArrays m;
     d3dx::ReadMesh(target, &m);
-    const auto* te = d3dx::FindElement(m.elements, static_cast<BYTE>(textureInSemantic), static_cast<BYTE>(textureInIndex));
+    const auto* te = d3dx::FindElement(m.elements, static_cast<BYTE>(textureInSemantic),
+                                       static_cast<BYTE>(textureInIndex));
     if (!te)
         return D3DERR_INVALIDCALL;
     if ((options & D3DXTANGENT_CALCULATE_NORMALS) && normalOutSemantic != D3DX_DEFAULT) {
@@ -908,10 +914,12 @@ HRESULT D3DXComputeTangentFrameEx(ID3DXMesh* mesh, DWORD textureInSemantic, DWOR
     const auto* ne = d3dx::FindElement(m.elements, D3DDECLUSAGE_NORMAL, 0);
     const auto* ue = uPartialOutSemantic == D3DX_DEFAULT
                          ? nullptr
-                         : d3dx::FindElement(m.elements, static_cast<BYTE>(uPartialOutSemantic), static_cast<BYTE>(uPartialOutIndex));
+                         : d3dx::FindElement(m.elements, static_cast<BYTE>(uPartialOutSemantic),
+                                             static_cast<BYTE>(uPartialOutIndex));
     const auto* ve = vPartialOutSemantic == D3DX_DEFAULT
                          ? nullptr
-                         : d3dx::FindElement(m.elements, static_cast<BYTE>(vPartialOutSemantic), static_cast<BYTE>(vPartialOutIndex));
+                         : d3dx::FindElement(m.elements, static_cast<BYTE>(vPartialOutSemantic),
+                                             static_cast<BYTE>(vPartialOutIndex));
     for (DWORD v = 0; v < n; ++v) {
         BYTE* vx = data + static_cast<size_t>(v) * m.stride;
         D3DXVECTOR3 nrm(0, 0, 1);

@@ -102,7 +102,8 @@ public:
     virtual DWORD GetNumBytesPerVertex() = 0;
     virtual DWORD GetOptions() = 0;
     virtual HRESULT GetDevice(IDirect3DDevice9** device) = 0;
-    virtual HRESULT CloneMeshFVF(DWORD options, DWORD fvf, IDirect3DDevice9* device, ID3DXMesh** cloneMesh) = 0;
+    virtual HRESULT CloneMeshFVF(DWORD options, DWORD fvf, IDirect3DDevice9* device,
+                                 ID3DXMesh** cloneMesh) = 0;
     virtual HRESULT CloneMesh(DWORD options, const D3DVERTEXELEMENT9* declaration, IDirect3DDevice9* device,
                               ID3DXMesh** cloneMesh) = 0;
     virtual HRESULT GetVertexBuffer(IDirect3DVertexBuffer9** vb) = 0;
@@ -125,8 +126,8 @@ public:
 
 HRESULT D3DXCreateMesh(DWORD numFaces, DWORD numVertices, DWORD options, const D3DVERTEXELEMENT9* declaration,
                        IDirect3DDevice9* device, ID3DXMesh** mesh);
-HRESULT D3DXCreateMeshFVF(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf, IDirect3DDevice9* device,
-                          ID3DXMesh** mesh);
+HRESULT D3DXCreateMeshFVF(DWORD numFaces, DWORD numVertices, DWORD options, DWORD fvf,
+                          IDirect3DDevice9* device, ID3DXMesh** mesh);
 HRESULT D3DXDeclaratorFromFVF(DWORD fvf, D3DVERTEXELEMENT9 declaration[MAX_FVF_DECL_SIZE]);
 // Zero when the declaration has no flexible-format equivalent.
 HRESULT D3DXFVFFromDeclarator(const D3DVERTEXELEMENT9* declaration, DWORD* fvf);
@@ -138,10 +139,11 @@ HRESULT D3DXComputeNormals(ID3DXMesh* mesh, const DWORD* adjacency);
 // Tangents (u partial), binormals (v partial) and optionally normals from the texture coordinates.
 // Vertices are not split here; the thresholds only matter to a splitting implementation.
 HRESULT D3DXComputeTangentFrameEx(ID3DXMesh* mesh, DWORD textureInSemantic, DWORD textureInIndex,
-                                  DWORD uPartialOutSemantic, DWORD uPartialOutIndex, DWORD vPartialOutSemantic,
-                                  DWORD vPartialOutIndex, DWORD normalOutSemantic, DWORD normalOutIndex,
-                                  DWORD options, const DWORD* adjacency, float partialEdgeThreshold,
-                                  float singularPointThreshold, float normalEdgeThreshold, ID3DXMesh** meshOut,
+                                  DWORD uPartialOutSemantic, DWORD uPartialOutIndex,
+                                  DWORD vPartialOutSemantic, DWORD vPartialOutIndex, DWORD normalOutSemantic,
+                                  DWORD normalOutIndex, DWORD options, const DWORD* adjacency,
+                                  float partialEdgeThreshold, float singularPointThreshold,
+                                  float normalEdgeThreshold, ID3DXMesh** meshOut,
                                   ID3DXBuffer** vertexMapping);
 // Centre = mean of the positions, radius = largest distance from it.
 HRESULT D3DXComputeBoundingSphere(const D3DXVECTOR3* firstPosition, DWORD numVertices, DWORD stride,
@@ -212,8 +214,9 @@ public:
     virtual ~ID3DXAllocateHierarchy() = default;
     virtual HRESULT CreateFrame(const char* name, D3DXFRAME** newFrame) = 0;
     virtual HRESULT CreateMeshContainer(const char* name, const D3DXMESHDATA* meshData,
-                                        const D3DXMATERIAL* materials, const D3DXEFFECTINSTANCE* effectInstances,
-                                        DWORD numMaterials, const DWORD* adjacency, ID3DXSkinInfo* skinInfo,
+                                        const D3DXMATERIAL* materials,
+                                        const D3DXEFFECTINSTANCE* effectInstances, DWORD numMaterials,
+                                        const DWORD* adjacency, ID3DXSkinInfo* skinInfo,
                                         D3DXMESHCONTAINER** newMeshContainer) = 0;
     virtual HRESULT DestroyFrame(D3DXFRAME* frame) = 0;
     virtual HRESULT DestroyMeshContainer(D3DXMESHCONTAINER* meshContainer) = 0;
@@ -253,8 +256,9 @@ HRESULT D3DXLoadMeshHierarchyFromXW(const wchar_t* fileName, DWORD options, IDir
                                     ID3DXAllocateHierarchy* allocator, ID3DXLoadUserData* userDataLoader,
                                     D3DXFRAME** frameHierarchy, ID3DXAnimationController** animController);
 // The same from memory (used by the fuzz target and the tests).
-HRESULT D3DXLoadMeshHierarchyFromXInMemory(const void* data, DWORD size, DWORD options, IDirect3DDevice9* device,
-                                           ID3DXAllocateHierarchy* allocator, ID3DXLoadUserData* userDataLoader,
-                                           D3DXFRAME** frameHierarchy, ID3DXAnimationController** animController);
+HRESULT D3DXLoadMeshHierarchyFromXInMemory(const void* data, DWORD size, DWORD options,
+                                           IDirect3DDevice9* device, ID3DXAllocateHierarchy* allocator,
+                                           ID3DXLoadUserData* userDataLoader, D3DXFRAME** frameHierarchy,
+                                           ID3DXAnimationController** animController);
 
 } // namespace orv

@@ -22,7 +22,8 @@ public:
     SkinInfo(DWORD numVertices, std::vector<D3DVERTEXELEMENT9> elements, DWORD numBones)
         : numVertices_(numVertices), elements_(std::move(elements)), bones_(numBones) {}
 
-    HRESULT SetBoneInfluence(DWORD bone, DWORD numInfluences, const DWORD* vertices, const float* weights) override {
+    HRESULT SetBoneInfluence(DWORD bone, DWORD numInfluences, const DWORD* vertices,
+                             const float* weights) override {
         if (bone >= bones_.size() || (numInfluences && (!vertices || !weights)))
             return D3DERR_INVALIDCALL;
         for (DWORD i = 0; i < numInfluences; ++i)
@@ -54,7 +55,8 @@ public:
         return D3D_OK;
     }
     DWORD GetNumBones() override { return static_cast<DWORD>(bones_.size()); }
-    HRESULT GetMaxFaceInfluences(IDirect3DIndexBuffer9* indexBuffer, DWORD numFaces, DWORD* maxFaceInfluences) override {
+    HRESULT GetMaxFaceInfluences(IDirect3DIndexBuffer9* indexBuffer, DWORD numFaces,
+                                 DWORD* maxFaceInfluences) override {
         auto* ib = dynamic_cast<IndexBuffer9*>(indexBuffer);
         if (!ib || !maxFaceInfluences)
             return D3DERR_INVALIDCALL;
@@ -91,14 +93,18 @@ public:
         bones_[bone].name = name;
         return D3D_OK;
     }
-    const char* GetBoneName(DWORD bone) override { return bone < bones_.size() ? bones_[bone].name.c_str() : nullptr; }
+    const char* GetBoneName(DWORD bone) override {
+        return bone < bones_.size() ? bones_[bone].name.c_str() : nullptr;
+    }
     HRESULT SetBoneOffsetMatrix(DWORD bone, const D3DXMATRIX* boneTransform) override {
         if (bone >= bones_.size() || !boneTransform)
             return D3DERR_INVALIDCALL;
         bones_[bone].offset = *boneTransform;
         return D3D_OK;
     }
-    D3DXMATRIX* GetBoneOffsetMatrix(DWORD bone) override { return bone < bones_.size() ? &bones_[bone].offset : nullptr; }
+    D3DXMATRIX* GetBoneOffsetMatrix(DWORD bone) override {
+        return bone < bones_.size() ? &bones_[bone].offset : nullptr;
+    }
     DWORD GetFVF() override {
         auto d = elements_;
         d.push_back(D3DDECL_END());
@@ -122,10 +128,10 @@ public:
         return D3D_OK;
     }
 
-    HRESULT ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWORD* adjacencyIn, DWORD* adjacencyOut,
-                                 DWORD* faceRemap, ID3DXBuffer** vertexRemap, DWORD* maxFaceInfluences,
-                                 DWORD* numBoneCombinations, ID3DXBuffer** boneCombinationTable,
-                                 ID3DXMesh** meshOut) override;
+    HRESULT ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWORD* adjacencyIn,
+                                 DWORD* adjacencyOut, DWORD* faceRemap, ID3DXBuffer** vertexRemap,
+                                 DWORD* maxFaceInfluences, DWORD* numBoneCombinations,
+                                 ID3DXBuffer** boneCombinationTable, ID3DXMesh** meshOut) override;
 
 private:
     // Per vertex: (bone, weight) pairs with a weight above zero.
@@ -174,7 +180,9 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
         std::vector<std::pair<float, DWORD>> list;
         for (const auto& [b, w] : sum)
             list.push_back({w, b});
-        std::sort(list.begin(), list.end(), [](auto& a, auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+        std::sort(list.begin(), list.end(), [](auto& a, auto& b) {
+            return a.first > b.first || (a.first == b.first && a.second < b.second);
+        });
         if (list.size() > kMaxBlendMatrices)
             list.resize(kMaxBlendMatrices);
         for (auto& [w, b] : list)
@@ -186,7 +194,8 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
     // Faces in attribute order, grouped greedily into combinations of at most maxInfl bones.
     std::vector<DWORD> order(numFaces);
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](DWORD a, DWORD b) { return src.attributes[a] < src.attributes[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](DWORD a, DWORD b) { return src.attributes[a] < src.attributes[b]; });
     struct Group {
         DWORD attrib;
         std::vector<DWORD> bones;
@@ -218,8 +227,8 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
     outElements.push_back({0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0});
     offset = 12;
     if (maxInfl > 1) {
-        outElements.push_back({0, offset, static_cast<BYTE>(D3DDECLTYPE_FLOAT1 + (maxInfl - 2)), D3DDECLMETHOD_DEFAULT,
-                               D3DDECLUSAGE_BLENDWEIGHT, 0});
+        outElements.push_back({0, offset, static_cast<BYTE>(D3DDECLTYPE_FLOAT1 + (maxInfl - 2)),
+                               D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_BLENDWEIGHT, 0});
         offset = static_cast<WORD>(offset + 4 * (maxInfl - 1));
     }
     for (const auto& e : src.elements) {
@@ -299,12 +308,14 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
         return hr;
     std::vector<D3DXATTRIBUTERANGE> table;
     for (DWORD gi = 0; gi < groups.size(); ++gi)
-        table.push_back({gi, ranges[gi].faceStart, ranges[gi].faceCount, ranges[gi].vertexStart, ranges[gi].vertexCount});
+        table.push_back(
+            {gi, ranges[gi].faceStart, ranges[gi].faceCount, ranges[gi].vertexStart, ranges[gi].vertexCount});
     (*meshOut)->SetAttributeTable(table.data(), static_cast<DWORD>(table.size()));
 
     // The combination table: records first, then the bone ids they point at, in one buffer.
     const size_t header = groups.size() * sizeof(D3DXBONECOMBINATION);
-    D3DXCreateBuffer(static_cast<DWORD>(header + groups.size() * maxInfl * sizeof(DWORD)), boneCombinationTable);
+    D3DXCreateBuffer(static_cast<DWORD>(header + groups.size() * maxInfl * sizeof(DWORD)),
+                     boneCombinationTable);
     auto* base = static_cast<BYTE*>((*boneCombinationTable)->GetBufferPointer());
     auto* combos = reinterpret_cast<D3DXBONECOMBINATION*>(base);
     auto* ids = reinterpret_cast<DWORD*>(base + header);
@@ -327,7 +338,8 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
         std::copy(oldOfNewFace.begin(), oldOfNewFace.end(), faceRemap);
     if (vertexRemap) {
         D3DXCreateBuffer(static_cast<DWORD>(oldOfNewVertex.size() * sizeof(DWORD)), vertexRemap);
-        std::memcpy((*vertexRemap)->GetBufferPointer(), oldOfNewVertex.data(), oldOfNewVertex.size() * sizeof(DWORD));
+        std::memcpy((*vertexRemap)->GetBufferPointer(), oldOfNewVertex.data(),
+                    oldOfNewVertex.size() * sizeof(DWORD));
     }
     if (adjacencyOut) {
         std::vector<DWORD> newOfOld(numFaces, UNUSED32);

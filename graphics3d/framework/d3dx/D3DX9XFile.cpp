@@ -23,7 +23,8 @@ namespace {
 
 D3DXMATRIX ToD3DX(const aiMatrix4x4& m) {
     // assimp stores column vectors; ours are rows.
-    return D3DXMATRIX(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4, m.c4, m.d4);
+    return D3DXMATRIX(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4,
+                      m.c4, m.d4);
 }
 
 char* CopyName(const std::string& s) {
@@ -32,9 +33,12 @@ char* CopyName(const std::string& s) {
     return p;
 }
 
+// The importer adds an unnamed material to meshes without a material list; the file's own are named.
 bool IsDefaultMaterial(const aiMaterial* m) {
     aiString name;
-    return m->Get(AI_MATKEY_NAME, name) == AI_SUCCESS && std::strcmp(name.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
+    if (m->Get(AI_MATKEY_NAME, name) != AI_SUCCESS || name.length == 0)
+        return true;
+    return std::strcmp(name.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
 }
 
 struct LoadedMaterial {
@@ -81,8 +85,8 @@ struct MergedMesh {
     std::vector<Bone> bones;
 };
 
-bool MergeNodeMeshes(const aiScene* scene, const std::vector<unsigned>& meshIndices, const D3DXMATRIX* transform,
-                     MergedMesh* out) {
+bool MergeNodeMeshes(const aiScene* scene, const std::vector<unsigned>& meshIndices,
+                     const D3DXMATRIX* transform, MergedMesh* out) {
     // Subsets in the order of the scene's materials.
     std::vector<unsigned> materialIds;
     for (unsigned mi : meshIndices)
@@ -115,12 +119,14 @@ bool MergeNodeMeshes(const aiScene* scene, const std::vector<unsigned>& meshIndi
             }
             out->positions.push_back(p);
             out->normalList.push_back(n);
-            out->uvs.push_back(mesh->HasTextureCoords(0)
-                                   ? D3DXVECTOR2(mesh->mTextureCoords[0][v].x, mesh->mTextureCoords[0][v].y)
-                                   : D3DXVECTOR2(0, 0));
+            // The importer turns v upside down for OpenGL; the file's value is 1 - v.
+            out->uvs.push_back(mesh->HasTextureCoords(0) ? D3DXVECTOR2(mesh->mTextureCoords[0][v].x,
+                                                                       1.0f - mesh->mTextureCoords[0][v].y)
+                                                         : D3DXVECTOR2(0, 0));
         }
         const auto attrib = static_cast<DWORD>(
-            std::lower_bound(materialIds.begin(), materialIds.end(), mesh->mMaterialIndex) - materialIds.begin());
+            std::lower_bound(materialIds.begin(), materialIds.end(), mesh->mMaterialIndex) -
+            materialIds.begin());
         for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
             const aiFace& face = mesh->mFaces[f];
             if (face.mNumIndices != 3)
@@ -224,9 +230,11 @@ public:
             return nullptr;
         importer_.SetPropertyInteger(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, 1);
         importer_.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-        // The importer turns the file into right-handed, counter-clockwise data; these two steps turn it back.
-        const unsigned flags = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_MakeLeftHanded |
-                               aiProcess_FlipWindingOrder | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
+        // The importer turns the file into right-handed, counter-clockwise data; these two steps turn it
+        // back.
+        const unsigned flags = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
+                               aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder | aiProcess_SortByPType |
+                               aiProcess_ValidateDataStructure;
         const aiScene* scene = importer_.ReadFileFromMemory(data, size, flags, "x");
         if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE))
             return nullptr;
@@ -267,7 +275,8 @@ template <class T, class Lerp> T Sample(const std::vector<std::pair<double, T>>&
         return keys.front().second;
     if (t >= keys.back().first)
         return keys.back().second;
-    auto it = std::upper_bound(keys.begin(), keys.end(), t, [](double x, const auto& k) { return x < k.first; });
+    auto it =
+        std::upper_bound(keys.begin(), keys.end(), t, [](double x, const auto& k) { return x < k.first; });
     const auto& b = *it;
     const auto& a = *(it - 1);
     const double span = b.first - a.first;
@@ -348,7 +357,8 @@ private:
 // Builds the caller's frames from the nodes; on failure everything made so far is destroyed.
 class HierarchyBuilder {
 public:
-    HierarchyBuilder(const aiScene* scene, DWORD options, IDirect3DDevice9* device, ID3DXAllocateHierarchy* alloc)
+    HierarchyBuilder(const aiScene* scene, DWORD options, IDirect3DDevice9* device,
+                     ID3DXAllocateHierarchy* alloc)
         : scene_(scene), options_(options), device_(device), alloc_(alloc) {}
 
     HRESULT Build(const aiNode* node, D3DXFRAME** out, int depth = 0) {
@@ -413,9 +423,10 @@ private:
         data.Type = D3DXMESHTYPE_MESH;
         data.pMesh = mesh;
         std::vector<D3DXEFFECTINSTANCE> effects(materials.records.size());
-        hr = alloc_->CreateMeshContainer(name, &data, materials.records.empty() ? nullptr : materials.records.data(),
-                                         effects.empty() ? nullptr : effects.data(),
-                                         static_cast<DWORD>(materials.records.size()), adjacency.data(), skin, out);
+        hr = alloc_->CreateMeshContainer(
+            name, &data, materials.records.empty() ? nullptr : materials.records.data(),
+            effects.empty() ? nullptr : effects.data(), static_cast<DWORD>(materials.records.size()),
+            adjacency.data(), skin, out);
         mesh->Release();
         if (skin)
             skin->Release();
@@ -446,17 +457,19 @@ std::vector<AnimationSet> ReadAnimations(const aiScene* scene, D3DXFRAME* root) 
             t.rest = frame->TransformationMatrix;
             for (unsigned k = 0; k < ch->mNumPositionKeys; ++k) {
                 const auto& key = ch->mPositionKeys[k];
-                t.positions.push_back({key.mTime / ticks, D3DXVECTOR3(key.mValue.x, key.mValue.y, key.mValue.z)});
+                t.positions.push_back(
+                    {key.mTime / ticks, D3DXVECTOR3(key.mValue.x, key.mValue.y, key.mValue.z)});
             }
             for (unsigned k = 0; k < ch->mNumScalingKeys; ++k) {
                 const auto& key = ch->mScalingKeys[k];
-                t.scales.push_back({key.mTime / ticks, D3DXVECTOR3(key.mValue.x, key.mValue.y, key.mValue.z)});
+                t.scales.push_back(
+                    {key.mTime / ticks, D3DXVECTOR3(key.mValue.x, key.mValue.y, key.mValue.z)});
             }
             for (unsigned k = 0; k < ch->mNumRotationKeys; ++k) {
                 const auto& key = ch->mRotationKeys[k];
                 // assimp conjugates the file's keys; ours keep the file's sense.
-                t.rotations.push_back(
-                    {key.mTime / ticks, D3DXQUATERNION(-key.mValue.x, -key.mValue.y, -key.mValue.z, key.mValue.w)});
+                t.rotations.push_back({key.mTime / ticks, D3DXQUATERNION(-key.mValue.x, -key.mValue.y,
+                                                                         -key.mValue.z, key.mValue.w)});
             }
             auto byTime = [](const auto& x, const auto& y) { return x.first < y.first; };
             std::stable_sort(t.positions.begin(), t.positions.end(), byTime);
@@ -511,7 +524,8 @@ HRESULT D3DXFrameCalculateBoundingSphere(const D3DXFRAME* root, D3DXVECTOR3* cen
     if (!root || !centre || !radius)
         return D3DERR_INVALIDCALL;
     std::vector<std::pair<D3DXVECTOR3, float>> spheres;
-    std::function<void(const D3DXFRAME*, const D3DXMATRIX&)> walk = [&](const D3DXFRAME* f, const D3DXMATRIX& parent) {
+    std::function<void(const D3DXFRAME*, const D3DXMATRIX&)> walk = [&](const D3DXFRAME* f,
+                                                                        const D3DXMATRIX& parent) {
         for (; f; f = f->pFrameSibling) {
             const D3DXMATRIX combined = f->TransformationMatrix * parent;
             for (const D3DXMESHCONTAINER* mc = f->pMeshContainer; mc; mc = mc->pNextMeshContainer) {
@@ -528,7 +542,8 @@ HRESULT D3DXFrameCalculateBoundingSphere(const D3DXFRAME* root, D3DXVECTOR3* cen
                 }
                 D3DXVECTOR3 c;
                 float r;
-                if (SUCCEEDED(D3DXComputeBoundingSphere(p.data(), static_cast<DWORD>(p.size()), sizeof(D3DXVECTOR3), &c, &r)))
+                if (SUCCEEDED(D3DXComputeBoundingSphere(p.data(), static_cast<DWORD>(p.size()),
+                                                        sizeof(D3DXVECTOR3), &c, &r)))
                     spheres.push_back({c, r});
             }
             walk(f->pFrameFirstChild, combined);
@@ -549,9 +564,10 @@ HRESULT D3DXFrameCalculateBoundingSphere(const D3DXFRAME* root, D3DXVECTOR3* cen
     return D3D_OK;
 }
 
-HRESULT D3DXLoadMeshHierarchyFromXInMemory(const void* data, DWORD size, DWORD options, IDirect3DDevice9* device,
-                                           ID3DXAllocateHierarchy* allocator, ID3DXLoadUserData*,
-                                           D3DXFRAME** frameHierarchy, ID3DXAnimationController** animController) {
+HRESULT D3DXLoadMeshHierarchyFromXInMemory(const void* data, DWORD size, DWORD options,
+                                           IDirect3DDevice9* device, ID3DXAllocateHierarchy* allocator,
+                                           ID3DXLoadUserData*, D3DXFRAME** frameHierarchy,
+                                           ID3DXAnimationController** animController) {
     if (!device || !allocator || !frameHierarchy)
         return D3DERR_INVALIDCALL;
     *frameHierarchy = nullptr;
@@ -584,13 +600,14 @@ HRESULT D3DXLoadMeshHierarchyFromXW(const wchar_t* fileName, DWORD options, IDir
     QByteArray bytes;
     if (!ReadWholeFile(fileName, &bytes))
         return D3DERR_NOTFOUND;
-    return D3DXLoadMeshHierarchyFromXInMemory(bytes.constData(), static_cast<DWORD>(bytes.size()), options, device,
-                                              allocator, userDataLoader, frameHierarchy, animController);
+    return D3DXLoadMeshHierarchyFromXInMemory(bytes.constData(), static_cast<DWORD>(bytes.size()), options,
+                                              device, allocator, userDataLoader, frameHierarchy,
+                                              animController);
 }
 
-HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevice9* device, ID3DXBuffer** adjacency,
-                           ID3DXBuffer** materials, ID3DXBuffer** effectInstances, DWORD* numMaterials,
-                           ID3DXMesh** mesh) {
+HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevice9* device,
+                           ID3DXBuffer** adjacency, ID3DXBuffer** materials, ID3DXBuffer** effectInstances,
+                           DWORD* numMaterials, ID3DXMesh** mesh) {
     if (!device || !mesh)
         return D3DERR_INVALIDCALL;
     *mesh = nullptr;
@@ -612,17 +629,17 @@ HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevi
     // The whole hierarchy collapsed into one mesh under its frame matrices.
     MergedMesh merged;
     std::vector<std::pair<unsigned, D3DXMATRIX>> placed;
-    std::function<void(const aiNode*, const D3DXMATRIX&, int)> walk = [&](const aiNode* n, const D3DXMATRIX& parent,
-                                                                          int depth) {
-        if (depth > 256)
-            return;
-        const D3DXMATRIX combined = ToD3DX(n->mTransformation) * parent;
-        for (unsigned i = 0; i < n->mNumMeshes; ++i)
-            if (n->mMeshes[i] < scene->mNumMeshes)
-                placed.push_back({n->mMeshes[i], combined});
-        for (unsigned c = 0; c < n->mNumChildren; ++c)
-            walk(n->mChildren[c], combined, depth + 1);
-    };
+    std::function<void(const aiNode*, const D3DXMATRIX&, int)> walk =
+        [&](const aiNode* n, const D3DXMATRIX& parent, int depth) {
+            if (depth > 256)
+                return;
+            const D3DXMATRIX combined = ToD3DX(n->mTransformation) * parent;
+            for (unsigned i = 0; i < n->mNumMeshes; ++i)
+                if (n->mMeshes[i] < scene->mNumMeshes)
+                    placed.push_back({n->mMeshes[i], combined});
+            for (unsigned c = 0; c < n->mNumChildren; ++c)
+                walk(n->mChildren[c], combined, depth + 1);
+        };
     walk(scene->mRootNode, D3DXMATRIX(D3DMatrixIdentity()), 0);
     if (placed.empty())
         return E_FAIL;
@@ -643,16 +660,17 @@ HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevi
         merged.positions.insert(merged.positions.end(), part.positions.begin(), part.positions.end());
         merged.normalList.insert(merged.normalList.end(), part.normalList.begin(), part.normalList.end());
         merged.uvs.insert(merged.uvs.end(), part.uvs.begin(), part.uvs.end());
-        const auto attrib = static_cast<DWORD>(
-            std::lower_bound(allMaterialIds.begin(), allMaterialIds.end(), scene->mMeshes[mi]->mMaterialIndex) -
-            allMaterialIds.begin());
+        const auto attrib = static_cast<DWORD>(std::lower_bound(allMaterialIds.begin(), allMaterialIds.end(),
+                                                                scene->mMeshes[mi]->mMaterialIndex) -
+                                               allMaterialIds.begin());
         for (const auto& f : part.faces) {
             merged.faces.push_back({f[0] + base, f[1] + base, f[2] + base});
             merged.attributes.push_back(attrib);
         }
     }
     for (unsigned id : allMaterialIds)
-        merged.materials.push_back(id < scene->mNumMaterials ? ReadMaterial(scene->mMaterials[id]) : LoadedMaterial{});
+        merged.materials.push_back(id < scene->mNumMaterials ? ReadMaterial(scene->mMaterials[id])
+                                                             : LoadedMaterial{});
     HRESULT hr = CreateD3DXMesh(merged, options, device, mesh);
     if (FAILED(hr))
         return hr;
@@ -676,7 +694,8 @@ HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevi
             D3DXMATERIAL r;
             r.MatD3D = merged.materials[i].mat;
             if (!merged.materials[i].texture.empty()) {
-                std::memcpy(text, merged.materials[i].texture.c_str(), merged.materials[i].texture.size() + 1);
+                std::memcpy(text, merged.materials[i].texture.c_str(),
+                            merged.materials[i].texture.size() + 1);
                 r.pTextureFilename = text;
                 text += merged.materials[i].texture.size() + 1;
             }
@@ -684,7 +703,8 @@ HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevi
         }
     }
     if (effectInstances)
-        D3DXCreateBuffer(static_cast<DWORD>(std::max<DWORD>(count, 1) * sizeof(D3DXEFFECTINSTANCE)), effectInstances);
+        D3DXCreateBuffer(static_cast<DWORD>(std::max<DWORD>(count, 1) * sizeof(D3DXEFFECTINSTANCE)),
+                         effectInstances);
     (void)CopyName;
     return D3D_OK;
 }

@@ -22,8 +22,8 @@ void SetActivePass(IDirect3DDevice9* device, void* pass, PassDrawFunction draw) 
         Active().erase(device);
 }
 
-HRESULT DrawIndexed(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
-                    UINT startIndex, UINT primitiveCount) {
+HRESULT DrawIndexed(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
+                    UINT numVertices, UINT startIndex, UINT primitiveCount) {
     auto it = Active().find(device);
     if (it != Active().end())
         return it->second.draw(it->second.pass, device, type, baseVertex, minIndex, numVertices, startIndex,

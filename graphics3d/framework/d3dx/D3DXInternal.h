@@ -10,8 +10,9 @@
 namespace orv::d3dx {
 
 // Indexed draw through the effect pass active on the device, or the device itself when none is.
-using PassDrawFunction = HRESULT (*)(void* pass, IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex,
-                                     UINT minIndex, UINT numVertices, UINT startIndex, UINT primitiveCount);
+using PassDrawFunction = HRESULT (*)(void* pass, IDirect3DDevice9* device, D3DPRIMITIVETYPE type,
+                                     INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex,
+                                     UINT primitiveCount);
 // A null pass clears the device's entry.
 void SetActivePass(IDirect3DDevice9* device, void* pass, PassDrawFunction draw);
 HRESULT DrawIndexed(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,

@@ -28,7 +28,8 @@ QString ExecutablePath() {
 }
 
 // The fixed places of one round for a (possibly prefixed) name.
-void AddFixedCandidates(QStringList& out, const QString& name, const QString& exeDir, const QString& exeName) {
+void AddFixedCandidates(QStringList& out, const QString& name, const QString& exeDir,
+                        const QString& exeName) {
     out << name << "../" + name << "../../" + name;
     if (!exeDir.isEmpty()) {
         out << exeDir + "/" + name << exeDir + "/../" + name << exeDir + "/../../" + name
@@ -123,7 +124,8 @@ void CD3DArcBall::SetWindow(int width, int height, float radius) {
 }
 
 D3DXVECTOR3 CD3DArcBall::ScreenToVector(float x, float y) const {
-    const float w = std::max(1.0f, static_cast<float>(width_)), h = std::max(1.0f, static_cast<float>(height_));
+    const float w = std::max(1.0f, static_cast<float>(width_)),
+                h = std::max(1.0f, static_cast<float>(height_));
     float px = -(x - w / 2) / (radius_ * w / 2);
     float py = (y - h / 2) / (radius_ * h / 2);
     float pz = 0;
@@ -225,15 +227,16 @@ void CFirstPersonCamera::SetViewPoint(const D3DXVECTOR3& eye, const D3DXVECTOR3&
 }
 
 void CFirstPersonCamera::SetTurnButtons(bool left, bool middle, bool right, bool rotateWithoutButtonDown) {
-    activeButtonMask_ =
-        (left ? MOUSE_LEFT_BUTTON : 0) | (middle ? MOUSE_MIDDLE_BUTTON : 0) | (right ? MOUSE_RIGHT_BUTTON : 0);
+    activeButtonMask_ = (left ? MOUSE_LEFT_BUTTON : 0) | (middle ? MOUSE_MIDDLE_BUTTON : 0) |
+                        (right ? MOUSE_RIGHT_BUTTON : 0);
     rotateWithoutButtonDown_ = rotateWithoutButtonDown;
 }
 
 void CFirstPersonCamera::UpdateCamera(float elapsedTime) {
     UpdateVelocity(elapsedTime);
     const D3DXVECTOR3 posDelta = velocity_ * elapsedTime;
-    const int buttons = (input_.leftButton ? MOUSE_LEFT_BUTTON : 0) | (input_.middleButton ? MOUSE_MIDDLE_BUTTON : 0) |
+    const int buttons = (input_.leftButton ? MOUSE_LEFT_BUTTON : 0) |
+                        (input_.middleButton ? MOUSE_MIDDLE_BUTTON : 0) |
                         (input_.rightButton ? MOUSE_RIGHT_BUTTON : 0);
     const bool turning = (buttons & activeButtonMask_) != 0 || rotateWithoutButtonDown_ ||
                          input_.controllerTurnX != 0 || input_.controllerTurnY != 0;
@@ -296,7 +299,8 @@ void CModelViewerCamera::SetViewportSize(int width, int height, float arcballRad
 }
 
 void CModelViewerCamera::UpdateCamera(float elapsedTime) {
-    const bool keys = input_.forward || input_.backward || input_.left || input_.right || input_.up || input_.down;
+    const bool keys =
+        input_.forward || input_.backward || input_.left || input_.right || input_.up || input_.down;
     if (!changed_ && !keys && !worldArcBall_.IsBeingDragged() && !viewArcBall_.IsBeingDragged()) {
         input_ = CameraInput();
         return;
@@ -323,7 +327,8 @@ void CModelViewerCamera::UpdateCamera(float elapsedTime) {
     const D3DXMATRIX modelRotation = *worldArcBall_.GetRotationMatrix();
     if (!(modelRotation == modelLastRot_)) {
         D3DXMATRIX invView, lastInv;
-        if (D3DXMatrixInverse(&invView, nullptr, &view_) && D3DXMatrixInverse(&lastInv, nullptr, &modelLastRot_)) {
+        if (D3DXMatrixInverse(&invView, nullptr, &view_) &&
+            D3DXMatrixInverse(&lastInv, nullptr, &modelLastRot_)) {
             invView.m[3][0] = invView.m[3][1] = invView.m[3][2] = 0;
             modelRot_ *= view_ * lastInv * modelRotation * invView;
         }

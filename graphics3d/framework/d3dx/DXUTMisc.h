@@ -111,10 +111,18 @@ public:
     void SetTurnButtons(bool left, bool middle, bool right, bool rotateWithoutButtonDown = false);
 
     const D3DXMATRIX* GetWorldMatrix() const { return &cameraWorld_; }
-    const D3DXVECTOR3* GetWorldRight() const { return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[0][0]); }
-    const D3DXVECTOR3* GetWorldUp() const { return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[1][0]); }
-    const D3DXVECTOR3* GetWorldAhead() const { return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[2][0]); }
-    const D3DXVECTOR3* GetEyePt() const { return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[3][0]); }
+    const D3DXVECTOR3* GetWorldRight() const {
+        return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[0][0]);
+    }
+    const D3DXVECTOR3* GetWorldUp() const {
+        return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[1][0]);
+    }
+    const D3DXVECTOR3* GetWorldAhead() const {
+        return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[2][0]);
+    }
+    const D3DXVECTOR3* GetEyePt() const {
+        return reinterpret_cast<const D3DXVECTOR3*>(&cameraWorld_.m[3][0]);
+    }
 
     void SetViewPoint(const D3DXVECTOR3& eye, const D3DXVECTOR3& lookAt) override;
 
