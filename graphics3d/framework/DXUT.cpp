@@ -680,6 +680,9 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
     }
 
     const bool leavingFullScreen = old && !old->pp.Windowed && copy->pp.Windowed;
+    if (firstDevice && copy->pp.Windowed && windowedWindow && s.GetOverrideStartX() != -1 &&
+        s.GetOverrideStartY() != -1)
+        windowedWindow->setPosition(s.GetOverrideStartX(), s.GetOverrideStartY());
 
     // Step 6: a new device, or a reset of the one there is.
     IDirect3DDevice9* current = s.GetD3DDevice();
@@ -714,6 +717,9 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
                 const DXUTDeviceSettings again = *copy;
                 const HRESULT hr2 = DXUTApplyDeviceSettings(&again, nullptr, true, false);
                 delete old;
+                // The new device ran its own pause and resume; this change's pause ends here.
+                s.SetIgnoreSizeChange(false);
+                DXUTSetPaused(false, false);
                 if (FAILED(hr2)) {
                     DXUTStop(0);
                     return DXUTERR_CREATINGDEVICE;
@@ -732,8 +738,8 @@ HRESULT DXUTApplyDeviceSettings(const DXUTDeviceSettings* newSettings, IDirect3D
         windowedWindow->setGeometry(s.GetWindowedX(), s.GetWindowedY(), s.GetWindowedWidth(),
                                     s.GetWindowedHeight());
         s.SetWindowedPlacementSaved(false);
-    } else if (copy && copy->pp.Windowed && windowedWindow && leavingFullScreen) {
-        // Never windowed before: a window the size of the back buffer.
+    } else if (copy && copy->pp.Windowed && windowedWindow && (leavingFullScreen || firstDevice)) {
+        // A first windowed device, or one never windowed before: a window the size of the back buffer.
         windowedWindow->setWindowStates(Qt::WindowNoState);
         windowedWindow->resize(static_cast<int>(copy->pp.BackBufferWidth),
                                static_cast<int>(copy->pp.BackBufferHeight));
@@ -957,45 +963,47 @@ void DXUTRunFrame() {
 
     if (s.GetDeviceLost() && !s.GetRenderingPaused()) {
         HRESULT hr = device->TestCooperativeLevel();
+        if (hr == D3DERR_DEVICELOST)
+            return;
+        // No longer lost: reset (or rebuild for a new desktop format) before drawing again.
+        DXUTDeviceSettings* cur = s.GetCurrentDeviceSettings();
+        D3DDISPLAYMODE desktop{};
+        if (cur && cur->pp.Windowed && s.GetD3D())
+            s.GetD3D()->GetAdapterDisplayMode(cur->AdapterOrdinal, &desktop);
+        if (cur && cur->pp.Windowed && desktop.Format != D3DFMT_UNKNOWN &&
+            cur->AdapterFormat != desktop.Format) {
+            DXUTMatchOptions match = OptionsForSameDevice();
+            DXUTDeviceSettings requested = *cur;
+            requested.AdapterFormat = desktop.Format;
+            DXUTDeviceSettings found;
+            if (FAILED(DXUTFindValidDeviceSettings(&found, &requested, &match))) {
+                DXUTStop(0);
+                return;
+            }
+            if (FAILED(DXUTApplyDeviceSettings(&found, nullptr, false, false))) {
+                DXUTStop(0);
+                return;
+            }
+            s.SetDeviceLost(false);
+            return;
+        }
+        hr = Reset3DEnvironment();
         if (FAILED(hr)) {
+            if (hr == DXUTERR_MEDIANOTFOUND || hr == DXUTERR_RESETTINGDEVICEOBJECTS) {
+                DisplayErrorMessage(hr);
+                DXUTStop(0);
+                return;
+            }
             if (hr == D3DERR_DEVICELOST)
                 return;
-            DXUTDeviceSettings* cur = s.GetCurrentDeviceSettings();
-            D3DDISPLAYMODE desktop{};
-            if (cur && cur->pp.Windowed && s.GetD3D())
-                s.GetD3D()->GetAdapterDisplayMode(cur->AdapterOrdinal, &desktop);
-            if (cur && cur->pp.Windowed && desktop.Format != D3DFMT_UNKNOWN &&
-                cur->AdapterFormat != desktop.Format) {
-                DXUTMatchOptions match = OptionsForSameDevice();
-                DXUTDeviceSettings requested = *cur;
-                requested.AdapterFormat = desktop.Format;
-                DXUTDeviceSettings found;
-                if (FAILED(DXUTFindValidDeviceSettings(&found, &requested, &match))) {
+            if (cur) {
+                const DXUTDeviceSettings again = *cur;
+                if (FAILED(DXUTApplyDeviceSettings(&again, nullptr, true, false)))
                     DXUTStop(0);
-                    return;
-                }
-                if (FAILED(DXUTApplyDeviceSettings(&found, nullptr, false, false))) {
-                    DXUTStop(0);
-                    return;
-                }
-                return;
+                else
+                    s.SetDeviceLost(false);
             }
-            hr = Reset3DEnvironment();
-            if (FAILED(hr)) {
-                if (hr == DXUTERR_MEDIANOTFOUND || hr == DXUTERR_RESETTINGDEVICEOBJECTS) {
-                    DisplayErrorMessage(hr);
-                    DXUTStop(0);
-                    return;
-                }
-                if (hr == D3DERR_DEVICELOST)
-                    return;
-                if (cur) {
-                    const DXUTDeviceSettings again = *cur;
-                    if (FAILED(DXUTApplyDeviceSettings(&again, nullptr, true, false)))
-                        DXUTStop(0);
-                }
-                return;
-            }
+            return;
         }
         s.SetDeviceLost(false);
     }

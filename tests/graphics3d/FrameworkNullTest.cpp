@@ -79,6 +79,25 @@ TEST_F(FrameworkNull, CallbacksFollowTheDeviceLifeCycle) {
     EXPECT_FALSE(DXUTStateExists());
 }
 
+TEST_F(FrameworkNull, AFailedResetFallsBackToANewDevice) {
+    ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
+    const int created = control->Count("CreateDevice");
+    control->lost = true;
+    DXUTRunFrame();
+    control->lost = false;
+    control->resetResult = D3DERR_OUTOFVIDEOMEMORY;
+    log.calls.clear();
+    DXUTRunFrame();
+    EXPECT_EQ(log.calls, (Calls{"lost", "adjust", "destroyed", "created", "reset"}));
+    EXPECT_EQ(control->Count("CreateDevice"), created + 1);
+    EXPECT_EQ(control->liveDevices, 1);
+    EXPECT_FALSE(DXUTIsRenderingPaused());
+    EXPECT_FALSE(GetDXUTState().GetDeviceLost());
+    log.calls.clear();
+    DXUTRunFrame();
+    EXPECT_EQ(log.calls, (Calls{"update", "render"}));
+}
+
 TEST_F(FrameworkNull, TheTestsGetFullScreenNearestTo1024x768WithoutVsync) {
     ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
     const DXUTDeviceSettings s = DXUTGetDeviceSettings();
@@ -217,6 +236,38 @@ TEST_F(FrameworkNull, QuitRequestWithoutARunningLoopEndsNothingLater) {
     EXPECT_EQ(DXUTGetD3DDevice(), nullptr);
 }
 
+// The test windows stop a test from a timer inside the running loop: the state is freed, a quit is
+// posted and the next test starts its own loop there; the posted quit ends that inner loop, and the
+// outer loop goes on drawing the new test's device.
+TEST_F(FrameworkNull, StoppingInsideTheLoopHandsOverToTheNextTest) {
+    ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
+    RecordingWindow second;
+    HRESULT innerResult = E_FAIL;
+    int innerFramesBeforeQuit = -1;
+    QTimer::singleShot(20, [&] {
+        DXUTFreeState();
+        DXUTPostQuitMessage(1);
+        DXUTSetPaused(true, true);
+        log.calls.clear();
+        ASSERT_EQ(StartLikeTestWindow(&second, log), S_OK);
+        innerResult = DXUTMainLoop();
+        innerFramesBeforeQuit = static_cast<int>(std::count(log.calls.begin(), log.calls.end(), "render"));
+        QTimer::singleShot(20, [&] {
+            DXUTFreeState();
+            DXUTPostQuitMessage(1);
+        });
+    });
+    EXPECT_EQ(DXUTMainLoop(), S_OK);
+    EXPECT_EQ(innerResult, S_OK);
+    EXPECT_LE(innerFramesBeforeQuit, 1); // the first test's quit ended the inner loop at once
+    // The outer loop drew the second test's frames until the second stop.
+    EXPECT_GT(std::count(log.calls.begin(), log.calls.end(), "render"), innerFramesBeforeQuit);
+    EXPECT_EQ(log.calls.back(), "destroyed");
+    EXPECT_EQ(window.closeRequests, 1);
+    EXPECT_EQ(second.closeRequests, 1);
+    EXPECT_EQ(control->liveDevices, 0);
+}
+
 // Switches ---------------------------------------------------------------------------------------
 
 TEST_F(FrameworkNull, SwitchesAreMatchedExactlyAndValuesNeedAColon) {
@@ -268,6 +319,8 @@ TEST_F(FrameworkNull, CommandLineOverridesShapeTheDevice) {
     EXPECT_EQ(s.pp.BackBufferHeight, 600u);
     EXPECT_EQ(s.BehaviorFlags, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
     EXPECT_EQ(control->lastBehaviorFlags, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    EXPECT_EQ(window.size(), QSize(800, 600)); // a windowed device gets a window of its size
+    EXPECT_TRUE(window.isVisible());
 }
 
 // Time, pause and statistics ----------------------------------------------------------------------
