@@ -84,8 +84,8 @@ public:
                 ++end;
             }
             device_->SetTexture(0, queue_[i].texture);
-            const HRESULT r = device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(v.size() / 3), v.data(),
-                                                       sizeof(SpriteVertex));
+            const HRESULT r = device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(v.size() / 3),
+                                                       v.data(), sizeof(SpriteVertex));
             if (FAILED(r))
                 hr = r;
             i = end;
@@ -124,12 +124,13 @@ private:
         D3DCOLOR colour = 0;
     };
 
-    static constexpr D3DRENDERSTATETYPE kStates[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND,
-                                                     D3DRS_BLENDOP,          D3DRS_ZENABLE,  D3DRS_ZWRITEENABLE,
-                                                     D3DRS_CULLMODE,         D3DRS_LIGHTING, D3DRS_ALPHATESTENABLE,
-                                                     D3DRS_STENCILENABLE,    D3DRS_FILLMODE, D3DRS_SEPARATEALPHABLENDENABLE};
-    static constexpr D3DTEXTURESTAGESTATETYPE kStages[] = {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2,
-                                                           D3DTSS_ALPHAOP, D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2};
+    static constexpr D3DRENDERSTATETYPE kStates[] = {
+        D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND,      D3DRS_DESTBLEND, D3DRS_BLENDOP,
+        D3DRS_ZENABLE,          D3DRS_ZWRITEENABLE,  D3DRS_CULLMODE,  D3DRS_LIGHTING,
+        D3DRS_ALPHATESTENABLE,  D3DRS_STENCILENABLE, D3DRS_FILLMODE,  D3DRS_SEPARATEALPHABLENDENABLE};
+    static constexpr D3DTEXTURESTAGESTATETYPE kStages[] = {D3DTSS_COLOROP,   D3DTSS_COLORARG1,
+                                                           D3DTSS_COLORARG2, D3DTSS_ALPHAOP,
+                                                           D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2};
     struct SavedState {
         DWORD states[std::size(kStates)] = {};
         DWORD stages[std::size(kStages)] = {};
@@ -238,8 +239,8 @@ public:
     bool Init() {
         image_ = QImage(static_cast<int>(kAtlasSize), static_cast<int>(kAtlasSize), QImage::Format_ARGB32);
         image_.fill(Qt::transparent);
-        if (FAILED(device_->CreateTexture(kAtlasSize, kAtlasSize, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &atlas_,
-                                          nullptr)))
+        if (FAILED(device_->CreateTexture(kAtlasSize, kAtlasSize, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                          &atlas_, nullptr)))
             return false;
         for (char16_t c = 32; c < 127; ++c)
             Glyph(c);
@@ -251,15 +252,15 @@ public:
                   D3DCOLOR colour) override {
         if (!text || !rect)
             return 0;
-        return Draw(sprite, count < 0 ? QString::fromWCharArray(text) : QString::fromWCharArray(text, count), rect,
-                    format, colour);
+        return Draw(sprite, count < 0 ? QString::fromWCharArray(text) : QString::fromWCharArray(text, count),
+                    rect, format, colour);
     }
     INT DrawTextA(ID3DXSprite* sprite, const char* text, INT count, RECT* rect, DWORD format,
                   D3DCOLOR colour) override {
         if (!text || !rect)
             return 0;
-        return Draw(sprite, count < 0 ? QString::fromLocal8Bit(text) : QString::fromLocal8Bit(text, count), rect,
-                    format, colour);
+        return Draw(sprite, count < 0 ? QString::fromLocal8Bit(text) : QString::fromLocal8Bit(text, count),
+                    rect, format, colour);
     }
     HRESULT OnLostDevice() override { return D3D_OK; }
     HRESULT OnResetDevice() override { return D3D_OK; }
@@ -315,7 +316,8 @@ private:
         // White glyphs: the colour comes from the sprite, the coverage is the alpha.
         for (UINT y = 0; y < kAtlasSize; ++y) {
             const auto* src = reinterpret_cast<const QRgb*>(image_.constScanLine(static_cast<int>(y)));
-            auto* dst = reinterpret_cast<DWORD*>(static_cast<BYTE*>(lr.pBits) + static_cast<size_t>(y) * static_cast<size_t>(lr.Pitch));
+            auto* dst = reinterpret_cast<DWORD*>(static_cast<BYTE*>(lr.pBits) +
+                                                 static_cast<size_t>(y) * static_cast<size_t>(lr.Pitch));
             for (UINT x = 0; x < kAtlasSize; ++x)
                 dst[x] = (static_cast<DWORD>(qAlpha(src[x])) << 24) | 0x00FFFFFFu;
         }
@@ -332,8 +334,9 @@ private:
         const int lineHeight = metrics_.height();
         std::vector<std::pair<QString, int>> lines; // text, width
         int width = 0;
-        for (const QString& l : (format & DT_SINGLELINE) ? QStringList{QString(text).remove('\n').remove('\r')}
-                                                         : text.split('\n')) {
+        for (const QString& l : (format & DT_SINGLELINE)
+                                    ? QStringList{QString(text).remove('\n').remove('\r')}
+                                    : text.split('\n')) {
             QString line = l;
             line.remove('\r');
             int w = 0;
@@ -369,9 +372,9 @@ private:
                 x = (rect->left + rect->right - w) / 2;
             for (QChar c : line) {
                 const Cell& cell = cells_[c.unicode()];
-                const bool inside = (format & DT_NOCLIP) ||
-                                    (x >= rect->left && x + cell.advance <= rect->right && y >= rect->top &&
-                                     y + lineHeight <= rect->bottom);
+                const bool inside =
+                    (format & DT_NOCLIP) || (x >= rect->left && x + cell.advance <= rect->right &&
+                                             y >= rect->top && y + lineHeight <= rect->bottom);
                 if (inside && cell.rect.right > cell.rect.left) {
                     const D3DXVECTOR3 pos(static_cast<float>(x - 1), static_cast<float>(y), 0);
                     s->Draw(atlas_, &cell.rect, nullptr, &pos, colour);
@@ -406,8 +409,8 @@ HRESULT D3DXCreateSprite(IDirect3DDevice9* device, ID3DXSprite** sprite) {
     return D3D_OK;
 }
 
-HRESULT D3DXCreateFontA(IDirect3DDevice9* device, INT height, UINT, UINT weight, UINT, BOOL italic, DWORD, DWORD,
-                        DWORD, DWORD, const char* faceName, ID3DXFont** font) {
+HRESULT D3DXCreateFontA(IDirect3DDevice9* device, INT height, UINT, UINT weight, UINT, BOOL italic, DWORD,
+                        DWORD, DWORD, DWORD, const char* faceName, ID3DXFont** font) {
     if (!device || !font)
         return D3DERR_INVALIDCALL;
     *font = nullptr;

@@ -64,8 +64,8 @@ public:
 
 // "Arial" is drawn with Liberation Sans (same metrics); other faces as Qt finds them. The height is
 // the pixel size of the font; weights from 600 up are bold. Needs a Qt GUI application.
-HRESULT D3DXCreateFontA(IDirect3DDevice9* device, INT height, UINT width, UINT weight, UINT mipLevels, BOOL italic,
-                        DWORD charSet, DWORD outputPrecision, DWORD quality, DWORD pitchAndFamily,
-                        const char* faceName, ID3DXFont** font);
+HRESULT D3DXCreateFontA(IDirect3DDevice9* device, INT height, UINT width, UINT weight, UINT mipLevels,
+                        BOOL italic, DWORD charSet, DWORD outputPrecision, DWORD quality,
+                        DWORD pitchAndFamily, const char* faceName, ID3DXFont** font);
 
 } // namespace orv

@@ -15,9 +15,9 @@ namespace orv {
 
 namespace {
 
-const char* const kAttributeNames[] = {"aPosition", "aBlendWeight", "aNormal", "aColor0", "aColor1", "aTex0",
-                                       "aTex1",     "aTex2",        "aTex3",   "aTex4",   "aTex5",   "aTex6",
-                                       "aTex7",     "aBlendIndices", "aTangent", "aBinormal"};
+const char* const kAttributeNames[] = {
+    "aPosition", "aBlendWeight", "aNormal", "aColor0", "aColor1", "aTex0",         "aTex1",    "aTex2",
+    "aTex3",     "aTex4",        "aTex5",   "aTex6",   "aTex7",   "aBlendIndices", "aTangent", "aBinormal"};
 
 struct PassProgram {
     unsigned id = 0;
@@ -85,7 +85,8 @@ public:
                 int unit = 0;
                 for (const auto& p : desc_.parameters) {
                     prog.locations.push_back(gl->Gl()->glGetUniformLocation(prog.id, p.name.c_str()));
-                    const bool texture = p.type == fx::ParamType::Texture || p.type == fx::ParamType::TextureCube ||
+                    const bool texture = p.type == fx::ParamType::Texture ||
+                                         p.type == fx::ParamType::TextureCube ||
                                          p.type == fx::ParamType::Texture3D;
                     prog.units.push_back(texture ? unit++ : -1);
                 }
@@ -337,18 +338,20 @@ private:
                                                 primitiveCount);
     }
 
-    HRESULT Draw(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
-                 UINT startIndex, UINT primitiveCount) {
+    HRESULT Draw(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
+                 UINT numVertices, UINT startIndex, UINT primitiveCount) {
         auto* gl = dynamic_cast<GlDevice*>(device);
         if (!gl || programs_.empty())
-            return device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);
+            return device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex,
+                                                primitiveCount);
         if (!gl->InScene() || !gl->IndexBuffer() || (!gl->Declaration() && !gl->Fvf()))
             return D3DERR_INVALIDCALL;
         if (primitiveCount == 0)
             return D3D_OK;
         auto* ib = dynamic_cast<IndexBuffer9*>(gl->IndexBuffer());
         const UINT indexSize = ib->Data()->format == D3DFMT_INDEX32 ? 4u : 2u;
-        if ((static_cast<size_t>(startIndex) + VertexCountOf(type, primitiveCount)) * indexSize > ib->Data()->mem.size())
+        if ((static_cast<size_t>(startIndex) + VertexCountOf(type, primitiveCount)) * indexSize >
+            ib->Data()->mem.size())
             return D3DERR_INVALIDCALL;
         if (!gl->MakeCurrent())
             return D3DERR_DRIVERINTERNALERROR;
@@ -403,7 +406,8 @@ private:
         return D3D_OK;
     }
 
-    static void BindTexture(GlDevice* gl, int unit, const fx::Parameter& p, IDirect3DBaseTexture9* texture, int loc) {
+    static void BindTexture(GlDevice* gl, int unit, const fx::Parameter& p, IDirect3DBaseTexture9* texture,
+                            int loc) {
         QOpenGLFunctions_3_3_Core* f = gl->Gl();
         const GLenum target = p.type == fx::ParamType::TextureCube ? GL_TEXTURE_CUBE_MAP
                               : p.type == fx::ParamType::Texture3D ? GL_TEXTURE_3D
@@ -475,14 +479,16 @@ HRESULT Create(IDirect3DDevice9* device, const std::string& text, const QString&
 
 } // namespace
 
-HRESULT D3DXCreateEffect(IDirect3DDevice9* device, const void* data, UINT length, const D3DXMACRO*, ID3DXInclude*,
-                         DWORD, ID3DXEffectPool*, ID3DXEffect** effect, ID3DXBuffer** compilationErrors) {
+HRESULT D3DXCreateEffect(IDirect3DDevice9* device, const void* data, UINT length, const D3DXMACRO*,
+                         ID3DXInclude*, DWORD, ID3DXEffectPool*, ID3DXEffect** effect,
+                         ID3DXBuffer** compilationErrors) {
     if (compilationErrors)
         *compilationErrors = nullptr;
     if (!device || !data || !effect)
         return D3DERR_INVALIDCALL;
     *effect = nullptr;
-    return Create(device, std::string(static_cast<const char*>(data), length), "(memory)", effect, compilationErrors);
+    return Create(device, std::string(static_cast<const char*>(data), length), "(memory)", effect,
+                  compilationErrors);
 }
 
 HRESULT D3DXCreateEffectFromFileW(IDirect3DDevice9* device, const wchar_t* fileName, const D3DXMACRO*,

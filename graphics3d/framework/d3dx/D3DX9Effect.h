@@ -57,8 +57,8 @@ public:
 };
 
 HRESULT D3DXCreateEffectFromFileW(IDirect3DDevice9* device, const wchar_t* fileName, const D3DXMACRO* defines,
-                                  ID3DXInclude* include, DWORD flags, ID3DXEffectPool* pool, ID3DXEffect** effect,
-                                  ID3DXBuffer** compilationErrors);
+                                  ID3DXInclude* include, DWORD flags, ID3DXEffectPool* pool,
+                                  ID3DXEffect** effect, ID3DXBuffer** compilationErrors);
 HRESULT D3DXCreateEffect(IDirect3DDevice9* device, const void* data, UINT length, const D3DXMACRO* defines,
                          ID3DXInclude* include, DWORD flags, ID3DXEffectPool* pool, ID3DXEffect** effect,
                          ID3DXBuffer** compilationErrors);

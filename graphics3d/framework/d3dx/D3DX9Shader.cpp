@@ -117,17 +117,25 @@ private:
     }
 
     bool Declaration(const std::string& op, const std::string& operand, std::string* error) {
-        static const std::map<std::string, std::string> kUsage = {
-            {"position", "aPosition"}, {"position0", "aPosition"}, {"blendweight", "aBlendWeight"},
-            {"blendindices", "aBlendIndices"}, {"normal", "aNormal"}, {"normal0", "aNormal"},
-            {"tangent", "aTangent"}, {"binormal", "aBinormal"}, {"color", "aColor0"}, {"color0", "aColor0"},
-            {"color1", "aColor1"}, {"texcoord", "aTex0"}};
+        static const std::map<std::string, std::string> kUsage = {{"position", "aPosition"},
+                                                                  {"position0", "aPosition"},
+                                                                  {"blendweight", "aBlendWeight"},
+                                                                  {"blendindices", "aBlendIndices"},
+                                                                  {"normal", "aNormal"},
+                                                                  {"normal0", "aNormal"},
+                                                                  {"tangent", "aTangent"},
+                                                                  {"binormal", "aBinormal"},
+                                                                  {"color", "aColor0"},
+                                                                  {"color0", "aColor0"},
+                                                                  {"color1", "aColor1"},
+                                                                  {"texcoord", "aTex0"}};
         std::string usage = op.substr(4);
         std::string attr;
         auto it = kUsage.find(usage);
         if (it != kUsage.end()) {
             attr = it->second;
-        } else if (usage.rfind("texcoord", 0) == 0 && usage.size() == 9 && usage[8] >= '0' && usage[8] <= '7') {
+        } else if (usage.rfind("texcoord", 0) == 0 && usage.size() == 9 && usage[8] >= '0' &&
+                   usage[8] <= '7') {
             attr = std::string("aTex") + usage[8];
         } else {
             return Fail("unknown declaration " + op, error);
@@ -261,7 +269,8 @@ private:
             return true;
         if (op == "def") {
             int n = 0;
-            if (ops.size() != 5 || Lower(ops[0]).empty() || Lower(ops[0])[0] != 'c' || !Number(ops[0].substr(1), 255, &n))
+            if (ops.size() != 5 || Lower(ops[0]).empty() || Lower(ops[0])[0] != 'c' ||
+                !Number(ops[0].substr(1), 255, &n))
                 return Fail("def takes a constant and four numbers", error);
             std::string v = "vec4(";
             for (int i = 1; i <= 4; ++i) {
@@ -278,8 +287,8 @@ private:
             return true;
         }
         static const std::map<std::string, int> kArity = {
-            {"mov", 1}, {"rcp", 1}, {"rsq", 1}, {"frc", 1}, {"abs", 1}, {"add", 2}, {"sub", 2},
-            {"mul", 2}, {"dp3", 2}, {"dp4", 2}, {"min", 2}, {"max", 2}, {"slt", 2}, {"sge", 2},
+            {"mov", 1}, {"rcp", 1},  {"rsq", 1},  {"frc", 1},  {"abs", 1}, {"add", 2}, {"sub", 2},
+            {"mul", 2}, {"dp3", 2},  {"dp4", 2},  {"min", 2},  {"max", 2}, {"slt", 2}, {"sge", 2},
             {"mad", 3}, {"m4x4", 2}, {"m4x3", 2}, {"m3x3", 2}, {"m3x4", 2}};
         auto it = kArity.find(op);
         if (it == kArity.end())
@@ -402,8 +411,8 @@ HRESULT D3DXAssembleShaderFromFileW(const wchar_t* fileName, const D3DXMACRO* de
     if (!f.open(QIODevice::ReadOnly))
         return D3DERR_NOTFOUND;
     const QByteArray bytes = f.readAll();
-    return D3DXAssembleShader(bytes.constData(), static_cast<UINT>(bytes.size()), defines, include, flags, shader,
-                              errors);
+    return D3DXAssembleShader(bytes.constData(), static_cast<UINT>(bytes.size()), defines, include, flags,
+                              shader, errors);
 }
 
 } // namespace orv

@@ -31,7 +31,8 @@ struct D3DXIMAGE_INFO {
 HRESULT D3DXGetImageInfoFromFileW(const wchar_t* fileName, D3DXIMAGE_INFO* info);
 // Managed textures in the image's format (A8R8G8B8 with alpha, else X8R8G8B8); plain textures get
 // a full chain of mip levels, cube maps and volumes one level.
-HRESULT D3DXCreateTextureFromFileW(IDirect3DDevice9* device, const wchar_t* fileName, IDirect3DTexture9** texture);
+HRESULT D3DXCreateTextureFromFileW(IDirect3DDevice9* device, const wchar_t* fileName,
+                                   IDirect3DTexture9** texture);
 HRESULT D3DXCreateCubeTextureFromFileW(IDirect3DDevice9* device, const wchar_t* fileName,
                                        IDirect3DCubeTexture9** texture);
 HRESULT D3DXCreateVolumeTextureFromFileW(IDirect3DDevice9* device, const wchar_t* fileName,

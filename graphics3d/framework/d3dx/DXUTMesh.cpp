@@ -53,7 +53,8 @@ HRESULT CDXUTMesh::LoadMeshFile(IDirect3DDevice9* device, const QString& fileNam
     ID3DXBuffer* materials = nullptr;
     DWORD count = 0;
     const std::wstring wpath = path.toStdWString();
-    hr = D3DXLoadMeshFromXW(wpath.c_str(), D3DXMESH_MANAGED, device, &adjacency, &materials, nullptr, &count, &mesh_);
+    hr = D3DXLoadMeshFromXW(wpath.c_str(), D3DXMESH_MANAGED, device, &adjacency, &materials, nullptr, &count,
+                            &mesh_);
     if (FAILED(hr))
         return hr;
     // Compact, sort by attribute and order for the vertex cache.
@@ -75,7 +76,8 @@ HRESULT CDXUTMesh::LoadMeshFile(IDirect3DDevice9* device, const QString& fileNam
         if (volumeSeen)
             continue; // after a volume texture no further textures of this mesh are loaded
         // Beside the mesh file first, then wherever the media search finds it.
-        QString texturePath = folder + "/" + QString::fromLocal8Bit(records[i].pTextureFilename).replace('\\', '/');
+        QString texturePath =
+            folder + "/" + QString::fromLocal8Bit(records[i].pTextureFilename).replace('\\', '/');
         std::wstring wtex = texturePath.toStdWString();
         D3DXIMAGE_INFO info;
         if (FAILED(D3DXGetImageInfoFromFileW(wtex.c_str(), &info))) {
@@ -145,8 +147,9 @@ HRESULT CDXUTMesh::ApplyVertexDeclaration(IDirect3DDevice9* device, const D3DVER
                     normalEdge = split ? 0.01f : -1.01f;
         const bool binormals = has(newElements, D3DDECLUSAGE_BINORMAL);
         D3DXComputeTangentFrameEx(clone, D3DDECLUSAGE_TEXCOORD, 0, D3DDECLUSAGE_TANGENT, 0,
-                                  binormals ? static_cast<DWORD>(D3DDECLUSAGE_BINORMAL) : D3DX_DEFAULT, 0, D3DDECLUSAGE_NORMAL, 0, 0,
-                                  nullptr, partial, singular, normalEdge, nullptr, nullptr);
+                                  binormals ? static_cast<DWORD>(D3DDECLUSAGE_BINORMAL) : D3DX_DEFAULT, 0,
+                                  D3DDECLUSAGE_NORMAL, 0, 0, nullptr, partial, singular, normalEdge, nullptr,
+                                  nullptr);
     }
     mesh_->Release();
     mesh_ = clone;

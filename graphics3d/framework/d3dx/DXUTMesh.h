@@ -21,7 +21,9 @@ public:
         x_ = x;
         y_ = y;
     }
-    void SetTextColour(float red, float green, float blue, float alpha) { colour_ = D3DXCOLOR(red, green, blue, alpha); }
+    void SetTextColour(float red, float green, float blue, float alpha) {
+        colour_ = D3DXCOLOR(red, green, blue, alpha);
+    }
     HRESULT DrawTextLine(const QString& text);
     HRESULT DrawTextLine(const wchar_t* text);
     void EndText();

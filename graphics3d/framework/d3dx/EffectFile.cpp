@@ -53,8 +53,9 @@ public:
         }
         if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.') {
             size_t e = pos_ + 1;
-            while (e < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[e])) || s_[e] == '.' ||
-                                     ((s_[e] == '-' || s_[e] == '+') && (s_[e - 1] == 'e' || s_[e - 1] == 'E'))))
+            while (e < s_.size() &&
+                   (std::isalnum(static_cast<unsigned char>(s_[e])) || s_[e] == '.' ||
+                    ((s_[e] == '-' || s_[e] == '+') && (s_[e - 1] == 'e' || s_[e - 1] == 'E'))))
                 ++e;
             t->kind = Tok::Number;
             t->text = s_.substr(pos_, e - pos_);
@@ -87,7 +88,8 @@ private:
             if (s_.compare(pos_, 2, "/*") == 0) {
                 const size_t end = s_.find("*/", pos_ + 2);
                 const size_t stop = end == std::string::npos ? s_.size() : end + 2;
-                line_ += static_cast<int>(std::count(s_.begin() + static_cast<long>(pos_), s_.begin() + static_cast<long>(stop), '\n'));
+                line_ += static_cast<int>(std::count(s_.begin() + static_cast<long>(pos_),
+                                                     s_.begin() + static_cast<long>(stop), '\n'));
                 pos_ = stop;
                 continue;
             }
@@ -226,10 +228,12 @@ bool StateValue(ValueKind kind, const Token& t, DWORD* out) {
 
 bool TypeOf(const std::string& t, ParamType* out) {
     static const std::pair<const char*, ParamType> kTypes[] = {
-        {"float", ParamType::Float},       {"float2", ParamType::Float2},   {"float3", ParamType::Float3},
-        {"float4", ParamType::Float4},     {"float4x4", ParamType::Float4x4}, {"int", ParamType::Int},
-        {"bool", ParamType::Bool},         {"texture", ParamType::Texture}, {"texture2D", ParamType::Texture},
-        {"textureCube", ParamType::TextureCube}, {"texture3D", ParamType::Texture3D}};
+        {"float", ParamType::Float},        {"float2", ParamType::Float2},
+        {"float3", ParamType::Float3},      {"float4", ParamType::Float4},
+        {"float4x4", ParamType::Float4x4},  {"int", ParamType::Int},
+        {"bool", ParamType::Bool},          {"texture", ParamType::Texture},
+        {"texture2D", ParamType::Texture},  {"textureCube", ParamType::TextureCube},
+        {"texture3D", ParamType::Texture3D}};
     for (const auto& [n, type] : kTypes)
         if (t == n) {
             *out = type;
@@ -320,7 +324,8 @@ private:
         if (type == ParamType::Float4x4)
             for (int i = 0; i < 4; ++i)
                 p.defaults[static_cast<size_t>(i * 5)] = 1.0f;
-        const bool texture = type == ParamType::Texture || type == ParamType::TextureCube || type == ParamType::Texture3D;
+        const bool texture =
+            type == ParamType::Texture || type == ParamType::TextureCube || type == ParamType::Texture3D;
         if (texture && Is("{")) {
             if (!Advance())
                 return false;
@@ -371,9 +376,9 @@ private:
 
     static bool SamplerState(const std::string& key, const std::string& value, Parameter* p) {
         DWORD filter = 0, address = 0;
-        const bool isFilter = value == "none"     ? (filter = D3DTEXF_NONE, true)
-                              : value == "point"  ? (filter = D3DTEXF_POINT, true)
-                              : value == "linear" ? (filter = D3DTEXF_LINEAR, true)
+        const bool isFilter = value == "none"          ? (filter = D3DTEXF_NONE, true)
+                              : value == "point"       ? (filter = D3DTEXF_POINT, true)
+                              : value == "linear"      ? (filter = D3DTEXF_LINEAR, true)
                               : value == "anisotropic" ? (filter = D3DTEXF_ANISOTROPIC, true)
                                                        : false;
         const bool isAddress = value == "wrap"     ? (address = D3DTADDRESS_WRAP, true)
