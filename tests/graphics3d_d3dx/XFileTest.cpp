@@ -354,9 +354,20 @@ TEST_F(XFileTest, MissingOrMalformedFilesFail) {
     EXPECT_TRUE(FAILED(D3DXLoadMeshFromXW(L"/nonexistent/none.x", D3DXMESH_MANAGED, device(), nullptr,
                                           nullptr, nullptr, nullptr, &mesh)));
     EXPECT_EQ(mesh, nullptr);
-    const char* bad[] = {"xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,7;; }\n",
-                         "xof 0303txt 0032\nFrame A { Frame B { Mesh { 99999; ", "not an x file at all",
-                         "xof 0303bin 0032\x01\x02\x03"};
+    const char* bad[] = {
+        "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,7;; }\n",
+        "xof 0303txt 0032\nFrame A { Frame B { Mesh { 99999; ", "not an x file at all",
+        "xof 0303bin 0032\x01\x02\x03",
+        // Counts and indices that do not agree with the data.
+        "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+        " MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 3;0,0,0;; } }\n",
+        "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+        " MeshMaterialList { 1; 1; 3;; Material { 1;1;1;1;; 1; 0;0;0;; 0;0;0;; } } }\n",
+        "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+        " SkinWeights { \"b\"; 1; 9; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; } }\n",
+        "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+        " MeshTextureCoords { 2; 0;0;, 1;1;; } }\n",
+        "xof 0303txt 0032\nAnimationSet { Animation { { F } AnimationKey { 0; 1; 0; 3; 1,0,0;;; } } }\n"};
     for (const char* text : bad) {
         D3DXFRAME* root = nullptr;
         EXPECT_TRUE(FAILED(D3DXLoadMeshHierarchyFromXInMemory(text, static_cast<DWORD>(std::strlen(text)),

@@ -62,6 +62,21 @@ D3DXCOLOR::operator D3DCOLOR() const {
     return D3DCOLOR_ARGB(c(a), c(r), c(g), c(b));
 }
 
+D3DXVECTOR3* D3DXVec3Add(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b) {
+    *out = *a + *b;
+    return out;
+}
+
+D3DXVECTOR3* D3DXVec3Subtract(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b) {
+    *out = *a - *b;
+    return out;
+}
+
+D3DXVECTOR3* D3DXVec3Scale(D3DXVECTOR3* out, const D3DXVECTOR3* v, float s) {
+    *out = *v * s;
+    return out;
+}
+
 float D3DXVec3Length(const D3DXVECTOR3* v) {
     return std::sqrt(D3DXVec3LengthSq(v));
 }

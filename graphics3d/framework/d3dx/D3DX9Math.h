@@ -91,6 +91,9 @@ struct D3DXPLANE {
 };
 
 // Vectors.
+D3DXVECTOR3* D3DXVec3Add(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b);
+D3DXVECTOR3* D3DXVec3Subtract(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b);
+D3DXVECTOR3* D3DXVec3Scale(D3DXVECTOR3* out, const D3DXVECTOR3* v, float s);
 float D3DXVec3Length(const D3DXVECTOR3* v);
 float D3DXVec3LengthSq(const D3DXVECTOR3* v);
 float D3DXVec3Dot(const D3DXVECTOR3* a, const D3DXVECTOR3* b);

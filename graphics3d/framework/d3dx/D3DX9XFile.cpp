@@ -226,16 +226,19 @@ struct MaterialArray {
 class Importer {
 public:
     const aiScene* Read(const void* data, DWORD size) {
-        if (!data || size == 0)
+        if (!data || size == 0 || !d3dx::CheckTextXFile(data, size))
             return nullptr;
         importer_.SetPropertyInteger(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, 1);
         importer_.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+        // Checked first, so that the later steps only ever see a consistent scene.
+        const aiScene* scene = importer_.ReadFileFromMemory(data, size, aiProcess_ValidateDataStructure, "x");
+        if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE))
+            return nullptr;
         // The importer turns the file into right-handed, counter-clockwise data; these two steps turn it
         // back.
-        const unsigned flags = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                               aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder | aiProcess_SortByPType |
-                               aiProcess_ValidateDataStructure;
-        const aiScene* scene = importer_.ReadFileFromMemory(data, size, flags, "x");
+        scene = importer_.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
+                                              aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder |
+                                              aiProcess_SortByPType | aiProcess_ValidateDataStructure);
         if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE))
             return nullptr;
         return scene;

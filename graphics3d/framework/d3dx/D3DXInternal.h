@@ -28,6 +28,10 @@ void WriteElement(BYTE* vertex, const D3DVERTEXELEMENT9& e, const float in[4]);
 
 QString FromWide(const wchar_t* text);
 
+// True for a text .x file whose counts and indices are consistent (binary and compressed forms are
+// not taken).
+bool CheckTextXFile(const void* data, size_t size);
+
 // Mesh data as plain arrays, for the algorithms that rebuild meshes.
 struct MeshArrays {
     std::vector<D3DVERTEXELEMENT9> elements;
