@@ -226,4 +226,49 @@ TEST_F(GlUtilityTest, YellowTextRendersWhereTheGlyphsAre) {
     font->Release();
 }
 
+TEST_F(GlUtilityTest, EffectTexturesReachTheirSamplers) {
+    const char* text = R"(
+        texture g_txA { MinFilter = Point; MagFilter = Point; }
+        texture g_txB { MinFilter = Point; MagFilter = Point; }
+        technique T {
+            pass P0 {
+                CullMode = NONE;
+                ZEnable = false;
+                VertexShader = <<< in vec3 aPosition; out vec2 vUv;
+                                   void main() { gl_Position = vec4(aPosition, 1.0); vUv = vec2(0.5); } >>>;
+                PixelShader = <<< in vec2 vUv;
+                                  void main() { fragColour = texture(g_txA, vUv) + texture(g_txB, vUv); } >>>;
+            }
+        }
+    )";
+    ID3DXEffect* effect = nullptr;
+    ASSERT_EQ(D3DXCreateEffect(device, text, static_cast<UINT>(std::strlen(text)), nullptr, nullptr, 0,
+                               nullptr, &effect, nullptr),
+              D3D_OK);
+    auto solid = [&](DWORD colour) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT lr;
+        t->LockRect(0, &lr, nullptr, 0);
+        std::memcpy(lr.pBits, &colour, 4);
+        t->UnlockRect(0);
+        return t;
+    };
+    IDirect3DTexture9* red = solid(0xFFFF0000u);
+    IDirect3DTexture9* blue = solid(0xFF0000FFu);
+    effect->SetTexture("g_txA", red);
+    effect->SetTexture("g_txB", blue);
+    ID3DXMesh* mesh = HalfScreen();
+    DrawWith(effect, mesh);
+    EXPECT_EQ(Pixel(10, 32), 0xFF00FFu);
+    // Without a texture a sampler reads black.
+    effect->SetTexture("g_txB", nullptr);
+    DrawWith(effect, mesh);
+    EXPECT_EQ(Pixel(10, 32), 0xFF0000u);
+    mesh->Release();
+    effect->Release();
+    red->Release();
+    blue->Release();
+}
+
 } // namespace
