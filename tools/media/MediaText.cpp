@@ -1,0 +1,124 @@
+#include "MediaText.h"
+
+namespace media {
+
+std::string SkinnedMeshEffect() {
+    return R"(// Skinned character: blends up to four bone matrices and lights with one directional light.
+float4x4 mViewProj;
+float4x4 mWorldMatrixArray0;
+float4x4 mWorldMatrixArray1;
+float4x4 mWorldMatrixArray2;
+float4x4 mWorldMatrixArray3;
+float4 lhtDir = {0.0, 0.0, -1.0, 0.0};
+float4 MaterialAmbient = {0.1, 0.1, 0.1, 1.0};
+float4 MaterialDiffuse = {0.8, 0.8, 0.8, 1.0};
+int CurNumBones = 2;
+texture tSkin { MinFilter = Linear; MagFilter = Linear; AddressU = Wrap; AddressV = Wrap; }
+
+technique Skinning {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = true;
+        CullMode = CCW;
+        AlphaBlendEnable = false;
+        VertexShader = <<<
+            in vec3 aPosition;
+            in vec4 aBlendWeight;
+            in vec3 aNormal;
+            in vec2 aTex0;
+            out vec4 vColour;
+            out vec2 vTex;
+            void main() {
+                vec4 p = vec4(aPosition, 1.0);
+                float w[4] = float[4](aBlendWeight.x, aBlendWeight.y, aBlendWeight.z, 0.0);
+                float last = 1.0;
+                vec3 pos = vec3(0.0);
+                vec3 nrm = vec3(0.0);
+                mat4 bones[4] = mat4[4](mWorldMatrixArray0, mWorldMatrixArray1, mWorldMatrixArray2,
+                                        mWorldMatrixArray3);
+                for (int i = 0; i < 3; ++i) {
+                    if (i >= CurNumBones - 1) break;
+                    pos += (bones[i] * p).xyz * w[i];
+                    nrm += mat3(bones[i]) * aNormal * w[i];
+                    last -= w[i];
+                }
+                int lastBone = max(CurNumBones - 1, 0);
+                pos += (bones[lastBone] * p).xyz * last;
+                nrm += mat3(bones[lastBone]) * aNormal * last;
+                gl_Position = mViewProj * vec4(pos, 1.0);
+                float ndl = max(0.0, dot(normalize(nrm), lhtDir.xyz));
+                vColour = MaterialAmbient + MaterialDiffuse * ndl;
+                vTex = aTex0;
+            }
+        >>>;
+        PixelShader = <<<
+            in vec4 vColour;
+            in vec2 vTex;
+            void main() {
+                fragColour = vColour * texture(tSkin, vTex);
+            }
+        >>>;
+    }
+}
+
+technique Unlit {
+    pass P0 {
+        CullMode = NONE;
+        VertexShader = <<<
+            in vec3 aPosition;
+            void main() { gl_Position = mViewProj * mWorldMatrixArray0 * vec4(aPosition, 1.0); }
+        >>>;
+        PixelShader = <<<
+            void main() { fragColour = MaterialDiffuse; }
+        >>>;
+    }
+}
+)";
+}
+
+std::string SkinMeshShader(int influences) {
+    std::string s = "; Vertex blending with " + std::to_string(influences) +
+                    " world-view-projection matrices.\n"
+                    "; c0: (1, 0, 0.5, 0); c1: light direction; c10 + 4 * i: matrix of bone i (rows).\n"
+                    "vs_1_1\n"
+                    "dcl_position v0\n";
+    if (influences > 1)
+        s += "dcl_blendweight v1\n";
+    s += "dcl_normal v3\n"
+         "dcl_texcoord v7\n"
+         "def c0, 1, 0, 0.5, 0\n";
+    const char* comps = "xyzw";
+    if (influences == 1) {
+        s += "m4x4 oPos, v0, c10\n"
+             "m3x3 r3.xyz, v3, c10\n";
+    } else {
+        s += "mov r2.x, c0.x\n"; // remaining weight
+        s += "mov r0, c0.w\n";
+        s += "mov r3, c0.w\n";
+        for (int i = 0; i < influences; ++i) {
+            const std::string base = "c" + std::to_string(10 + 4 * i);
+            s += "m4x4 r1, v0, " + base + "\n";
+            s += "m3x3 r4.xyz, v3, " + base + "\n";
+            if (i + 1 < influences) {
+                const std::string w = std::string("v1.") + comps[i];
+                s += "mad r0, r1, " + w + ", r0\n";
+                s += "mad r3.xyz, r4, " + w + ", r3\n";
+                s += "add r2.x, r2.x, -" + w + "\n";
+            } else {
+                s += "mad r0, r1, r2.x, r0\n";
+                s += "mad r3.xyz, r4, r2.x, r3\n";
+            }
+        }
+        s += "mov oPos, r0\n";
+    }
+    s += "dp3 r5.x, r3, r3\n"
+         "rsq r5.x, r5.x\n"
+         "mul r3.xyz, r3, r5.x\n"
+         "dp3 r6.x, r3, c1\n"
+         "max r6.x, r6.x, c0.y\n"
+         "mov oD0, r6.x\n"
+         "mov oT0, v7\n";
+    return s;
+}
+
+} // namespace media
