@@ -212,13 +212,7 @@ public:
         return D3D_OK;
     }
 
-    HRESULT GetDevice(IDirect3DDevice9** device) override {
-        if (!device)
-            return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
+    HRESULT GetDevice(IDirect3DDevice9** device) override { return d3dx::HandOutDevice(device_, device); }
     // Programs and parameters live in the device's context, which a reset keeps.
     HRESULT OnLostDevice() override { return D3D_OK; }
     HRESULT OnResetDevice() override { return D3D_OK; }
