@@ -25,6 +25,18 @@ bool IsDepthFormat(D3DFORMAT f) {
     return D3DFormatInfo(f).depth > 0;
 }
 
+bool IsLockableDepthFormat(D3DFORMAT f) {
+    return f == D3DFMT_D16_LOCKABLE || f == D3DFMT_D32F_LOCKABLE;
+}
+
+// Null-pointer check and copy for the Get* calls that hand out a value.
+template <class T> HRESULT CopyOut(T* out, const T& value) {
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = value;
+    return D3D_OK;
+}
+
 } // namespace
 
 DeviceBase::DeviceBase(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
@@ -117,6 +129,33 @@ std::shared_ptr<BufferData> DeviceBase::NewBufferData(bool index, UINT length, D
     return data;
 }
 
+void DeviceBase::CountDefaultPool(std::shared_ptr<int>& counter, D3DPOOL pool) {
+    if (pool != D3DPOOL_DEFAULT)
+        return;
+    counter = defaultPoolCount_;
+    ++*defaultPoolCount_;
+}
+
+std::shared_ptr<TextureData> DeviceBase::NewPooledTexture(TextureKind kind, UINT w, UINT h, UINT d,
+                                                          UINT levels, DWORD usage, D3DFORMAT format,
+                                                          D3DPOOL pool) {
+    auto data = NewTextureData(kind, w, h, d, levels, usage, format, pool);
+    if (!data)
+        return nullptr;
+    CountDefaultPool(data->defaultPoolCounter, pool);
+    // Render targets and default-pool textures without the dynamic flag cannot be locked.
+    data->lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
+    return data;
+}
+
+std::shared_ptr<TextureData> DeviceBase::NewPooledSurface(UINT w, UINT h, DWORD usage, D3DFORMAT format,
+                                                          D3DPOOL pool) {
+    auto data = NewTextureData(TextureKind::Surface, w, h, 1, 1, usage, format, pool);
+    if (data)
+        CountDefaultPool(data->defaultPoolCounter, pool);
+    return data;
+}
+
 void DeviceBase::ResetState() {
     renderStates_.fill(0);
     auto rs = [&](D3DRENDERSTATETYPE s, DWORD v) { renderStates_[s] = v; };
@@ -202,8 +241,7 @@ bool DeviceBase::CreateSwapChainSurfaces() {
             ReleaseSwapChainSurfaces();
             return false;
         }
-        ds->lockable = pp_.AutoDepthStencilFormat == D3DFMT_D16_LOCKABLE ||
-                       pp_.AutoDepthStencilFormat == D3DFMT_D32F_LOCKABLE;
+        ds->lockable = IsLockableDepthFormat(pp_.AutoDepthStencilFormat);
         autoDepth_ = new Surface9(ds, 0, 0);
     }
     backBuffer_->Data()->lockable = (pp_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
@@ -215,10 +253,7 @@ bool DeviceBase::CreateSwapChainSurfaces() {
 }
 
 HRESULT DeviceBase::GetDeviceCaps(D3DCAPS9* caps) {
-    if (!caps)
-        return D3DERR_INVALIDCALL;
-    *caps = caps_;
-    return D3D_OK;
+    return CopyOut(caps, caps_);
 }
 
 HRESULT DeviceBase::GetDirect3D(IDirect3D9** d3d) {
@@ -230,10 +265,7 @@ HRESULT DeviceBase::GetDirect3D(IDirect3D9** d3d) {
 }
 
 HRESULT DeviceBase::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) {
-    if (!parameters)
-        return D3DERR_INVALIDCALL;
-    *parameters = creation_;
-    return D3D_OK;
+    return CopyOut(parameters, creation_);
 }
 
 HRESULT DeviceBase::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
@@ -291,10 +323,7 @@ HRESULT DeviceBase::SetViewport(const D3DVIEWPORT9* viewport) {
 }
 
 HRESULT DeviceBase::GetViewport(D3DVIEWPORT9* viewport) {
-    if (!viewport)
-        return D3DERR_INVALIDCALL;
-    *viewport = viewport_;
-    return D3D_OK;
+    return CopyOut(viewport, viewport_);
 }
 
 HRESULT DeviceBase::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
@@ -306,10 +335,9 @@ HRESULT DeviceBase::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
 }
 
 HRESULT DeviceBase::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
-    if (state >= D3DRS_COUNT || !value)
+    if (state >= D3DRS_COUNT)
         return D3DERR_INVALIDCALL;
-    *value = renderStates_[state];
-    return D3D_OK;
+    return CopyOut(value, renderStates_[state]);
 }
 
 HRESULT DeviceBase::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
@@ -320,10 +348,9 @@ HRESULT DeviceBase::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWO
 }
 
 HRESULT DeviceBase::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
-    if (sampler >= kMaxStages || type >= D3DSAMP_COUNT || !value)
+    if (sampler >= kMaxStages || type >= D3DSAMP_COUNT)
         return D3DERR_INVALIDCALL;
-    *value = samplerStates_[sampler][type];
-    return D3D_OK;
+    return CopyOut(value, samplerStates_[sampler][type]);
 }
 
 HRESULT DeviceBase::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
@@ -347,10 +374,9 @@ HRESULT DeviceBase::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m
 }
 
 HRESULT DeviceBase::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
-    if (!matrix || state > D3DTS_WORLDMATRIX(255))
+    if (state > D3DTS_WORLDMATRIX(255))
         return D3DERR_INVALIDCALL;
-    *matrix = Transform(state);
-    return D3D_OK;
+    return CopyOut(matrix, Transform(state));
 }
 
 HRESULT DeviceBase::SetLight(DWORD index, const D3DLIGHT9* light) {
@@ -363,10 +389,9 @@ HRESULT DeviceBase::SetLight(DWORD index, const D3DLIGHT9* light) {
 }
 
 HRESULT DeviceBase::GetLight(DWORD index, D3DLIGHT9* light) {
-    if (!light || index >= kMaxLights)
+    if (index >= kMaxLights)
         return D3DERR_INVALIDCALL;
-    *light = lights_[index];
-    return D3D_OK;
+    return CopyOut(light, lights_[index]);
 }
 
 HRESULT DeviceBase::LightEnable(DWORD index, BOOL enable) {
@@ -384,10 +409,7 @@ HRESULT DeviceBase::SetMaterial(const D3DMATERIAL9* material) {
 }
 
 HRESULT DeviceBase::GetMaterial(D3DMATERIAL9* material) {
-    if (!material)
-        return D3DERR_INVALIDCALL;
-    *material = material_;
-    return D3D_OK;
+    return CopyOut(material, material_);
 }
 
 HRESULT DeviceBase::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
@@ -428,15 +450,9 @@ HRESULT DeviceBase::CreateTexture(UINT width, UINT height, UINT levels, DWORD us
     if (!PoolAllowed(pool, usage) || IsDepthFormat(format) ||
         !FormatUsable(format, usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL), D3DRTYPE_TEXTURE))
         return D3DERR_INVALIDCALL;
-    auto data = NewTextureData(TextureKind::Texture2D, width, height, 1, levels, usage, format, pool);
+    auto data = NewPooledTexture(TextureKind::Texture2D, width, height, 1, levels, usage, format, pool);
     if (!data)
         return width && height ? D3DERR_OUTOFVIDEOMEMORY : D3DERR_INVALIDCALL;
-    if (pool == D3DPOOL_DEFAULT) {
-        data->defaultPoolCounter = defaultPoolCount_;
-        ++*defaultPoolCount_;
-    }
-    // Render targets and default-pool textures without the dynamic flag cannot be locked.
-    data->lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
     *texture = new Texture9(std::move(data));
     return D3D_OK;
 }
@@ -449,14 +465,9 @@ HRESULT DeviceBase::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage,
     if (!PoolAllowed(pool, usage) || IsDepthFormat(format) ||
         !FormatUsable(format, usage & D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE))
         return D3DERR_INVALIDCALL;
-    auto data = NewTextureData(TextureKind::Cube, edgeLength, edgeLength, 1, levels, usage, format, pool);
+    auto data = NewPooledTexture(TextureKind::Cube, edgeLength, edgeLength, 1, levels, usage, format, pool);
     if (!data)
         return D3DERR_INVALIDCALL;
-    if (pool == D3DPOOL_DEFAULT) {
-        data->defaultPoolCounter = defaultPoolCount_;
-        ++*defaultPoolCount_;
-    }
-    data->lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
     *texture = new CubeTexture9(std::move(data));
     return D3D_OK;
 }
@@ -470,14 +481,9 @@ HRESULT DeviceBase::CreateVolumeTexture(UINT width, UINT height, UINT depth, UIN
     if (!PoolAllowed(pool, usage) || (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) ||
         IsDepthFormat(format) || !FormatUsable(format, 0, D3DRTYPE_VOLUMETEXTURE))
         return D3DERR_INVALIDCALL;
-    auto data = NewTextureData(TextureKind::Volume, width, height, depth, levels, usage, format, pool);
+    auto data = NewPooledTexture(TextureKind::Volume, width, height, depth, levels, usage, format, pool);
     if (!data)
         return D3DERR_INVALIDCALL;
-    if (pool == D3DPOOL_DEFAULT) {
-        data->defaultPoolCounter = defaultPoolCount_;
-        ++*defaultPoolCount_;
-    }
-    data->lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
     *texture = new VolumeTexture9(std::move(data));
     return D3D_OK;
 }
@@ -491,10 +497,7 @@ HRESULT DeviceBase::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DP
         return D3DERR_INVALIDCALL;
     auto data = NewBufferData(false, length, usage, pool);
     data->fvf = fvf;
-    if (pool == D3DPOOL_DEFAULT) {
-        data->defaultPoolCounter = defaultPoolCount_;
-        ++*defaultPoolCount_;
-    }
+    CountDefaultPool(data->defaultPoolCounter, pool);
     *buffer = new VertexBuffer9(std::move(data));
     return D3D_OK;
 }
@@ -508,10 +511,7 @@ HRESULT DeviceBase::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format
         return D3DERR_INVALIDCALL;
     auto data = NewBufferData(true, length, usage, pool);
     data->format = format;
-    if (pool == D3DPOOL_DEFAULT) {
-        data->defaultPoolCounter = defaultPoolCount_;
-        ++*defaultPoolCount_;
-    }
+    CountDefaultPool(data->defaultPoolCounter, pool);
     *buffer = new IndexBuffer9(std::move(data));
     return D3D_OK;
 }
@@ -524,13 +524,10 @@ HRESULT DeviceBase::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format
     *surface = nullptr;
     if (multiSample != D3DMULTISAMPLE_NONE || !FormatUsable(format, D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE))
         return D3DERR_INVALIDCALL;
-    auto data = NewTextureData(TextureKind::Surface, width, height, 1, 1, D3DUSAGE_RENDERTARGET, format,
-                               D3DPOOL_DEFAULT);
+    auto data = NewPooledSurface(width, height, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT);
     if (!data)
         return D3DERR_INVALIDCALL;
     data->lockable = lockable;
-    data->defaultPoolCounter = defaultPoolCount_;
-    ++*defaultPoolCount_;
     *surface = new Surface9(std::move(data), 0, 0);
     return D3D_OK;
 }
@@ -544,13 +541,10 @@ HRESULT DeviceBase::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT
     if (multiSample != D3DMULTISAMPLE_NONE || !IsDepthFormat(format) ||
         !FormatUsable(format, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE))
         return D3DERR_INVALIDCALL;
-    auto data = NewTextureData(TextureKind::Surface, width, height, 1, 1, D3DUSAGE_DEPTHSTENCIL, format,
-                               D3DPOOL_DEFAULT);
+    auto data = NewPooledSurface(width, height, D3DUSAGE_DEPTHSTENCIL, format, D3DPOOL_DEFAULT);
     if (!data)
         return D3DERR_INVALIDCALL;
-    data->lockable = format == D3DFMT_D16_LOCKABLE || format == D3DFMT_D32F_LOCKABLE;
-    data->defaultPoolCounter = defaultPoolCount_;
-    ++*defaultPoolCount_;
+    data->lockable = IsLockableDepthFormat(format);
     *surface = new Surface9(std::move(data), 0, 0);
     return D3D_OK;
 }
@@ -562,13 +556,9 @@ HRESULT DeviceBase::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORM
     *surface = nullptr;
     if (IsDepthFormat(format) || pool == D3DPOOL_MANAGED || D3DFormatInfo(format).bytes == 0)
         return D3DERR_INVALIDCALL;
-    auto data = NewTextureData(TextureKind::Surface, width, height, 1, 1, 0, format, pool);
+    auto data = NewPooledSurface(width, height, 0, format, pool);
     if (!data)
         return D3DERR_INVALIDCALL;
-    if (pool == D3DPOOL_DEFAULT) {
-        data->defaultPoolCounter = defaultPoolCount_;
-        ++*defaultPoolCount_;
-    }
     *surface = new Surface9(std::move(data), 0, 0);
     return D3D_OK;
 }
@@ -665,8 +655,12 @@ HRESULT DeviceBase::SetIndices(IDirect3DIndexBuffer9* indices) {
     return D3D_OK;
 }
 
+bool DeviceBase::CanDraw(D3DPRIMITIVETYPE type) const {
+    return inScene_ && (declaration_ || fvf_) && type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN;
+}
+
 HRESULT DeviceBase::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-    if (!inScene_ || (!declaration_ && !fvf_) || type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN)
+    if (!CanDraw(type))
         return D3DERR_INVALIDCALL;
     if (primitiveCount == 0)
         return D3D_OK;
@@ -680,8 +674,7 @@ HRESULT DeviceBase::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
 
 HRESULT DeviceBase::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
                                          UINT numVertices, UINT startIndex, UINT primitiveCount) {
-    if (!inScene_ || !indices_ || (!declaration_ && !fvf_) || type < D3DPT_POINTLIST ||
-        type > D3DPT_TRIANGLEFAN)
+    if (!CanDraw(type) || !indices_)
         return D3DERR_INVALIDCALL;
     if (primitiveCount == 0)
         return D3D_OK;
@@ -703,8 +696,7 @@ HRESULT DeviceBase::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIn
 
 HRESULT DeviceBase::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
                                     UINT vertexStride) {
-    if (!inScene_ || !vertexData || vertexStride == 0 || (!declaration_ && !fvf_) || type < D3DPT_POINTLIST ||
-        type > D3DPT_TRIANGLEFAN)
+    if (!CanDraw(type) || !vertexData || vertexStride == 0)
         return D3DERR_INVALIDCALL;
     if (primitiveCount == 0)
         return D3D_OK;
@@ -723,9 +715,8 @@ HRESULT DeviceBase::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, 
 HRESULT DeviceBase::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices,
                                            UINT primitiveCount, const void* indexData, D3DFORMAT indexFormat,
                                            const void* vertexData, UINT vertexStride) {
-    if (!inScene_ || !vertexData || !indexData || vertexStride == 0 || (!declaration_ && !fvf_) ||
-        (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32) || type < D3DPT_POINTLIST ||
-        type > D3DPT_TRIANGLEFAN)
+    if (!CanDraw(type) || !vertexData || !indexData || vertexStride == 0 ||
+        (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
     if (primitiveCount == 0)
         return D3D_OK;

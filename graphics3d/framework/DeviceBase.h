@@ -173,6 +173,16 @@ protected:
     bool cursorVisible_ = false;
 
 private:
+    // Counts a default-pool resource in defaultPoolCount_ until it dies.
+    void CountDefaultPool(std::shared_ptr<int>& counter, D3DPOOL pool);
+    // Texture data for the Create*Texture calls and the surface calls, counted by pool.
+    std::shared_ptr<TextureData> NewPooledTexture(TextureKind kind, UINT w, UINT h, UINT d, UINT levels,
+                                                  DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    std::shared_ptr<TextureData> NewPooledSurface(UINT w, UINT h, DWORD usage, D3DFORMAT format,
+                                                  D3DPOOL pool);
+    // In a scene, with a vertex layout set and a known primitive type.
+    bool CanDraw(D3DPRIMITIVETYPE type) const;
+
     std::array<DWORD, D3DRS_COUNT> renderStates_{};
     std::array<std::array<DWORD, D3DSAMP_COUNT>, kMaxStages> samplerStates_{};
     std::array<std::array<DWORD, D3DTSS_COUNT>, kMaxStages> stageStates_{};

@@ -344,12 +344,8 @@ public:
     bool Link() {
         // The shader's own gl_Position is in our clip space; the layer turns it into OpenGL's.
         std::string vs = source_;
-        const auto mainAt = vs.find("void main");
-        if (mainAt == std::string::npos)
+        if (!AppendClipSpaceConversion(vs))
             return false;
-        vs.replace(mainAt, 9, "void orvMain");
-        vs += "\nvoid main() {\n    orvMain();\n    gl_Position = vec4(gl_Position.x, -gl_Position.y, "
-              "2.0 * gl_Position.z - gl_Position.w, gl_Position.w);\n}\n";
         program_ = device_->LinkProgram(vs, kShaderFragmentShader);
         return program_ != 0;
     }
@@ -739,33 +735,43 @@ void GlDevice::BindTextures() {
         }
         const GLenum target = TargetOf(*t);
         gl_->glBindTexture(target, t->glName);
-        auto address = [](DWORD a) -> GLint {
-            switch (a) {
-            case D3DTADDRESS_MIRROR:
-                return GL_MIRRORED_REPEAT;
-            case D3DTADDRESS_CLAMP:
-                return GL_CLAMP_TO_EDGE;
-            case D3DTADDRESS_BORDER:
-                return GL_CLAMP_TO_BORDER;
-            default:
-                return GL_REPEAT;
-            }
-        };
-        gl_->glTexParameteri(target, GL_TEXTURE_WRAP_S, address(SamplerState(stage, D3DSAMP_ADDRESSU)));
-        gl_->glTexParameteri(target, GL_TEXTURE_WRAP_T, address(SamplerState(stage, D3DSAMP_ADDRESSV)));
-        gl_->glTexParameteri(target, GL_TEXTURE_WRAP_R, address(SamplerState(stage, D3DSAMP_ADDRESSW)));
-        const bool magLinear = SamplerState(stage, D3DSAMP_MAGFILTER) >= D3DTEXF_LINEAR;
-        const bool minLinear = SamplerState(stage, D3DSAMP_MINFILTER) >= D3DTEXF_LINEAR;
-        const DWORD mip = t->levels > 1 ? SamplerState(stage, D3DSAMP_MIPFILTER) : D3DTEXF_NONE;
-        GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
-        if (mip == D3DTEXF_POINT)
-            minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-        else if (mip >= D3DTEXF_LINEAR)
-            minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-        gl_->glTexParameteri(target, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
-        gl_->glTexParameteri(target, GL_TEXTURE_MIN_FILTER, minFilter);
+        SetGlSamplerParameters(gl_, target,
+                               {SamplerState(stage, D3DSAMP_ADDRESSU), SamplerState(stage, D3DSAMP_ADDRESSV),
+                                SamplerState(stage, D3DSAMP_ADDRESSW), SamplerState(stage, D3DSAMP_MAGFILTER),
+                                SamplerState(stage, D3DSAMP_MINFILTER),
+                                SamplerState(stage, D3DSAMP_MIPFILTER)},
+                               t->levels);
     }
     gl_->glActiveTexture(GL_TEXTURE0);
+}
+
+void SetGlSamplerParameters(QOpenGLFunctions_3_3_Core* gl, unsigned target, const GlSamplerStates& states,
+                            UINT levels) {
+    auto address = [](DWORD a) -> GLint {
+        switch (a) {
+        case D3DTADDRESS_MIRROR:
+            return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP:
+            return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER:
+            return GL_CLAMP_TO_BORDER;
+        default:
+            return GL_REPEAT;
+        }
+    };
+    gl->glTexParameteri(target, GL_TEXTURE_WRAP_S, address(states.addressU));
+    gl->glTexParameteri(target, GL_TEXTURE_WRAP_T, address(states.addressV));
+    gl->glTexParameteri(target, GL_TEXTURE_WRAP_R, address(states.addressW));
+    const bool magLinear = states.magFilter >= D3DTEXF_LINEAR;
+    const bool minLinear = states.minFilter >= D3DTEXF_LINEAR;
+    const DWORD mip = levels > 1 ? states.mipFilter : D3DTEXF_NONE;
+    GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
+    if (mip == D3DTEXF_POINT)
+        minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    else if (mip >= D3DTEXF_LINEAR)
+        minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    gl->glTexParameteri(target, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
+    gl->glTexParameteri(target, GL_TEXTURE_MIN_FILTER, minFilter);
 }
 
 bool GlDevice::BindVertexInput(const DrawCall& call) {
@@ -869,52 +875,74 @@ void GlDevice::IssueDraw(const DrawCall& call) {
 }
 
 unsigned GlDevice::LinkProgram(const std::string& vs, const std::string& fs) {
-    auto compile = [&](GLenum type, const std::string& src) -> GLuint {
-        const GLuint sh = gl_->glCreateShader(type);
-        const char* text = src.c_str();
-        gl_->glShaderSource(sh, 1, &text, nullptr);
-        gl_->glCompileShader(sh);
-        GLint ok = 0;
-        gl_->glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
-        if (!ok) {
-            char log[2048] = {};
-            gl_->glGetShaderInfoLog(sh, sizeof(log) - 1, nullptr, log);
+    const std::string header = "#version 330 core\n";
+    auto withHeader = [&](const std::string& s) { return s.rfind("#version", 0) == 0 ? s : header + s; };
+    return LinkGlProgram(gl_, withHeader(vs), withHeader(fs), [](const char* step, const char* log) {
+        if (std::strcmp(step, "link") != 0)
             std::fprintf(stderr, "shader: %s\n", log);
-            gl_->glDeleteShader(sh);
+    });
+}
+
+unsigned LinkGlProgram(QOpenGLFunctions_3_3_Core* gl, const std::string& vertexShader,
+                       const std::string& fragmentShader,
+                       const std::function<void(const char* step, const char* log)>& fail) {
+    auto compile = [&](GLenum type, const std::string& src, const char* step) -> GLuint {
+        const GLuint sh = gl->glCreateShader(type);
+        const char* text = src.c_str();
+        gl->glShaderSource(sh, 1, &text, nullptr);
+        gl->glCompileShader(sh);
+        GLint ok = 0;
+        gl->glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
+        if (!ok) {
+            char log[4096] = {};
+            gl->glGetShaderInfoLog(sh, sizeof(log) - 1, nullptr, log);
+            fail(step, log);
+            gl->glDeleteShader(sh);
             return 0;
         }
         return sh;
     };
-    const std::string header = "#version 330 core\n";
-    auto withHeader = [&](const std::string& s) { return s.rfind("#version", 0) == 0 ? s : header + s; };
-    const GLuint v = compile(GL_VERTEX_SHADER, withHeader(vs));
-    const GLuint f = compile(GL_FRAGMENT_SHADER, withHeader(fs));
+    const GLuint v = compile(GL_VERTEX_SHADER, vertexShader, "vertex shader");
+    const GLuint f = compile(GL_FRAGMENT_SHADER, fragmentShader, "pixel shader");
     if (!v || !f) {
         if (v)
-            gl_->glDeleteShader(v);
+            gl->glDeleteShader(v);
         if (f)
-            gl_->glDeleteShader(f);
+            gl->glDeleteShader(f);
         return 0;
     }
-    const GLuint p = gl_->glCreateProgram();
-    gl_->glAttachShader(p, v);
-    gl_->glAttachShader(p, f);
-    static const char* kNames[] = {"aPosition", "aBlendWeight",  "aNormal",  "aColor0",  "aColor1", "aTex0",
-                                   "aTex1",     "aTex2",         "aTex3",    "aTex4",    "aTex5",   "aTex6",
-                                   "aTex7",     "aBlendIndices", "aTangent", "aBinormal"};
+    const GLuint p = gl->glCreateProgram();
+    gl->glAttachShader(p, v);
+    gl->glAttachShader(p, f);
+    static const char* const kNames[] = {"aPosition", "aBlendWeight",  "aNormal",  "aColor0",
+                                         "aColor1",   "aTex0",         "aTex1",    "aTex2",
+                                         "aTex3",     "aTex4",         "aTex5",    "aTex6",
+                                         "aTex7",     "aBlendIndices", "aTangent", "aBinormal"};
     for (GLuint i = 0; i < 16; ++i)
-        gl_->glBindAttribLocation(p, i, kNames[i]);
-    gl_->glBindFragDataLocation(p, 0, "fragColour");
-    gl_->glLinkProgram(p);
-    gl_->glDeleteShader(v);
-    gl_->glDeleteShader(f);
+        gl->glBindAttribLocation(p, i, kNames[i]);
+    gl->glBindFragDataLocation(p, 0, "fragColour");
+    gl->glLinkProgram(p);
+    gl->glDeleteShader(v);
+    gl->glDeleteShader(f);
     GLint ok = 0;
-    gl_->glGetProgramiv(p, GL_LINK_STATUS, &ok);
+    gl->glGetProgramiv(p, GL_LINK_STATUS, &ok);
     if (!ok) {
-        gl_->glDeleteProgram(p);
+        char log[4096] = {};
+        gl->glGetProgramInfoLog(p, sizeof(log) - 1, nullptr, log);
+        fail("link", log);
+        gl->glDeleteProgram(p);
         return 0;
     }
     return p;
+}
+
+bool AppendClipSpaceConversion(std::string& vertexShader) {
+    const size_t at = vertexShader.find("void main");
+    if (at != std::string::npos)
+        vertexShader.replace(at, 9, "void orvMain");
+    vertexShader += "\nvoid main() {\n    orvMain();\n    gl_Position = vec4(gl_Position.x, -gl_Position.y, "
+                    "2.0 * gl_Position.z - gl_Position.w, gl_Position.w);\n}\n";
+    return at != std::string::npos;
 }
 
 int GlDevice::Uniform(Program& p, const char* name) {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QOpenGLFunctions_3_3_Core;
@@ -34,6 +35,24 @@ enum GlAttribute : unsigned {
     kAttrTangent = 14,
     kAttrBinormal = 15
 };
+
+// Compiles and links a program with the vertex inputs at the locations above and the colour output
+// "fragColour"; 0 on failure. Each failing step ("vertex shader", "pixel shader", "link") goes to fail
+// with the driver's log.
+unsigned LinkGlProgram(QOpenGLFunctions_3_3_Core* gl, const std::string& vertexShader,
+                       const std::string& fragmentShader,
+                       const std::function<void(const char* step, const char* log)>& fail);
+// Renames the vertex stage's main and appends one that calls it and turns gl_Position from the layer's
+// clip space into OpenGL's; false when the text has no main.
+bool AppendClipSpaceConversion(std::string& vertexShader);
+
+// The sampler states of one texture binding.
+struct GlSamplerStates {
+    DWORD addressU, addressV, addressW, magFilter, minFilter, mipFilter;
+};
+// Sets the wrap and filter parameters of the texture bound at target (mip filtering only with levels).
+void SetGlSamplerParameters(QOpenGLFunctions_3_3_Core* gl, unsigned target, const GlSamplerStates& states,
+                            UINT levels);
 
 class GlDevice final : public DeviceBase, private ResourceBackend {
 public:
@@ -66,7 +85,8 @@ public:
     // Issues the draw with whatever program is bound.
     void IssueDraw(const DrawCall& call);
     unsigned GlTextureOf(IDirect3DBaseTexture9* texture);
-    // Compiles and links a program of our attribute locations; 0 on failure (the log goes to stderr).
+    // LinkGlProgram on the device's context (GLSL 3.30 unless the texts say otherwise); 0 on failure,
+    // with the compile logs on stderr.
     unsigned LinkProgram(const std::string& vertexShader, const std::string& fragmentShader);
     // Utilities with programs of their own (effects): while one is set, draws use it instead of the
     // fixed-function or vertex-shader program; prepare runs after the device's state is applied and

@@ -1,3 +1,4 @@
+#include "tests/graphics3d/DeviceTestSupport.h"
 #include "tests/graphics3d/FrameworkTestSupport.h"
 
 #include "graphics3d/framework/GlDirect3D.h"
@@ -18,32 +19,14 @@ using namespace orv::test;
 namespace {
 
 // A windowed OpenGL device on a small window, for drawing and reading back.
-class GlDeviceTest : public ::testing::Test {
+class GlDeviceTest : public GlDeviceFixture {
 protected:
     void SetUp() override {
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!d3d)
-            GTEST_SKIP() << "no OpenGL 3.3 core context on this display";
-        window.resize(64, 64);
-        D3DPRESENT_PARAMETERS pp;
-        pp.Windowed = true;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.EnableAutoDepthStencil = true;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        pp.hDeviceWindow = &window;
-        ASSERT_EQ(
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_MIXED_VERTEXPROCESSING, &pp, &device),
-            D3D_OK);
+        GlDeviceFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         device->SetRenderState(D3DRS_LIGHTING, 0);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    }
-    void TearDown() override {
-        SafeRelease(device);
-        SafeRelease(d3d);
     }
 
     // The pixel (x, y) of a render target, top row first, as 0xAARRGGBB.
@@ -76,10 +59,6 @@ protected:
         D3DCOLOR colour;
     };
     static constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    QWindow window;
 };
 
 TEST(GlDirect3D, AnswersFromWhatOpenGLDoes) {

@@ -1,5 +1,6 @@
 #include "graphics3d/framework/D3D9Resources.h"
 #include "graphics3d/framework/NullDirect3D.h"
+#include "tests/graphics3d/DeviceTestSupport.h"
 
 #include <QWindow>
 
@@ -17,13 +18,7 @@ protected:
     void SetUp() override {
         cfg = DefaultNullConfig();
         d3d = CreateNullDirect3D(cfg);
-        pp.Windowed = true;
-        pp.BackBufferWidth = 320;
-        pp.BackBufferHeight = 240;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.EnableAutoDepthStencil = true;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+        pp = test::WindowedParameters(320, 240, nullptr);
         ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, flags, &pp, &device), D3D_OK);
     }
     void TearDown() override {

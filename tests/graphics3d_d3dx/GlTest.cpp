@@ -3,6 +3,7 @@
 #include "graphics3d/framework/d3dx/D3DX9Effect.h"
 #include "graphics3d/framework/d3dx/D3DX9Shader.h"
 #include "graphics3d/framework/d3dx/DXUTMesh.h"
+#include "tests/graphics3d/DeviceTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <QWindow>
@@ -15,32 +16,8 @@ using namespace orv;
 
 namespace {
 
-class GlUtilityTest : public ::testing::Test {
+class GlUtilityTest : public test::GlDeviceFixture {
 protected:
-    void SetUp() override {
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!d3d)
-            GTEST_SKIP() << "no OpenGL 3.3 core context on this display";
-        window.resize(64, 64);
-        D3DPRESENT_PARAMETERS pp;
-        pp.Windowed = true;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.EnableAutoDepthStencil = true;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        pp.hDeviceWindow = &window;
-        ASSERT_EQ(
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_MIXED_VERTEXPROCESSING, &pp, &device),
-            D3D_OK);
-    }
-    void TearDown() override {
-        SafeRelease(device);
-        SafeRelease(d3d);
-    }
-
     DWORD Pixel(int x, int y) {
         IDirect3DSurface9* bb = nullptr;
         device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &bb);
@@ -91,10 +68,6 @@ protected:
         effect->End();
         device->EndScene();
     }
-
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    QWindow window;
 };
 
 TEST_F(GlUtilityTest, EffectWithTwoTechniquesRenders) {

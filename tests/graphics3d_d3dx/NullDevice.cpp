@@ -1,5 +1,6 @@
 #include "NullDevice.h"
 
+#include "tests/graphics3d/DeviceTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 namespace orv::test {
@@ -8,15 +9,7 @@ NullDeviceFixture::NullDeviceFixture(DWORD maxBlendMatrices) : config_(DefaultNu
     for (auto& a : config_.adapters)
         a.caps.MaxVertexBlendMatrices = maxBlendMatrices;
     d3d_ = CreateNullDirect3D(config_);
-    D3DPRESENT_PARAMETERS pp;
-    pp.Windowed = true;
-    pp.BackBufferWidth = 64;
-    pp.BackBufferHeight = 64;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.EnableAutoDepthStencil = true;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    pp.hDeviceWindow = &window_;
+    D3DPRESENT_PARAMETERS pp = WindowedParameters(64, 64, &window_);
     d3d_->CreateDevice(0, D3DDEVTYPE_HAL, &window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device_);
 }
 

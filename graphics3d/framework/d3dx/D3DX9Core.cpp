@@ -1,6 +1,7 @@
 #include "graphics3d/framework/d3dx/D3DX9Core.h"
 
 #include "graphics3d/framework/DeviceBase.h"
+#include "graphics3d/framework/d3dx/D3DXInternal.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -107,13 +108,7 @@ public:
     }
     HRESULT OnLostDevice() override { return D3D_OK; }
     HRESULT OnResetDevice() override { return D3D_OK; }
-    HRESULT GetDevice(IDirect3DDevice9** device) override {
-        if (!device)
-            return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
+    HRESULT GetDevice(IDirect3DDevice9** device) override { return d3dx::HandOutDevice(device_, device); }
 
 private:
     struct Item {
@@ -264,13 +259,7 @@ public:
     }
     HRESULT OnLostDevice() override { return D3D_OK; }
     HRESULT OnResetDevice() override { return D3D_OK; }
-    HRESULT GetDevice(IDirect3DDevice9** device) override {
-        if (!device)
-            return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
+    HRESULT GetDevice(IDirect3DDevice9** device) override { return d3dx::HandOutDevice(device_, device); }
     INT LineHeight() override { return metrics_.height(); }
 
 private:

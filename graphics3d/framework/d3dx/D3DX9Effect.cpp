@@ -15,25 +15,17 @@ namespace orv {
 
 namespace {
 
-const char* const kAttributeNames[] = {
-    "aPosition", "aBlendWeight", "aNormal", "aColor0", "aColor1", "aTex0",         "aTex1",    "aTex2",
-    "aTex3",     "aTex4",        "aTex5",   "aTex6",   "aTex7",   "aBlendIndices", "aTangent", "aBinormal"};
-
 struct PassProgram {
     unsigned id = 0;
     std::vector<int> locations; // per parameter
     std::vector<int> units;     // per parameter: texture unit, or -1
 };
 
-// Renames the stage's main so the layer's clip-space conversion can follow it.
+// The vertex stage with the effect's uniforms and shared code, ending in the layer's clip-space conversion.
 std::string VertexSource(const std::string& uniforms, const std::string& shared, const std::string& code) {
     std::string body = code;
-    const size_t at = body.find("void main");
-    if (at != std::string::npos)
-        body.replace(at, 9, "void orvMain");
-    return "#version 330 core\n" + uniforms + shared + "\n#line 1\n" + body +
-           "\nvoid main() {\n    orvMain();\n    gl_Position = vec4(gl_Position.x, -gl_Position.y, "
-           "2.0 * gl_Position.z - gl_Position.w, gl_Position.w);\n}\n";
+    AppendClipSpaceConversion(body);
+    return "#version 330 core\n" + uniforms + shared + "\n#line 1\n" + body;
 }
 
 std::string PixelSource(const std::string& uniforms, const std::string& shared, const std::string& code) {
@@ -220,13 +212,7 @@ public:
         return D3D_OK;
     }
 
-    HRESULT GetDevice(IDirect3DDevice9** device) override {
-        if (!device)
-            return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
+    HRESULT GetDevice(IDirect3DDevice9** device) override { return d3dx::HandOutDevice(device_, device); }
     // Programs and parameters live in the device's context, which a reset keeps.
     HRESULT OnLostDevice() override { return D3D_OK; }
     HRESULT OnResetDevice() override { return D3D_OK; }
@@ -275,50 +261,16 @@ private:
         return D3D_OK;
     }
 
+    // The first failing step's log, as the effect's compilation error.
     static unsigned Link(QOpenGLFunctions_3_3_Core* gl, const std::string& vs, const std::string& fs,
                          const std::string& where, std::string* log) {
-        auto compile = [&](GLenum type, const std::string& src, const char* stage) -> GLuint {
-            const GLuint sh = gl->glCreateShader(type);
-            const char* text = src.c_str();
-            gl->glShaderSource(sh, 1, &text, nullptr);
-            gl->glCompileShader(sh);
-            GLint ok = 0;
-            gl->glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
-            if (!ok) {
-                char buf[4096] = {};
-                gl->glGetShaderInfoLog(sh, sizeof(buf) - 1, nullptr, buf);
-                *log = where + ", " + stage + ": " + buf;
-                gl->glDeleteShader(sh);
-                return 0;
-            }
-            return sh;
-        };
-        const GLuint v = compile(GL_VERTEX_SHADER, vs, "vertex shader");
-        const GLuint f = v ? compile(GL_FRAGMENT_SHADER, fs, "pixel shader") : 0;
-        if (!v || !f) {
-            if (v)
-                gl->glDeleteShader(v);
-            return 0;
-        }
-        const GLuint p = gl->glCreateProgram();
-        gl->glAttachShader(p, v);
-        gl->glAttachShader(p, f);
-        for (GLuint i = 0; i < 16; ++i)
-            gl->glBindAttribLocation(p, i, kAttributeNames[i]);
-        gl->glBindFragDataLocation(p, 0, "fragColour");
-        gl->glLinkProgram(p);
-        gl->glDeleteShader(v);
-        gl->glDeleteShader(f);
-        GLint ok = 0;
-        gl->glGetProgramiv(p, GL_LINK_STATUS, &ok);
-        if (!ok) {
-            char buf[4096] = {};
-            gl->glGetProgramInfoLog(p, sizeof(buf) - 1, nullptr, buf);
-            *log = where + ", link: " + buf;
-            gl->glDeleteProgram(p);
-            return 0;
-        }
-        return p;
+        bool failed = false;
+        return LinkGlProgram(gl, vs, fs, [&](const char* step, const char* text) {
+            if (failed)
+                return;
+            failed = true;
+            *log = where + ", " + step + ": " + text;
+        });
     }
 
     void DeletePrograms() {
@@ -422,25 +374,12 @@ private:
             auto it = p.sampler.find(s);
             return it == p.sampler.end() ? fallback : it->second;
         };
-        auto address = [](DWORD a) -> GLint {
-            return a == D3DTADDRESS_CLAMP    ? GL_CLAMP_TO_EDGE
-                   : a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT
-                   : a == D3DTADDRESS_BORDER ? GL_CLAMP_TO_BORDER
-                                             : GL_REPEAT;
-        };
-        f->glTexParameteri(target, GL_TEXTURE_WRAP_S, address(state(D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP)));
-        f->glTexParameteri(target, GL_TEXTURE_WRAP_T, address(state(D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP)));
-        f->glTexParameteri(target, GL_TEXTURE_WRAP_R, address(state(D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP)));
-        const bool magLinear = state(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR) >= D3DTEXF_LINEAR;
-        const bool minLinear = state(D3DSAMP_MINFILTER, D3DTEXF_LINEAR) >= D3DTEXF_LINEAR;
-        const DWORD mip = t->levels > 1 ? state(D3DSAMP_MIPFILTER, D3DTEXF_LINEAR) : D3DTEXF_NONE;
-        GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
-        if (mip == D3DTEXF_POINT)
-            minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-        else if (mip >= D3DTEXF_LINEAR)
-            minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-        f->glTexParameteri(target, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
-        f->glTexParameteri(target, GL_TEXTURE_MIN_FILTER, minFilter);
+        SetGlSamplerParameters(
+            f, target,
+            {state(D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP), state(D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP),
+             state(D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP), state(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR),
+             state(D3DSAMP_MINFILTER, D3DTEXF_LINEAR), state(D3DSAMP_MIPFILTER, D3DTEXF_LINEAR)},
+            t->levels);
     }
 
     IDirect3DDevice9* device_;

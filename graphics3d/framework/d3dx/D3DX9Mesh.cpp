@@ -144,13 +144,7 @@ public:
     }
     DWORD GetNumBytesPerVertex() override { return stride_; }
     DWORD GetOptions() override { return options_; }
-    HRESULT GetDevice(IDirect3DDevice9** device) override {
-        if (!device)
-            return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
+    HRESULT GetDevice(IDirect3DDevice9** device) override { return d3dx::HandOutDevice(device_, device); }
 
     HRESULT CloneMeshFVF(DWORD options, DWORD fvf, IDirect3DDevice9* device, ID3DXMesh** cloneMesh) override {
         D3DVERTEXELEMENT9 decl[MAX_FVF_DECL_SIZE];

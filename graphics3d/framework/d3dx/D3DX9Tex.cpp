@@ -68,6 +68,14 @@ HRESULT Load(const wchar_t* fileName, Loaded* out) {
     return D3D_OK;
 }
 
+// Load for the texture creators: an image of another resource type is invalid data for them.
+HRESULT LoadAs(const wchar_t* fileName, D3DRESOURCETYPE type, Loaded* out) {
+    const HRESULT hr = Load(fileName, out);
+    if (FAILED(hr))
+        return hr;
+    return out->info.ResourceType == type ? D3D_OK : kInvalidData;
+}
+
 // Rows of a QImage region into locked memory (A8R8G8B8 and X8R8G8B8 share the byte order of ARGB32).
 void CopyRows(const QImage& img, int top, UINT width, UINT height, BYTE* dst, INT pitch) {
     for (UINT y = 0; y < height; ++y)
@@ -93,11 +101,9 @@ HRESULT D3DXCreateTextureFromFileW(IDirect3DDevice9* device, const wchar_t* file
         return D3DERR_INVALIDCALL;
     *texture = nullptr;
     Loaded l;
-    HRESULT hr = Load(fileName, &l);
+    HRESULT hr = LoadAs(fileName, D3DRTYPE_TEXTURE, &l);
     if (FAILED(hr))
         return hr;
-    if (l.info.ResourceType != D3DRTYPE_TEXTURE)
-        return kInvalidData;
     IDirect3DTexture9* t = nullptr;
     hr = device->CreateTexture(l.info.Width, l.info.Height, l.info.MipLevels, 0, l.info.Format,
                                D3DPOOL_MANAGED, &t, nullptr);
@@ -125,11 +131,9 @@ HRESULT D3DXCreateCubeTextureFromFileW(IDirect3DDevice9* device, const wchar_t* 
         return D3DERR_INVALIDCALL;
     *texture = nullptr;
     Loaded l;
-    HRESULT hr = Load(fileName, &l);
+    HRESULT hr = LoadAs(fileName, D3DRTYPE_CUBETEXTURE, &l);
     if (FAILED(hr))
         return hr;
-    if (l.info.ResourceType != D3DRTYPE_CUBETEXTURE)
-        return kInvalidData;
     IDirect3DCubeTexture9* t = nullptr;
     hr = device->CreateCubeTexture(l.info.Width, 1, 0, l.info.Format, D3DPOOL_MANAGED, &t, nullptr);
     if (FAILED(hr))
@@ -152,11 +156,9 @@ HRESULT D3DXCreateVolumeTextureFromFileW(IDirect3DDevice9* device, const wchar_t
         return D3DERR_INVALIDCALL;
     *texture = nullptr;
     Loaded l;
-    HRESULT hr = Load(fileName, &l);
+    HRESULT hr = LoadAs(fileName, D3DRTYPE_VOLUMETEXTURE, &l);
     if (FAILED(hr))
         return hr;
-    if (l.info.ResourceType != D3DRTYPE_VOLUMETEXTURE)
-        return kInvalidData;
     IDirect3DVolumeTexture9* t = nullptr;
     hr = device->CreateVolumeTexture(l.info.Width, l.info.Height, l.info.Depth, 1, 0, l.info.Format,
                                      D3DPOOL_MANAGED, &t, nullptr);

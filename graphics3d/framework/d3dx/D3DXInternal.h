@@ -28,6 +28,15 @@ void WriteElement(BYTE* vertex, const D3DVERTEXELEMENT9& e, const float in[4]);
 
 QString FromWide(const wchar_t* text);
 
+// GetDevice of the utilities: the device they were made on, with a reference for the caller.
+inline HRESULT HandOutDevice(IDirect3DDevice9* device, IDirect3DDevice9** out) {
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    device->AddRef();
+    *out = device;
+    return D3D_OK;
+}
+
 // True for a text .x file whose counts and indices are consistent (binary and compressed forms are
 // not taken).
 bool CheckTextXFile(const void* data, size_t size);
