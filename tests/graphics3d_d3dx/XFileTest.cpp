@@ -216,6 +216,74 @@ TEST_F(XFileTest, TinyHierarchySkinAndWalk) {
     EXPECT_EQ(alloc.containers, 0);
 }
 
+// A vertex shared by faces of different bone groups is copied into each group; every copy must blend
+// the same bones by the same weights, or the skin cracks along group borders once the bones move.
+TEST_F(XFileTest, TinyBlendedCopiesOfOneVertexCarryEqualWeights) {
+    D3DXFRAME* root = nullptr;
+    ID3DXAnimationController* anim = nullptr;
+    ASSERT_EQ(D3DXLoadMeshHierarchyFromXW(test::MediaPath("tiny.x").c_str(), D3DXMESH_MANAGED, device(),
+                                          &alloc, nullptr, &root, &anim),
+              D3D_OK);
+    D3DXMESHCONTAINER* mc = D3DXFrameFind(root, "Body")->pMeshContainer;
+    ID3DXSkinInfo* skin = mc->pSkinInfo;
+    ID3DXMesh* mesh = mc->MeshData.pMesh;
+    DWORD sourceFaceBonesMax = 0;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    mesh->GetIndexBuffer(&ib);
+    skin->GetMaxFaceInfluences(ib, mesh->GetNumFaces(), &sourceFaceBonesMax);
+    ib->Release();
+    // The case that needs the per-vertex decision: faces touching more bones than can blend.
+    EXPECT_GT(sourceFaceBonesMax, 4u);
+
+    DWORD influences = 0, groups = 0;
+    ID3DXBuffer* combos = nullptr;
+    ID3DXBuffer* remap = nullptr;
+    ID3DXMesh* blended = nullptr;
+    ASSERT_EQ(skin->ConvertToBlendedMesh(mesh, D3DXMESH_MANAGED | D3DXMESHOPT_VERTEXCACHE, mc->pAdjacency,
+                                         nullptr, nullptr, &remap, &influences, &groups, &combos, &blended),
+              D3D_OK);
+    ASSERT_GE(influences, 2u);
+    const auto* c = static_cast<D3DXBONECOMBINATION*>(combos->GetBufferPointer());
+    const auto* sourceOf = static_cast<DWORD*>(remap->GetBufferPointer());
+    const DWORD stride = blended->GetNumBytesPerVertex();
+    BYTE* vertices = nullptr;
+    ASSERT_EQ(blended->LockVertexBuffer(0, reinterpret_cast<void**>(&vertices)), D3D_OK);
+    std::map<DWORD, std::map<DWORD, float>> first; // source vertex -> bone -> weight of its first copy
+    int copiesCompared = 0;
+    for (DWORD g = 0; g < groups; ++g) {
+        for (DWORD v = c[g].VertexStart; v < c[g].VertexStart + c[g].VertexCount; ++v) {
+            float w[4] = {0, 0, 0, 0};
+            std::memcpy(w, vertices + static_cast<size_t>(v) * stride + 12, 4 * (influences - 1));
+            float last = 1.0f;
+            std::map<DWORD, float> byBone;
+            for (DWORD i = 0; i < influences; ++i) {
+                const float weight = i + 1 < influences ? w[i] : last;
+                last -= i + 1 < influences ? w[i] : 0.0f;
+                if (c[g].BoneId[i] != UNUSED32 && std::fabs(weight) > 1e-6f)
+                    byBone[c[g].BoneId[i]] += weight;
+                else
+                    EXPECT_NEAR(weight, 0.0f, 1e-5f) << "weight on an empty slot, group " << g;
+            }
+            auto [it, inserted] = first.emplace(sourceOf[v], byBone);
+            if (inserted)
+                continue;
+            ++copiesCompared;
+            ASSERT_EQ(it->second.size(), byBone.size()) << "source vertex " << sourceOf[v];
+            for (const auto& [bone, weight] : byBone) {
+                ASSERT_TRUE(it->second.count(bone)) << "source vertex " << sourceOf[v] << " bone " << bone;
+                EXPECT_NEAR(it->second[bone], weight, 1e-5f) << "source vertex " << sourceOf[v];
+            }
+        }
+    }
+    blended->UnlockVertexBuffer();
+    EXPECT_GT(copiesCompared, 50);
+    combos->Release();
+    remap->Release();
+    blended->Release();
+    anim->Release();
+    D3DXFrameDestroy(root, &alloc);
+}
+
 TEST_F(XFileTest, EveryGeneratedMeshLoads) {
     for (const char* name :
          {"room.x", "airplane/airplane 2.x", "misc/car.x", "misc/sphere.x", "UI/arrow.x", "ring.x",

@@ -2,6 +2,7 @@
 #include "graphics3d/framework/d3dx/D3DXInternal.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <numeric>
@@ -144,12 +145,65 @@ private:
         return out;
     }
 
+    // The influences blending uses, decided once per vertex: its strongest four bones, then, while a
+    // face gathers more than four bones between its vertices, the face's weakest bone is dropped from
+    // every vertex that has others; weights are renormalised per vertex. A bone that is some vertex's
+    // only one is never dropped, and a face with five bones always has one that is not.
+    std::vector<std::vector<std::pair<DWORD, float>>>
+    BlendInfluences(const std::vector<std::array<DWORD, 3>>& faces) const {
+        auto out = VertexInfluences();
+        const auto byWeight = [](const auto& a, const auto& b) {
+            return a.second > b.second || (a.second == b.second && a.first < b.first);
+        };
+        for (auto& list : out) {
+            std::sort(list.begin(), list.end(), byWeight);
+            if (list.size() > kMaxBlendBones)
+                list.resize(kMaxBlendBones);
+        }
+        for (bool changed = true; changed;) {
+            changed = false;
+            for (const auto& face : faces) {
+                std::map<DWORD, float> sum;
+                for (DWORD v : face)
+                    for (const auto& [b, w] : out[v])
+                        sum[b] += w;
+                if (sum.size() <= kMaxBlendBones)
+                    continue;
+                DWORD weakest = UNUSED32;
+                float weakestSum = 0;
+                for (const auto& [b, total] : sum) {
+                    bool someVertexOnly = false;
+                    for (DWORD v : face)
+                        someVertexOnly |= out[v].size() == 1 && out[v][0].first == b;
+                    if (!someVertexOnly && (weakest == UNUSED32 || total < weakestSum)) {
+                        weakest = b;
+                        weakestSum = total;
+                    }
+                }
+                if (weakest == UNUSED32)
+                    continue;
+                for (DWORD v : face)
+                    std::erase_if(out[v], [weakest](const auto& p) { return p.first == weakest; });
+                changed = true;
+            }
+        }
+        for (auto& list : out) {
+            float total = 0;
+            for (const auto& [b, w] : list)
+                total += w;
+            if (total > 0)
+                for (auto& [b, w] : list)
+                    w /= total;
+        }
+        return out;
+    }
+
+    static constexpr size_t kMaxBlendBones = 4;
+
     DWORD numVertices_;
     std::vector<D3DVERTEXELEMENT9> elements_;
     std::vector<BoneData> bones_;
 };
-
-constexpr DWORD kMaxBlendMatrices = 4;
 
 HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWORD* adjacencyIn,
                                        DWORD* adjacencyOut, DWORD* faceRemap, ID3DXBuffer** vertexRemap,
@@ -166,27 +220,17 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
     const DWORD numVerts = static_cast<DWORD>(src.vertices.size() / src.stride);
     if (numVerts != numVertices_)
         return D3DERR_INVALIDCALL;
-    const auto influences = VertexInfluences();
     const auto numFaces = static_cast<DWORD>(src.faces.size());
+    const auto influences = BlendInfluences(src.faces);
 
-    // Bones of each face: all of its vertices' bones, or the strongest four when there are more.
+    // Bones of each face: the union of its vertices' bones, four at most by construction.
     std::vector<std::vector<DWORD>> faceBones(numFaces);
     DWORD maxInfl = 1;
     for (DWORD f = 0; f < numFaces; ++f) {
-        std::map<DWORD, float> sum;
         for (DWORD v : src.faces[f])
             for (const auto& [b, w] : influences[v])
-                sum[b] += w;
-        std::vector<std::pair<float, DWORD>> list;
-        for (const auto& [b, w] : sum)
-            list.push_back({w, b});
-        std::sort(list.begin(), list.end(), [](auto& a, auto& b) {
-            return a.first > b.first || (a.first == b.first && a.second < b.second);
-        });
-        if (list.size() > kMaxBlendMatrices)
-            list.resize(kMaxBlendMatrices);
-        for (auto& [w, b] : list)
-            faceBones[f].push_back(b);
+                if (std::find(faceBones[f].begin(), faceBones[f].end(), b) == faceBones[f].end())
+                    faceBones[f].push_back(b);
         std::sort(faceBones[f].begin(), faceBones[f].end());
         maxInfl = std::max(maxInfl, static_cast<DWORD>(faceBones[f].size()));
     }
@@ -262,20 +306,15 @@ HRESULT SkinInfo::ConvertToBlendedMesh(ID3DXMesh* mesh, DWORD options, const DWO
                 if (it == local.end()) {
                     it = local.emplace(v, static_cast<DWORD>(oldOfNewVertex.size())).first;
                     oldOfNewVertex.push_back(v);
-                    // Weights of this group's bones, normalised over them.
+                    // The vertex's own weights in this group's slots. Its bones are a subset of the
+                    // group's, so every copy of the vertex blends the same bones by the same amounts.
                     std::vector<float> w(g.bones.size(), 0.0f);
-                    float total = 0;
                     for (const auto& [b, wt] : influences[v]) {
                         auto pos = std::find(g.bones.begin(), g.bones.end(), b);
-                        if (pos != g.bones.end()) {
+                        if (pos != g.bones.end())
                             w[static_cast<size_t>(pos - g.bones.begin())] += wt;
-                            total += wt;
-                        }
                     }
-                    if (total > 0)
-                        for (auto& x : w)
-                            x /= total;
-                    else if (!w.empty())
+                    if (influences[v].empty() && !w.empty())
                         w[0] = 1.0f;
                     std::vector<BYTE> vx(out.stride, 0);
                     const BYTE* s = src.vertices.data() + static_cast<size_t>(v) * src.stride;
