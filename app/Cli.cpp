@@ -4,6 +4,7 @@
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
+#include "graphics3d/Test3d.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
@@ -95,6 +96,7 @@ QJsonObject ResultsJson(const MainModel& m, bool cancelled) {
         root[QStringLiteral("categories")] = cat;
         root[QStringLiteral("overall")] = m.Scores.Overall();
     }
+    root[QStringLiteral("skipped")] = QJsonArray::fromStringList(m.SkippedCategories());
     return root;
 }
 
@@ -115,8 +117,9 @@ QString UsageText() {
                           "\n"
                           "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
                           "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
-                          "Testy 2D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich oknie\n"
-                          "także przerywa testy.\n");
+                          "Testy 2D i 3D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich\n"
+                          "oknie także przerywa testy. Przełączniki grafiki 3D (np. -windowed,\n"
+                          "-forcevsync:1, -nostats) trafiają do testów 3D.\n");
 }
 
 std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) {
@@ -172,6 +175,8 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
                 return std::nullopt;
             }
             cliOnlySeen = true;
+        } else if (DXUTIsCommandLineSwitch(a)) {
+            o.frameworkSwitches << a;
         } else {
             *error = QStringLiteral("nieznana opcja: %1").arg(a);
             return std::nullopt;
@@ -187,8 +192,9 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
 int RunCli(int& argc, char** argv, const CliOptions& options) {
     const bool display =
         !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    // The 2D tests draw in windows of their own; everything else needs no screen.
-    const bool gui2d = display && options.stages[static_cast<std::size_t>(Stage::Gfx2d)];
+    // The graphics tests draw in windows of their own; everything else needs no screen.
+    const bool gui2d = display && (options.stages[static_cast<std::size_t>(Stage::Gfx2d)] ||
+                                   options.stages[static_cast<std::size_t>(Stage::Gfx3d)]);
     // A display that cannot be reached must not end the run: fall back to no screen at all.
     if (gui2d && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM",
@@ -216,14 +222,20 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     model.WorkDivisor = options.workDivisor;
     for (int s = 0; s < kStageCount; ++s)
         model.StageEnabled[static_cast<std::size_t>(s)] = options.stages[static_cast<std::size_t>(s)];
-    // The 3D tests run only in the windowed program.
-    model.Gfx3dMissingReason =
-        display ? QStringLiteral("test graficzny tylko w oknie programu") : QStringLiteral("brak ekranu");
+    DXUTSetCommandLineArguments(options.frameworkSwitches);
     if (screen) {
         model.Gfx2dWindows[0] = CreateTest2dFrm(model, 1);
         model.Gfx2dWindows[1] = CreateTest2dFrm(model, 2);
-    } else if (!display || gui2d) {
+        QString reason;
+        if (Test3dAvailable(&reason)) {
+            for (int i = 0; i < 3; ++i)
+                model.Gfx3dWindows[static_cast<std::size_t>(i)] = CreateTest3dFrm(model, i + 1);
+        } else {
+            model.Gfx3dMissingReason = reason;
+        }
+    } else {
         model.Gfx2dMissingReason = QStringLiteral("brak ekranu");
+        model.Gfx3dMissingReason = QStringLiteral("brak ekranu");
     }
 
     Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
@@ -265,6 +277,8 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
             Print(QStringLiteral("2D: %1").arg(s[kScore2d]));
             Print(QStringLiteral("3D: %1").arg(model.Scores.Category3d()));
             Print(QStringLiteral("Wynik końcowy: %1").arg(model.Scores.Overall()));
+            if (const QString note = model.SkippedNote(); !note.isEmpty())
+                Print(note);
         }
         if (!options.jsonFile.isEmpty()) {
             QFile f(options.jsonFile);

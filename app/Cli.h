@@ -13,6 +13,8 @@ struct CliOptions {
     QString jsonFile;
     std::array<bool, 5> stages{true, true, true, true, true};
     unsigned workDivisor = 1;
+    // The 3D framework's own switches ("-windowed", "-forcevsync:1", ...), passed on to it.
+    QStringList frameworkSwitches;
 };
 
 // Parses the program's own options. nullopt with an error text for anything it does not know.

@@ -6,6 +6,7 @@
 #include "core/Scoring.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
+#include "graphics3d/Test3d.h"
 #include "hwtests/HwTests.h"
 #include "online/Online.h"
 #include "platform/MessageBoxes.h"
@@ -93,12 +94,18 @@ void Start2(MainModel& m) {
 
 int RunGui(int& argc, char** argv) {
     QApplication app(argc, argv);
-    // Qt has taken its own options; anything left is not ours either.
-    if (app.arguments().size() > 1) {
-        std::fprintf(stderr, "orvanta: nieznana opcja: %s\n\n%s", app.arguments().at(1).toUtf8().constData(),
-                     UsageText().toUtf8().constData());
-        return 2;
+    // Qt has taken its own options; the 3D framework's switches go to the 3D tests, anything else is
+    // not ours.
+    QStringList frameworkSwitches;
+    for (const QString& a : app.arguments().mid(1)) {
+        if (!DXUTIsCommandLineSwitch(a)) {
+            std::fprintf(stderr, "orvanta: nieznana opcja: %s\n\n%s", a.toUtf8().constData(),
+                         UsageText().toUtf8().constData());
+            return 2;
+        }
+        frameworkSwitches << a;
     }
+    DXUTSetCommandLineArguments(frameworkSwitches);
     WidgetMessageBoxes boxes;
     SetMessageBoxes(&boxes);
 
@@ -127,10 +134,16 @@ int RunGui(int& argc, char** argv) {
     model.Gfx2dWindows[1] = CreateTest2dFrm(model, 2);
     splash.SetStep(3);
     splash.SetStep(4);
-    // The three 3D test windows join here once the 3D stage is part of the build.
-    splash.SetStep(5);
-    splash.SetStep(6);
-    splash.SetStep(7);
+    QString reason3d;
+    const bool can3d = Test3dAvailable(&reason3d);
+    if (!can3d)
+        model.Gfx3dMissingReason = reason3d;
+    for (int i = 0; i < 3; ++i) {
+        // The windows exist either way; without a device the stage is skipped with its reason.
+        ITestWindow* w = CreateTest3dFrm(model, i + 1);
+        model.Gfx3dWindows[static_cast<std::size_t>(i)] = can3d ? w : nullptr;
+        splash.SetStep(5 + i);
+    }
 
     Start1(model);
     splash.SetStep(8);

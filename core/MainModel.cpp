@@ -99,6 +99,7 @@ void MainModel::InitControls() {
     SetText(QStringLiteral("Gpu2dWynikLbl"), QStringLiteral("2D:"));
     SetText(QStringLiteral("Gpu3dWynikLbl"), QStringLiteral("3D:"));
     SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("00000"));
+    SetVisible(QStringLiteral("PominieteLbl"), false);
     SetText(QStringLiteral("Label1"), QStringLiteral("Porównaj z innymi - kliknij!"));
     SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
     SetEnabled(QStringLiteral("InfoTimer"), false);
@@ -153,11 +154,42 @@ void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, do
 void MainModel::SkipRow(int row, const QString& reason) {
     if (!FindRow(row))
         return;
+    // The row shows what happened, so that nobody reads its empty score as a measurement.
+    SetVisible(WynikImgName(row), false);
+    SetVisible(WynikInfoLblName(row), true);
+    SetText(WynikLblName(row), QStringLiteral("—"));
+    SetVisible(WynikLblName(row), true);
+    SetText(WynikLblMoreName(row), QStringLiteral("pominięty: ") + reason);
+    SetVisible(WynikLblMoreName(row), true);
     RowResult& r = results_[ResultSlot(row)];
     r = RowResult{};
     r.status = RowResult::Status::Skipped;
     r.skipReason = reason;
     emit rowChanged(row);
+}
+
+QStringList MainModel::SkippedCategories() const {
+    static const char* const kNames[kStageCount] = {"CPU", "RAM", "HDD", "2D", "3D"};
+    QStringList out;
+    for (int s = 0; s < kStageCount; ++s) {
+        int rows = 0, skipped = 0;
+        for (const RowInfo& r : Catalogue()) {
+            if (static_cast<int>(r.stage) != s)
+                continue;
+            ++rows;
+            skipped += Result(r.row).status == RowResult::Status::Skipped ? 1 : 0;
+        }
+        if (skipped == rows && rows > 0)
+            out << QString::fromLatin1(kNames[s]);
+        else if (skipped > 0)
+            out << QStringLiteral("%1 (%2 z %3)").arg(QString::fromLatin1(kNames[s])).arg(skipped).arg(rows);
+    }
+    return out;
+}
+
+QString MainModel::SkippedNote() const {
+    const QStringList skipped = SkippedCategories();
+    return skipped.isEmpty() ? QString() : QStringLiteral("Pominięto: ") + skipped.join(QStringLiteral(", "));
 }
 
 const RowResult& MainModel::Result(int row) const {

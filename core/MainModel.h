@@ -105,6 +105,10 @@ public:
     void FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit);
     void SkipRow(int row, const QString& reason);
     const RowResult& Result(int row) const;
+    // Categories with skipped rows ("3D", or "3D (2 z 3)" when some ran), and the note the results
+    // page and the summaries show under the overall score (empty when nothing was skipped).
+    QStringList SkippedCategories() const;
+    QString SkippedNote() const;
 
     // Run flags.
     bool CancelRequested = false;

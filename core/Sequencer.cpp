@@ -49,6 +49,7 @@ void RozpocznijTestyBtnClick(MainModel& m) {
     for (int g = 1; g <= 5; ++g)
         m.WyczyscWyniki(g);
     m.Scores.ResetScores();
+    m.SetVisible(QStringLiteral("PominieteLbl"), false);
 
     m.SelectedTab = 1;
     m.ZmienKarte(1);
@@ -356,6 +357,9 @@ void EndTests(MainModel& m) {
     m.SetText(QStringLiteral("Gpu3dWynikLbl"),
               QStringLiteral("3D: ") + QString::number(m.Scores.Category3d()));
     m.SetText(QStringLiteral("OgolnyWynikLbl"), QString::number(m.Scores.Overall()));
+    const QString skipped = m.SkippedNote();
+    m.SetText(QStringLiteral("PominieteLbl"), skipped);
+    m.SetVisible(QStringLiteral("PominieteLbl"), !skipped.isEmpty());
 
     m.OdblokujMenuGlowne();
     m.RunInProgress = false;

@@ -287,6 +287,8 @@ void TMainFrm::BuildResultsPage(QWidget* page) {
     overall->setPalette(lime);
     TPictureButton* compare = PictureButton(page, QStringLiteral("Label1"), 187, 240, 182, 18);
     compare->setStyleSheet(kWhite13);
+    QLabel* skipped = Label(page, QStringLiteral("PominieteLbl"), 0, 278, 577, 18, kAqua13);
+    skipped->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     QLabel* uploaded = Label(page, QStringLiteral("PrzypisanoWynikiLbl"), 0, 296, 577, 18, kAqua13);
     uploaded->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     TPictureButton* banner = PictureButton(page, QStringLiteral("BriskoBtn"), 72, 332, 435, 55);

@@ -383,6 +383,23 @@ void DXUTSetCommandLineArguments(const QStringList& arguments) {
     g_argumentsSet = true;
 }
 
+bool DXUTIsCommandLineSwitch(const QString& arg) {
+    static const char* const kNames[] = {
+        "adapter",         "windowed",  "fullscreen",  "forcehal",          "forceref",
+        "forcepurehwvp",   "forcehwvp", "forceswvp",   "forcevsync",        "width",
+        "height",          "startx",    "starty",      "constantframetime", "quitafterframe",
+        "noerrormsgboxes", "nostats",   "relaunchmce", "automation"};
+    if (arg.size() < 2 || (arg[0] != u'/' && arg[0] != u'-') || arg[1] == u'-')
+        return false;
+    const QString body = arg.mid(1);
+    for (const char* name : kNames) {
+        const QString n = QString::fromLatin1(name);
+        if (body.startsWith(n, Qt::CaseInsensitive) && (body.size() == n.size() || body[n.size()] == u':'))
+            return true;
+    }
+    return false;
+}
+
 void DXUTParseCommandLine(const QStringList& arguments) {
     TDXUTState& s = GetDXUTState();
     for (const QString& arg : arguments) {
@@ -1150,7 +1167,9 @@ HRESULT DXUTSwitchFullScreen() {
 // Getters ------------------------------------------------------------------------------------------
 
 float DXUTCurrentFps() {
-    return GetDXUTState().GetFPS();
+    // Called from measuring threads: never makes a state, which only the GUI thread may do.
+    const TDXUTState* s = g_state.load(std::memory_order_acquire);
+    return s ? s->GetFPS() : 0.0f;
 }
 IDirect3D9* DXUTGetD3DObject() {
     return GetDXUTState().GetD3D();

@@ -327,6 +327,8 @@ CD3DEnumeration* DXUTGetEnumeration();
 void DXUTParseCommandLine(const QStringList& arguments);
 void DXUTCountFrame();
 void DXUTUpdateStaticFrameStats();
+// True for an argument the switch reader knows ("-windowed", "/forcevsync:0", ...).
+bool DXUTIsCommandLineSwitch(const QString& argument);
 // The arguments the switches are read from (the program's own unless set).
 void DXUTSetCommandLineArguments(const QStringList& arguments);
 

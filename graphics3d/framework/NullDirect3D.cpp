@@ -184,8 +184,19 @@ protected:
         }
         return D3DFormatInfo(format).bytes > 0;
     }
-    HRESULT DoDraw(const DrawCall&) override {
+    HRESULT DoDraw(const DrawCall& call) override {
         control_->calls.push_back("Draw");
+        if (control_->recordDraws) {
+            NullDraw d;
+            d.primitiveCount = call.primitiveCount;
+            d.vertexBlend = RenderState(D3DRS_VERTEXBLEND);
+            d.software = GetSoftwareVertexProcessing() != 0;
+            for (UINT i = 0; i < 4; ++i)
+                d.world[i] = Transform(D3DTS_WORLDMATRIX(i));
+            d.texture0 = BoundTexture(0);
+            d.material = Material();
+            control_->draws.push_back(d);
+        }
         return D3D_OK;
     }
 
@@ -275,7 +286,7 @@ public:
         if (adapter >= GetAdapterCount())
             return D3DERR_INVALIDCALL;
         const auto& a = cfg_.adapters[adapter];
-        if (!TypeAvailable(a, type))
+        if (!TypeAvailable(a, type) || (usage & a.refusedUsage))
             return D3DERR_NOTAVAILABLE;
         if (usage & D3DUSAGE_DEPTHSTENCIL)
             return rtype == D3DRTYPE_SURFACE && Contains(a.depthFormats, check) ? D3D_OK

@@ -24,11 +24,25 @@ struct NullAdapter {
     // Further formats for CheckDeviceFormat: (usage, resource type, format); any usage bits listed match.
     std::vector<std::tuple<DWORD, D3DRESOURCETYPE, D3DFORMAT>> extraFormats;
     std::vector<D3DMULTISAMPLE_TYPE> multiSampleTypes{D3DMULTISAMPLE_NONE};
+    // CheckDeviceFormat refuses any query with one of these usage bits.
+    DWORD refusedUsage = 0;
     HMONITOR monitor = nullptr;
+};
+
+// The state one draw call ran with.
+struct NullDraw {
+    UINT primitiveCount = 0;
+    DWORD vertexBlend = 0;
+    bool software = false;
+    D3DMATRIX world[4];
+    IDirect3DBaseTexture9* texture0 = nullptr;
+    D3DMATERIAL9 material;
 };
 
 // What the devices did and how they should behave; shared by the test and every object made from it.
 struct NullControl {
+    bool recordDraws = false;
+    std::vector<NullDraw> draws;
     std::vector<std::string> calls; // "CreateDevice", "Reset", "Present", "Clear", ...
     HRESULT createDeviceResult = D3D_OK;
     HRESULT resetResult = D3D_OK; // returned once the device may be reset

@@ -1,0 +1,211 @@
+#include "graphics3d/Test3d.h"
+
+#include "core/Sequencer.h"
+#include "graphics3d/scenes/RenderUnit.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include <cmath>
+
+namespace orv {
+
+// ---- Device window ----
+
+TDeviceWindow::TDeviceWindow(TTest3dBase& owner) : owner_(owner) {
+    setObjectName(owner.DeviceWindowClass());
+    setTitle(QString());
+    setTransientParent(&owner);
+    setCursor(Qt::BlankCursor);
+}
+
+void TDeviceWindow::keyReleaseEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape)
+        owner_.DeviceWindowEscape();
+    QWindow::keyReleaseEvent(e);
+}
+
+void TDeviceWindow::closeEvent(QCloseEvent* e) {
+    owner_.DeviceWindowClose();
+    // The window goes when its test stops; the framework may still hold it until then.
+    e->ignore();
+    hide();
+}
+
+// ---- Test window ----
+
+TTest3dBase::TTest3dBase(MainModel& main, int index, const QString& caption, const QString& deviceClass,
+                         QPoint position, const TSceneEntryPoints* scene, QString missingReason)
+    : main_(main), index_(index), row_(18 + index), deviceClass_(deviceClass), position_(position),
+      scene_(scene), missingReason_(std::move(missingReason)) {
+    setTitle(caption);
+    setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    resize(kTest3dClientWidth, kTest3dClientHeight);
+    setFramePosition(position_);
+    displayPanel_ = new QWindow(this);
+    displayPanel_->setObjectName(QStringLiteral("DisplayPanel"));
+    displayPanel_->setGeometry(0, 0, kTest3dClientWidth, kTest3dClientHeight);
+    finishedTimer_.setInterval(kFinishedTimerMs);
+    QObject::connect(&finishedTimer_, &QTimer::timeout, this, [this] { FinishedTimerTimer(); });
+    // Ticking from creation on: the first run keeps this phase.
+    finishedTimer_.start();
+}
+
+TTest3dBase::~TTest3dBase() {
+    if (deviceWindow_)
+        delete deviceWindow_.data();
+}
+
+bool TTest3dBase::event(QEvent* e) {
+    if (e->type() == QEvent::Close) {
+        // Closing only hides: the window lives as long as the program.
+        e->ignore();
+        hide();
+        return true;
+    }
+    return QWindow::event(e);
+}
+
+void TTest3dBase::Show() {
+    if (!scene_)
+        return;
+    resize(kTest3dClientWidth, kTest3dClientHeight);
+    setFramePosition(position_);
+    show();
+}
+
+void TTest3dBase::Hide() {
+    hide();
+}
+
+void TTest3dBase::StartTest() {
+    if (!scene_) {
+        main_.SkipRow(row_, missingReason_);
+        Continue3dChain(main_, index_ + 1);
+        return;
+    }
+    running_ = true;
+    // 1-2: the device window covers the screen; the framework draws its 1024 x 768 back buffer on it.
+    auto* dw = new TDeviceWindow(*this);
+    const QRect screenArea = screen() ? screen()->geometry() : QRect(0, 0, 1024, 768);
+    dw->setGeometry(0, 0, screenArea.width(), screenArea.height());
+    deviceWindow_ = dw;
+    DXUTSetPaused(false, false);
+    if (scene_->Prepare)
+        scene_->Prepare();
+    scene_->Measurement->Zero();
+    // Enabling a running timer keeps its phase; after a stop it starts a new period.
+    if (!finishedTimer_.isActive())
+        finishedTimer_.start();
+    DXUTSetCallbackDeviceCreated(scene_->DeviceCreated);
+    DXUTSetCallbackDeviceReset(scene_->DeviceReset);
+    DXUTSetCallbackDeviceLost(scene_->DeviceLost);
+    DXUTSetCallbackDeviceDestroyed(scene_->DeviceDestroyed);
+    DXUTSetCallbackRenderFrame(scene_->RenderFrame);
+    DXUTSetCallbackUpdateFrame(scene_->UpdateFrame);
+    DXUTSetCursorBehaviour(true, true);
+    scene_->Setup();
+    DXUTInitialize(true, true, false, true);
+    DXUTSetWindow(dw, dw, dw, false);
+    DXUTSetupDevice(0, false, kTest3dBackBufferWidth, kTest3dBackBufferHeight, scene_->AcceptDevice,
+                    scene_->AdjustDeviceSettings, nullptr);
+    if (*scene_->Accepted)
+        DXUTMainLoop(nullptr); // at once when no device came: the timer ends the test then
+    else
+        StopTest();
+}
+
+void TTest3dBase::FinishedTimerTimer() {
+    if (!scene_ || !scene_->Measurement->Done())
+        return;
+    finishedTimer_.stop();
+    StopTest();
+}
+
+void TTest3dBase::StopTest() {
+    if (!running_)
+        return;
+    running_ = false;
+    finishedTimer_.stop();
+    // The measuring thread ends before the record is read and before the framework goes: one reading
+    // serves score and text, and no sample can reach a freed framework.
+    scene_->Measurement->Stop();
+    const double sum = scene_->Measurement->Sum();
+    const auto fps = static_cast<std::int32_t>(std::floor(sum / 10.0));
+    const auto slot = static_cast<std::size_t>(row_);
+    const std::int32_t score =
+        main_.Scores.ComputeRateScore(fps, main_.Scores.FactorTable[slot], main_.Scores.ReferenceTable[slot]);
+    main_.FinishRow(row_, score, QString::number(fps) + QStringLiteral(" fps"), fps, QStringLiteral("fps"));
+    DXUTFreeState();
+    scene_->Release();
+    if (deviceWindow_) {
+        deviceWindow_->hide();
+        deviceWindow_->deleteLater();
+        deviceWindow_.clear();
+    }
+    DXUTSetPaused(true, true);
+    Continue3dChain(main_, index_ + 1);
+}
+
+void TTest3dBase::OnToggleFullscreen() {
+    DXUTSwitchFullScreen();
+}
+
+void TTest3dBase::DeviceWindowEscape() {
+    main_.CancelRequested = true;
+    StopTest();
+}
+
+void TTest3dBase::DeviceWindowClose() {
+    OnToggleFullscreen();
+    hide();
+}
+
+// ---- The three windows ----
+
+TTest3dFrm::TTest3dFrm(MainModel& main)
+    : TTest3dBase(main, 0, QStringLiteral("Test 3D 1"), QStringLiteral("Fullscreen"), QPoint(923, 286),
+                  &RenderUnit::Scene(), QString()) {
+    setObjectName(QStringLiteral("Test3dFrm"));
+}
+
+TTest3d2Frm::TTest3d2Frm(MainModel& main)
+    : TTest3dBase(main, 1, QStringLiteral("Test 3D 2"), QStringLiteral("Fullscreen2"), QPoint(923, 289),
+                  nullptr, QStringLiteral("test jeszcze niedostępny")) {
+    setObjectName(QStringLiteral("Test3d2Frm"));
+}
+
+TTest3d3Frm::TTest3d3Frm(MainModel& main)
+    : TTest3dBase(main, 2, QStringLiteral("Test 3D 3"), QStringLiteral("Fullscreen3"), QPoint(751, 333),
+                  nullptr, QStringLiteral("test jeszcze niedostępny")) {
+    setObjectName(QStringLiteral("Test3d3Frm"));
+}
+
+bool Test3dAvailable(QString* reason) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || !QGuiApplication::primaryScreen()) {
+        *reason = QStringLiteral("brak ekranu");
+        return false;
+    }
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!d3d) {
+        *reason = QStringLiteral("brak obsługi OpenGL 3.3");
+        return false;
+    }
+    d3d->Release();
+    return true;
+}
+
+ITestWindow* CreateTest3dFrm(MainModel& main, int which) {
+    switch (which) {
+    case 1:
+        return new TTest3dFrm(main);
+    case 2:
+        return new TTest3d2Frm(main);
+    default:
+        return new TTest3d3Frm(main);
+    }
+}
+
+} // namespace orv
