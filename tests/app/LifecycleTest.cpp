@@ -142,9 +142,14 @@ TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
     };
     m.Hooks.RamTest = [&](MainModel& main) {
         main.ShowResultRow(12);
-        // During the run: row 0 finished on its page, row 1 never started, stop button shown.
+        // During the run: row 0 finished on its page, row 1 (no workload here) shown as skipped with
+        // its reason and no picture, stop button shown.
         EXPECT_TRUE(WidgetShown(frm, "WynikLbl0"));
-        EXPECT_FALSE(WidgetShown(frm, "WynikLbl1"));
+        EXPECT_FALSE(WidgetShown(frm, "WynikImg1"));
+        EXPECT_TRUE(WidgetShown(frm, "WynikLblMore1"));
+        EXPECT_TRUE(qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("WynikLblMore1")))
+                        ->text()
+                        .startsWith(QStringLiteral("pominięty: ")));
         EXPECT_TRUE(WidgetShown(frm, "WynikImg12"));
         EXPECT_TRUE(WidgetShown(frm, "StopBtn"));
         EXPECT_FALSE(WidgetShown(frm, "RozpocznijTestyBtn"));

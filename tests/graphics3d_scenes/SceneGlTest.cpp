@@ -1,0 +1,159 @@
+// The skinned-mesh scene drawn by the OpenGL back end: the character is there, whole (no background
+// showing through cracks between bone groups) at several animation times, with the yellow statistics
+// line; and a whole test through its window measures a frame rate.
+#include "SceneTestSupport.h"
+
+#include "core/MainModel.h"
+#include "core/Sequencer.h"
+#include "graphics3d/Test3d.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
+
+#include <vector>
+
+using namespace orv;
+using namespace orv::RenderUnit;
+
+namespace {
+
+constexpr DWORD kClear = 0x424B79u;
+constexpr int kWidth = 512, kHeight = 384;
+
+class SceneGlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::UseBuiltMedia();
+        window.resize(kWidth, kHeight);
+        window.show();
+        QElapsedTimer t;
+        t.start();
+        while (!window.isExposed() && t.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        DXUTSetCallbackDeviceCreated(DeviceCreated);
+        DXUTSetCallbackDeviceReset(DeviceReset);
+        DXUTSetCallbackDeviceLost(DeviceLost);
+        DXUTSetCallbackDeviceDestroyed(DeviceDestroyed);
+        if (FAILED(DXUTInitialize(false, false, false, false)))
+            GTEST_SKIP() << "no OpenGL 3.3 core context on this display";
+        DXUTSetWindow(&window, &window, &window, false);
+        ASSERT_EQ(DXUTSetupDevice(0, true, kWidth, kHeight, AcceptDevice, AdjustDeviceSettings, nullptr),
+                  S_OK);
+        device = DXUTGetD3DDevice();
+        ASSERT_NE(device, nullptr);
+    }
+    void TearDown() override { DXUTFreeState(); }
+
+    // The back buffer as 0xRRGGBB values, row by row.
+    std::vector<DWORD> Draw(float elapsed) {
+        UpdateFrame(device, 0.0, elapsed, nullptr);
+        RenderFrame(device, 0.0, elapsed, nullptr);
+        IDirect3DSurface9* bb = nullptr;
+        device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &bb);
+        D3DSURFACE_DESC desc;
+        bb->GetDesc(&desc);
+        IDirect3DSurface9* copy = nullptr;
+        EXPECT_EQ(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                      &copy, nullptr),
+                  D3D_OK);
+        EXPECT_EQ(device->GetRenderTargetData(bb, copy), D3D_OK);
+        D3DLOCKED_RECT locked{};
+        EXPECT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        width = static_cast<int>(desc.Width);
+        height = static_cast<int>(desc.Height);
+        std::vector<DWORD> out(static_cast<size_t>(width) * static_cast<size_t>(height));
+        for (int y = 0; y < height; ++y) {
+            const auto* row =
+                reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < width; ++x)
+                out[static_cast<size_t>(y * width + x)] = row[x] & 0x00FFFFFFu;
+        }
+        copy->UnlockRect();
+        copy->Release();
+        bb->Release();
+        return out;
+    }
+
+    DWORD At(const std::vector<DWORD>& p, int x, int y) const {
+        return p[static_cast<size_t>(y * width + x)];
+    }
+
+    // Background pixels in slits at most two pixels wide with the character on both sides, horizontally
+    // or vertically: what cracks between bone groups look like.
+    int SlitPixels(const std::vector<DWORD>& p) const {
+        int count = 0;
+        const auto solid = [&](int x, int y) {
+            return x >= 0 && y >= 0 && x < width && y < height && At(p, x, y) != kClear;
+        };
+        for (int y = 24; y < height - 2; ++y) // below the statistics line
+            for (int x = 2; x < width - 2; ++x) {
+                if (At(p, x, y) != kClear)
+                    continue;
+                const bool horizontal = (solid(x - 1, y) || solid(x - 2, y)) &&
+                                        (solid(x + 1, y) || solid(x + 2, y)) &&
+                                        !(At(p, x - 1, y) == kClear && At(p, x + 1, y) == kClear);
+                const bool vertical = (solid(x, y - 1) || solid(x, y - 2)) &&
+                                      (solid(x, y + 1) || solid(x, y + 2)) &&
+                                      !(At(p, x, y - 1) == kClear && At(p, x, y + 1) == kClear);
+                count += horizontal || vertical ? 1 : 0;
+            }
+        return count;
+    }
+
+    QWindow window;
+    IDirect3DDevice9* device = nullptr;
+    int width = 0, height = 0;
+};
+
+} // namespace
+
+TEST_F(SceneGlTest, CharacterIsWholeAtSeveralAnimationTimesUnderTheStatisticsLine) {
+    for (float step : {0.0f, 0.7f, 1.3f}) {
+        SCOPED_TRACE(step);
+        const std::vector<DWORD> p = Draw(step);
+        ASSERT_EQ(width, kWidth);
+        // The character fills the centre of the picture.
+        int character = 0;
+        for (int y = height / 2 - 20; y < height / 2 + 20; ++y)
+            for (int x = width / 2 - 20; x < width / 2 + 20; ++x)
+                character += At(p, x, y) != kClear ? 1 : 0;
+        EXPECT_GT(character, 1200);
+        EXPECT_EQ(At(p, 2, height - 2), kClear);
+        EXPECT_LE(SlitPixels(p), 6);
+        // Yellow text in the top left corner.
+        int yellow = 0;
+        for (int y = 5; y < 22; ++y)
+            for (int x = 5; x < 200; ++x) {
+                const DWORD c = At(p, x, y);
+                yellow += ((c >> 16) & 0xFF) > 200 && ((c >> 8) & 0xFF) > 200 && (c & 0xFF) < 90 ? 1 : 0;
+            }
+        EXPECT_GT(yellow, 40);
+    }
+}
+
+TEST(Test3dWindowGl, WholeTestMeasuresAFrameRate) {
+    test::UseBuiltMedia();
+    QString reason;
+    if (!Test3dAvailable(&reason))
+        GTEST_SKIP() << reason.toStdString();
+    const TFpsTiming saved = FpsTiming();
+    FpsTiming() = {400, 100, 10};
+    MainModel model;
+    TTest3dFrm window(model);
+    window.FinishedTimer().setInterval(200);
+    model.Gfx3dWindows = {&window, nullptr, nullptr};
+    bool ended = false;
+    QObject::connect(&model, &MainModel::runEnded, &model, [&](bool) { ended = true; });
+    gfx3dTest(model);
+    QElapsedTimer t;
+    t.start();
+    while (!ended && t.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    FpsTiming() = saved;
+    ASSERT_TRUE(ended);
+    const RowResult& r = model.Result(18);
+    ASSERT_EQ(r.status, RowResult::Status::Finished);
+    EXPECT_GT(r.value, 0.0) << r.detail.toStdString();
+    EXPECT_TRUE(r.detail.endsWith(QStringLiteral(" fps")));
+}
