@@ -159,7 +159,7 @@ void MainModel::SkipRow(int row, const QString& reason) {
     SetVisible(WynikInfoLblName(row), true);
     SetText(WynikLblName(row), QStringLiteral("—"));
     SetVisible(WynikLblName(row), true);
-    SetText(WynikLblMoreName(row), QStringLiteral("pominięty: ") + reason);
+    SetText(WynikLblMoreName(row), reason);
     SetVisible(WynikLblMoreName(row), true);
     RowResult& r = results_[ResultSlot(row)];
     r = RowResult{};
