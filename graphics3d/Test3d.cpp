@@ -173,13 +173,13 @@ TTest3dFrm::TTest3dFrm(MainModel& main)
 
 TTest3d2Frm::TTest3d2Frm(MainModel& main)
     : TTest3dBase(main, 1, QStringLiteral("Test 3D 2"), QStringLiteral("Fullscreen2"), QPoint(923, 289),
-                  nullptr, QStringLiteral("w przygotowaniu")) {
+                  nullptr, QStringLiteral("niegotowy")) {
     setObjectName(QStringLiteral("Test3d2Frm"));
 }
 
 TTest3d3Frm::TTest3d3Frm(MainModel& main)
     : TTest3dBase(main, 2, QStringLiteral("Test 3D 3"), QStringLiteral("Fullscreen3"), QPoint(751, 333),
-                  nullptr, QStringLiteral("w przygotowaniu")) {
+                  nullptr, QStringLiteral("niegotowy")) {
     setObjectName(QStringLiteral("Test3d3Frm"));
 }
 
@@ -190,7 +190,7 @@ bool Test3dAvailable(QString* reason) {
     }
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (!d3d) {
-        *reason = QStringLiteral("brak OpenGL 3.3");
+        *reason = QStringLiteral("brak GL 3.3");
         return false;
     }
     d3d->Release();

@@ -124,7 +124,7 @@ TEST_F(Test3dWindowTest, NormalRunScoresTheAverageOfTenSamples) {
     EXPECT_EQ(w1->DeviceWindow(), nullptr);
     // Rows 19 and 20 are not measured here: skipped with their reasons.
     EXPECT_EQ(model->Result(19).status, RowResult::Status::Skipped);
-    EXPECT_EQ(model->Result(19).skipReason, QStringLiteral("w przygotowaniu"));
+    EXPECT_EQ(model->Result(19).skipReason, QStringLiteral("niegotowy"));
     EXPECT_EQ(model->Result(20).status, RowResult::Status::Skipped);
     EXPECT_EQ(model->Text(QStringLiteral("WynikLblMore20")), QStringLiteral("brak"));
     EXPECT_EQ(model->SkippedCategories(), QStringList{QStringLiteral("3D (2 z 3)")});
