@@ -216,5 +216,6 @@ TEST_F(Test3dWindowTest, FirstRunKeepsTheCreationPhaseLaterRunsRestartIt) {
     run.restart();
     RunFirstTest();
     const qint64 later = run.elapsed();
-    EXPECT_GE(later, 580) << "a later run waits a whole period";
+    // Coarse timers may fire up to 5 % early.
+    EXPECT_GE(later, 540) << "a later run waits a whole period";
 }
