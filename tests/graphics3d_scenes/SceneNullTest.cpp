@@ -1,6 +1,7 @@
 // The skinned-mesh scene's callbacks on the null back end: device choice, loading, the hardware and
 // software blending passes as the draws record them.
 #include "SceneTestSupport.h"
+#include "tests/graphics3d/DeviceTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,19 +16,6 @@ using namespace orv;
 using namespace orv::RenderUnit;
 
 namespace {
-
-D3DPRESENT_PARAMETERS Windowed(QWindow* window) {
-    D3DPRESENT_PARAMETERS pp;
-    pp.Windowed = true;
-    pp.BackBufferWidth = 320;
-    pp.BackBufferHeight = 240;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.EnableAutoDepthStencil = true;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    pp.hDeviceWindow = window;
-    return pp;
-}
 
 class SceneNullTest : public ::testing::Test {
 protected:
@@ -48,7 +36,7 @@ protected:
         cfg.adapters[0].caps.MaxVertexBlendMatrices = blendMatrices;
         cfg.control->recordDraws = true;
         d3d = CreateNullDirect3D(cfg);
-        D3DPRESENT_PARAMETERS pp = Windowed(&window);
+        D3DPRESENT_PARAMETERS pp = test::WindowedParameters(320, 240, &window);
         ASSERT_EQ(
             d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_MIXED_VERTEXPROCESSING, &pp, &device),
             D3D_OK);
