@@ -2,6 +2,7 @@
 
 #include "core/Sequencer.h"
 #include "graphics3d/scenes/RenderUnit.h"
+#include "graphics3d/scenes/RenderUnit2.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -173,7 +174,7 @@ TTest3dFrm::TTest3dFrm(MainModel& main)
 
 TTest3d2Frm::TTest3d2Frm(MainModel& main)
     : TTest3dBase(main, 1, QStringLiteral("Test 3D 2"), QStringLiteral("Fullscreen2"), QPoint(923, 289),
-                  nullptr, QStringLiteral("niegotowy")) {
+                  &RenderUnit2::Scene(), QString()) {
     setObjectName(QStringLiteral("Test3d2Frm"));
 }
 

@@ -111,6 +111,24 @@ GlDriverInfo ProbeDriver() {
                              gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
         gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
         gl->glDeleteTextures(1, &colour);
+        if (!info.renderable[f])
+            continue;
+        // Cube faces are probed on their own: a driver may render to 2D textures of a format only.
+        gl->glGenTextures(1, &colour);
+        gl->glBindTexture(GL_TEXTURE_CUBE_MAP, colour);
+        for (GLenum face = 0; face < 6; ++face)
+            gl->glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, static_cast<GLint>(g.internalFormat), 4,
+                             4, 0, g.format, g.type, nullptr);
+        bool cube = gl->glGetError() == GL_NO_ERROR;
+        for (GLenum face = 0; cube && face < 6; ++face) {
+            gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face,
+                                       colour, 0);
+            cube = gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        }
+        info.renderableCube[f] = cube;
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        gl->glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+        gl->glDeleteTextures(1, &colour);
     }
     gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
     gl->glDeleteFramebuffers(1, &fbo);
@@ -291,8 +309,11 @@ public:
             return false;
         if (rtype == D3DRTYPE_VERTEXBUFFER || rtype == D3DRTYPE_INDEXBUFFER)
             return false;
-        if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING))
+        if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING)) {
+            if (rtype == D3DRTYPE_CUBETEXTURE)
+                return d.renderableCube[check];
             return rtype != D3DRTYPE_VOLUMETEXTURE && rtype != D3DRTYPE_VOLUME && d.renderable[check];
+        }
         if ((usage & D3DUSAGE_AUTOGENMIPMAP) && GlFormatOf(check).compressed)
             return false;
         return d.texturable[check];

@@ -16,8 +16,10 @@ struct GlDriverInfo {
     QString vendor, renderer, version;
     int maxTextureSize = 0, max3dTextureSize = 0, maxCubeSize = 0, maxDrawBuffers = 0, maxSamples = 0;
     bool s3tc = false;
-    // Per D3DFORMAT: renderable as colour (texture), usable as depth-stencil, filterable texture.
+    // Per D3DFORMAT: renderable as colour (2D texture, cube face), usable as depth-stencil, filterable
+    // texture.
     bool renderable[64] = {};
+    bool renderableCube[64] = {}; // a cube face as a colour target
     bool depthUsable[64] = {};
     bool texturable[64] = {};
 };

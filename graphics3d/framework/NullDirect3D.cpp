@@ -195,6 +195,8 @@ protected:
                 d.world[i] = Transform(D3DTS_WORLDMATRIX(i));
             d.texture0 = BoundTexture(0);
             d.material = Material();
+            d.renderTarget0 = RenderTargetSurface(0);
+            d.toBackBuffer = d.renderTarget0 && d.renderTarget0 == BackBufferSurface();
             control_->draws.push_back(d);
         }
         return D3D_OK;

@@ -37,6 +37,8 @@ struct NullDraw {
     D3DMATRIX world[4];
     IDirect3DBaseTexture9* texture0 = nullptr;
     D3DMATERIAL9 material;
+    IDirect3DSurface9* renderTarget0 = nullptr; // not held: compare only
+    bool toBackBuffer = false;
 };
 
 // What the devices did and how they should behave; shared by the test and every object made from it.

@@ -5,6 +5,7 @@
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "graphics3d/Test3d.h"
+#include "graphics3d/scenes/RenderUnit2.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,6 +32,7 @@ protected:
         w1 = std::make_unique<TTest3dFrm>(*model);
         w2 = std::make_unique<TTest3d2Frm>(*model);
         w1->FinishedTimer().setInterval(40);
+        w2->FinishedTimer().setInterval(40);
         model->Gfx3dWindows = {w1.get(), w2.get(), nullptr};
         model->Gfx3dMissingReason = QStringLiteral("brak");
         QObject::connect(model.get(), &MainModel::runEnded, model.get(), [this](bool c) {
@@ -38,10 +40,13 @@ protected:
             cancelled = c;
         });
         Measurement().SetSource([this] { return NextSample(); });
+        SecondMeasurement().SetSource([] { return 50.0f; });
     }
     void TearDown() override {
         Measurement().Stop();
         Measurement().SetSource([] { return DXUTCurrentFps(); });
+        SecondMeasurement().Stop();
+        SecondMeasurement().SetSource([] { return DXUTCurrentFps(); });
         w1.reset();
         w2.reset();
         DXUTFreeState();
@@ -50,6 +55,7 @@ protected:
     }
 
     static TFpsMeasurement& Measurement() { return *RenderUnit::Scene().Measurement; }
+    static TFpsMeasurement& SecondMeasurement() { return *RenderUnit2::Scene().Measurement; }
 
     float NextSample() {
         const int i = samplesTaken.fetch_add(1);
@@ -115,19 +121,20 @@ TEST_F(Test3dWindowTest, NormalRunScoresTheAverageOfTenSamples) {
     EXPECT_EQ(model->Text(QStringLiteral("WynikLbl18")), QString::number(r.score));
     EXPECT_EQ(model->Picture(QStringLiteral("WynikImg18")), kImageFinished);
     EXPECT_EQ(samplesTaken.load(), 10);
-    // The device lived through frames and was released by the stop.
-    EXPECT_EQ(cfg.control->Count("CreateDevice"), 1);
+    // The devices lived through frames and were released by the stops.
     EXPECT_GT(cfg.control->Count("Present"), 0);
     EXPECT_EQ(cfg.control->liveDevices, 0);
     EXPECT_FALSE(w1->Running());
     EXPECT_FALSE(w1->FinishedTimer().isActive());
     EXPECT_EQ(w1->DeviceWindow(), nullptr);
-    // Rows 19 and 20 are not measured here: skipped with their reasons.
-    EXPECT_EQ(model->Result(19).status, RowResult::Status::Skipped);
-    EXPECT_EQ(model->Result(19).skipReason, QStringLiteral("niegotowy"));
+    // Row 19 ran its own scene and device after it; row 20 has no window here and is skipped.
+    EXPECT_EQ(model->Result(19).status, RowResult::Status::Finished);
+    EXPECT_EQ(model->Result(19).detail, QStringLiteral("50 fps"));
+    EXPECT_EQ(cfg.control->Count("CreateDevice"), 2);
+    EXPECT_FALSE(w2->Running());
     EXPECT_EQ(model->Result(20).status, RowResult::Status::Skipped);
     EXPECT_EQ(model->Text(QStringLiteral("WynikLblMore20")), QStringLiteral("brak"));
-    EXPECT_EQ(model->SkippedCategories(), QStringList{QStringLiteral("3D (2 z 3)")});
+    EXPECT_EQ(model->SkippedCategories(), QStringList{QStringLiteral("3D (1 z 3)")});
     // The stop left a fresh, paused framework state behind.
     EXPECT_TRUE(DXUTIsTimePaused());
     EXPECT_TRUE(DXUTIsRenderingPaused());

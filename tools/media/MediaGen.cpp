@@ -239,9 +239,11 @@ XMesh Ring() {
 XMesh Spotlight() {
     XMesh x;
     x.name = "Spotlight";
-    x.mesh.Append(CylinderZ(0.22, -0.5, 0.1, 20, 0));                    // housing, shining along +z
-    x.mesh.Append(ConeZ(0.34, 0.35, 0.05, 20, 0));                       // reflector flare (base ahead)
-    x.mesh.Append(Ellipsoid({0, 0, 0.3}, {0.28, 0.28, 0.04}, 20, 6, 1)); // lens
+    // Shining along +z from the origin, all of it behind the origin: the shadow pass draws it from the
+    // light itself, where anything ahead would cover the whole map.
+    x.mesh.Append(CylinderZ(0.22, -0.75, -0.12, 20, 0));                   // housing
+    x.mesh.Append(ConeZ(0.34, -0.05, -0.4, 20, 0));                        // reflector flare (base ahead)
+    x.mesh.Append(Ellipsoid({0, 0, -0.05}, {0.3, 0.3, 0.025}, 20, 6, 1)); // lens
     x.materials = {Mat(0.35, 0.35, 0.4, {}, 32, 0.6), Mat(1, 1, 0.8)};
     x.materials[1].er = x.materials[1].eg = 1.0;
     x.materials[1].eb = 0.7;
@@ -571,6 +573,7 @@ int main(int argc, char** argv) {
         WriteText("misc/sphere0.x", WriteSingleMesh("Sphere0Frame", Sphere("Sphere0", 16, 8, Mat(1, 1, 1))));
     ok &= WriteText("dwarf/dwarf.x", WriteSingleMesh("DwarfFrame", Dwarf()));
     ok &= WriteText("SkinnedMesh.fx", SkinnedMeshEffect());
+    ok &= WriteText("ShadowMap.fx", ShadowMapEffect());
     for (int i = 1; i <= 4; ++i)
         ok &= WriteText(QString("skinmesh%1.vsh").arg(i), SkinMeshShader(i));
     if (!ok) {

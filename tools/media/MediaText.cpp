@@ -122,3 +122,129 @@ std::string SkinMeshShader(int influences) {
 }
 
 } // namespace media
+
+namespace media {
+
+std::string ShadowMapEffect() {
+    return R"(// One spot light casting shadows through a single-channel float map of light-space depth.
+float4x4 g_mProj;
+float4x4 g_mWorldView;
+float4x4 g_mViewToLightProj;
+float4 g_vLightPos;
+float4 g_vLightDir;
+float4 g_vMaterial = {1.0, 1.0, 1.0, 1.0};
+float4 g_vLightDiffuse = {1.0, 1.0, 1.0, 1.0};
+float g_fCosTheta = 0.707;
+texture g_txScene { MinFilter = Linear; MagFilter = Linear; MipFilter = Linear; AddressU = Wrap; AddressV = Wrap; }
+texture g_txShadow { MinFilter = Point; MagFilter = Point; MipFilter = None; AddressU = Clamp; AddressV = Clamp; }
+
+shared <<<
+    // Near and far planes of the shadow projection: depths are compared as distances from the light,
+    // where a bias means the same at every distance.
+    const float kShadowNear = 0.01;
+    const float kShadowFar = 100.0;
+    float LightDistance(float depth) {
+        return kShadowNear * kShadowFar / (kShadowFar - depth * (kShadowFar - kShadowNear));
+    }
+>>>
+
+technique RenderShadow {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = true;
+        ZFunc = LessEqual;
+        CullMode = CCW;
+        AlphaBlendEnable = false;
+        VertexShader = <<<
+            in vec3 aPosition;
+            out vec2 vDepth;
+            void main() {
+                gl_Position = g_mProj * (g_mWorldView * vec4(aPosition, 1.0));
+                vDepth = gl_Position.zw;
+            }
+        >>>;
+        PixelShader = <<<
+            in vec2 vDepth;
+            void main() { fragColour = vec4(vDepth.x / vDepth.y, 0.0, 0.0, 1.0); }
+        >>>;
+    }
+}
+
+technique RenderScene {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = true;
+        ZFunc = LessEqual;
+        CullMode = CCW;
+        AlphaBlendEnable = false;
+        VertexShader = <<<
+            in vec3 aPosition;
+            in vec3 aNormal;
+            in vec2 aTex0;
+            out vec3 vPos;
+            out vec3 vNormal;
+            out vec2 vTex;
+            out vec4 vLight;
+            void main() {
+                vec4 p = g_mWorldView * vec4(aPosition, 1.0);
+                vPos = p.xyz;
+                vNormal = mat3(g_mWorldView) * aNormal;
+                vTex = aTex0;
+                vLight = g_mViewToLightProj * p;
+                gl_Position = g_mProj * p;
+            }
+        >>>;
+        PixelShader = <<<
+            in vec3 vPos;
+            in vec3 vNormal;
+            in vec2 vTex;
+            in vec4 vLight;
+            const float kAmbient = 0.3;
+            float Lit(vec2 uv, float distance) {
+                float stored = LightDistance(texture(g_txShadow, uv).r);
+                return distance <= stored * 1.015 + 0.05 ? 1.0 : 0.0;
+            }
+            void main() {
+                vec4 diffuse = g_vMaterial * texture(g_txScene, vTex);
+                vec3 toLight = normalize(g_vLightPos.xyz - vPos);
+                float light = 0.0;
+                if (dot(-toLight, normalize(g_vLightDir.xyz)) > g_fCosTheta && vLight.w > 0.0) {
+                    // Images are kept top row first: v runs down while clip-space y runs up.
+                    vec2 uv = vec2(0.5, -0.5) * vLight.xy / vLight.w + vec2(0.5);
+                    float distance = LightDistance(vLight.z / vLight.w);
+                    vec2 texel = vec2(1.0) / vec2(textureSize(g_txShadow, 0));
+                    vec2 f = fract(uv / texel - 0.5);
+                    vec2 base = (floor(uv / texel - 0.5) + 0.5) * texel;
+                    float s00 = Lit(base, distance);
+                    float s10 = Lit(base + vec2(texel.x, 0.0), distance);
+                    float s01 = Lit(base + vec2(0.0, texel.y), distance);
+                    float s11 = Lit(base + texel, distance);
+                    float shadow = mix(mix(s00, s10, f.x), mix(s01, s11, f.x), f.y);
+                    light = shadow * max(dot(normalize(vNormal), toLight), 0.0);
+                }
+                fragColour = vec4(diffuse.rgb * (kAmbient + light * g_vLightDiffuse.rgb), diffuse.a);
+            }
+        >>>;
+    }
+}
+
+technique RenderLight {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = true;
+        ZFunc = LessEqual;
+        CullMode = CCW;
+        AlphaBlendEnable = false;
+        VertexShader = <<<
+            in vec3 aPosition;
+            void main() { gl_Position = g_mProj * (g_mWorldView * vec4(aPosition, 1.0)); }
+        >>>;
+        PixelShader = <<<
+            void main() { fragColour = g_vMaterial; }
+        >>>;
+    }
+}
+)";
+}
+
+} // namespace media

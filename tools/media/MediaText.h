@@ -1,10 +1,12 @@
 #pragma once
-// Text media: the skinned-mesh effect and the vertex-shader files of the skinned-mesh scene.
+// Text media: the effects of the scenes and the vertex-shader files of the skinned-mesh scene.
 #include <string>
 
 namespace media {
 
 std::string SkinnedMeshEffect();
+// Spot light with a shadow map: the depth pass, the lit scene pass and the unlit light marker.
+std::string ShadowMapEffect();
 // Vertex blending with `influences` world matrices (1 to 4).
 std::string SkinMeshShader(int influences);
 

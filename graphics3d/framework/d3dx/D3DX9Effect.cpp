@@ -1,6 +1,7 @@
 #include "graphics3d/framework/d3dx/D3DX9Effect.h"
 
 #include "graphics3d/framework/D3D9Resources.h"
+#include "graphics3d/framework/DeviceBase.h"
 #include "graphics3d/framework/GlDevice.h"
 #include "graphics3d/framework/d3dx/D3DXInternal.h"
 #include "graphics3d/framework/d3dx/EffectFile.h"
@@ -294,8 +295,8 @@ private:
                  UINT numVertices, UINT startIndex, UINT primitiveCount) {
         auto* gl = dynamic_cast<GlDevice*>(device);
         if (!gl || programs_.empty())
-            return device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex,
-                                                primitiveCount);
+            return DrawWithoutPrograms(device, type, baseVertex, minIndex, numVertices, startIndex,
+                                       primitiveCount);
         if (!gl->InScene() || !gl->IndexBuffer() || (!gl->Declaration() && !gl->Fvf()))
             return D3DERR_INVALIDCALL;
         if (primitiveCount == 0)
@@ -358,8 +359,36 @@ private:
         return D3D_OK;
     }
 
-    static void BindTexture(GlDevice* gl, int unit, const fx::Parameter& p, IDirect3DBaseTexture9* texture,
-                            int loc) {
+    // Without shader programs the effect's textures sit on their sampler stages for the draw only, so
+    // the device sees what the pass samples and keeps its own bindings.
+    HRESULT DrawWithoutPrograms(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
+                                UINT numVertices, UINT startIndex, UINT primitiveCount) {
+        auto* base = dynamic_cast<DeviceBase*>(device);
+        if (!base)
+            return device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex,
+                                                primitiveCount);
+        constexpr DWORD kStages = 8;
+        IDirect3DBaseTexture9* saved[kStages] = {};
+        DWORD units = 0;
+        for (size_t i = 0; i < desc_.parameters.size() && units < kStages; ++i) {
+            if (fx::ComponentCount(desc_.parameters[i].type) != 0)
+                continue;
+            saved[units] = base->BoundTexture(units);
+            if (saved[units])
+                saved[units]->AddRef();
+            device->SetTexture(units++, values_[i].texture);
+        }
+        const HRESULT hr =
+            device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);
+        for (DWORD u = 0; u < units; ++u) {
+            device->SetTexture(u, saved[u]);
+            SafeRelease(saved[u]);
+        }
+        return hr;
+    }
+
+    void BindTexture(GlDevice* gl, int unit, const fx::Parameter& p, IDirect3DBaseTexture9* texture,
+                     int loc) const {
         QOpenGLFunctions_3_3_Core* f = gl->Gl();
         const GLenum target = p.type == fx::ParamType::TextureCube ? GL_TEXTURE_CUBE_MAP
                               : p.type == fx::ParamType::Texture3D ? GL_TEXTURE_3D
@@ -370,16 +399,19 @@ private:
         f->glUniform1i(loc, unit);
         if (!t)
             return;
-        auto state = [&](DWORD s, DWORD fallback) {
+        // States the file leaves out are the device's for that sampler.
+        auto state = [&](D3DSAMPLERSTATETYPE s) {
             auto it = p.sampler.find(s);
-            return it == p.sampler.end() ? fallback : it->second;
+            if (it != p.sampler.end())
+                return it->second;
+            DWORD value = 0;
+            device_->GetSamplerState(static_cast<DWORD>(unit), s, &value);
+            return value;
         };
-        SetGlSamplerParameters(
-            f, target,
-            {state(D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP), state(D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP),
-             state(D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP), state(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR),
-             state(D3DSAMP_MINFILTER, D3DTEXF_LINEAR), state(D3DSAMP_MIPFILTER, D3DTEXF_LINEAR)},
-            t->levels);
+        SetGlSamplerParameters(f, target,
+                               {state(D3DSAMP_ADDRESSU), state(D3DSAMP_ADDRESSV), state(D3DSAMP_ADDRESSW),
+                                state(D3DSAMP_MAGFILTER), state(D3DSAMP_MINFILTER), state(D3DSAMP_MIPFILTER)},
+                               t->levels);
     }
 
     IDirect3DDevice9* device_;

@@ -114,6 +114,12 @@ HRESULT CDXUTMesh::LoadMeshFile(IDirect3DDevice9* device, const QString& fileNam
     if (materials)
         materials->Release();
 
+    DescribeMesh(device);
+    return S_OK;
+}
+
+void CDXUTMesh::DescribeMesh(IDirect3DDevice9* device) {
+    ReleaseMeshObjects();
     numVertices_ = mesh_->GetNumVertices();
     numFaces_ = mesh_->GetNumFaces();
     bytesPerVertex_ = mesh_->GetNumBytesPerVertex();
@@ -122,7 +128,6 @@ HRESULT CDXUTMesh::LoadMeshFile(IDirect3DDevice9* device, const QString& fileNam
     D3DVERTEXELEMENT9 decl[MAX_FVF_DECL_SIZE];
     mesh_->GetDeclaration(decl);
     device->CreateVertexDeclaration(decl, &decl_);
-    return S_OK;
 }
 
 HRESULT CDXUTMesh::ApplyVertexDeclaration(IDirect3DDevice9* device, const D3DVERTEXELEMENT9* declaration,
@@ -153,6 +158,7 @@ HRESULT CDXUTMesh::ApplyVertexDeclaration(IDirect3DDevice9* device, const D3DVER
     }
     mesh_->Release();
     mesh_ = clone;
+    DescribeMesh(device);
     return S_OK;
 }
 

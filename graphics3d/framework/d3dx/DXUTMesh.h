@@ -70,6 +70,9 @@ public:
     DWORD BytesPerVertex() const { return bytesPerVertex_; }
 
 private:
+    // Buffers, declaration and counts of the current mesh.
+    void DescribeMesh(IDirect3DDevice9* device);
+
     QString name_;
     ID3DXMesh* mesh_ = nullptr;
     std::vector<D3DMATERIAL9> materials_;
