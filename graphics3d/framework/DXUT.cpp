@@ -921,6 +921,9 @@ void DXUTStop(int exitCode) {
 
 void DXUTPostQuitMessage(int exitCode) {
     (void)exitCode;
+    // With no loop running there is nothing to end; left queued it would end the next loop at once.
+    if (g_loopDepth == 0)
+        return;
     if (QuitWatcher* w = QuitWatcher::Instance())
         QCoreApplication::postEvent(w, new QEvent(QuitWatcher::kQuitRequest));
 }
