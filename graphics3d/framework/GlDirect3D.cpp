@@ -117,12 +117,12 @@ GlDriverInfo ProbeDriver() {
         gl->glGenTextures(1, &colour);
         gl->glBindTexture(GL_TEXTURE_CUBE_MAP, colour);
         for (GLenum face = 0; face < 6; ++face)
-            gl->glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, static_cast<GLint>(g.internalFormat), 4,
-                             4, 0, g.format, g.type, nullptr);
+            gl->glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, static_cast<GLint>(g.internalFormat),
+                             4, 4, 0, g.format, g.type, nullptr);
         bool cube = gl->glGetError() == GL_NO_ERROR;
         for (GLenum face = 0; cube && face < 6; ++face) {
-            gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face,
-                                       colour, 0);
+            gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                       GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, colour, 0);
             cube = gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
         }
         info.renderableCube[f] = cube;

@@ -11,10 +11,13 @@ namespace {
 
 constexpr HRESULT kMeshLoadFailed = static_cast<HRESULT>(0x80040903);
 
-const char* const kMeshFiles[kObjectCount] = {
-    "room.x",     "airplane\\airplane 2.x", "misc\\car.x", "misc\\sphere.x", "UI\\arrow.x",
-    "UI\\arrow.x", "UI\\arrow.x",           "UI\\arrow.x", "UI\\arrow.x",    "UI\\arrow.x",
-    "UI\\arrow.x", "UI\\arrow.x",           "ring.x",      "ring.x"};
+const char* const kMeshFiles[kObjectCount] = {"room.x",      "airplane\\airplane 2.x",
+                                              "misc\\car.x", "misc\\sphere.x",
+                                              "UI\\arrow.x", "UI\\arrow.x",
+                                              "UI\\arrow.x", "UI\\arrow.x",
+                                              "UI\\arrow.x", "UI\\arrow.x",
+                                              "UI\\arrow.x", "UI\\arrow.x",
+                                              "ring.x",      "ring.x"};
 
 // Where the eight arrows stand.
 const float kArrowPositions[8][2] = {{5, 5},   {5, -5},   {-5, 5},   {-5, -5},
@@ -249,7 +252,8 @@ bool AdjustDeviceSettings(DXUTDeviceSettings* settings, const D3DCAPS9* caps, vo
         settings->BehaviorFlags = D3DCREATE_HARDWARE_VERTEXPROCESSING;
     else
         settings->BehaviorFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
-    if ((caps->DevCaps & D3DDEVCAPS_PUREDEVICE) && (settings->BehaviorFlags & D3DCREATE_HARDWARE_VERTEXPROCESSING))
+    if ((caps->DevCaps & D3DDEVCAPS_PUREDEVICE) &&
+        (settings->BehaviorFlags & D3DCREATE_HARDWARE_VERTEXPROCESSING))
         settings->BehaviorFlags |= D3DCREATE_PUREDEVICE;
     return true;
 }

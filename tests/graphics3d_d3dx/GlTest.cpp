@@ -147,6 +147,21 @@ TEST_F(GlUtilityTest, SceneMediaCompilesOnTheDevice) {
               D3D_OK);
     EXPECT_NE(effect->GetParameterByName(nullptr, "lhtDir"), nullptr);
     effect->Release();
+    // Everything the shadow-map scene sets and selects.
+    ASSERT_EQ(D3DXCreateEffectFromFileW(device, test::MediaPath("ShadowMap.fx").c_str(), nullptr, nullptr,
+                                        D3DXFX_NOT_CLONEABLE, nullptr, &effect, nullptr),
+              D3D_OK);
+    for (const char* technique : {"RenderShadow", "RenderScene", "RenderLight"})
+        EXPECT_NE(effect->GetTechniqueByName(technique), nullptr) << technique;
+    for (const char* parameter :
+         {"g_mProj", "g_mWorldView", "g_mViewToLightProj", "g_vLightPos", "g_vLightDir", "g_vMaterial",
+          "g_vLightDiffuse", "g_fCosTheta", "g_txScene", "g_txShadow"})
+        EXPECT_NE(effect->GetParameterByName(nullptr, parameter), nullptr) << parameter;
+    const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+    EXPECT_EQ(effect->SetMatrix("g_mViewToLightProj", &identity), D3D_OK);
+    EXPECT_EQ(effect->SetFloat("g_fCosTheta", 0.5f), D3D_OK);
+    EXPECT_EQ(effect->SetTexture("g_txShadow", nullptr), D3D_OK);
+    effect->Release();
     for (int i = 1; i <= 4; ++i) {
         ID3DXBuffer* code = nullptr;
         ASSERT_EQ(D3DXAssembleShaderFromFileW(test::MediaPath(QString("skinmesh%1.vsh").arg(i)).c_str(),
@@ -242,6 +257,106 @@ TEST_F(GlUtilityTest, EffectTexturesReachTheirSamplers) {
     effect->Release();
     red->Release();
     blue->Release();
+}
+
+// Sampler states an effect file leaves out are the device's for that sampler, as the device's own
+// defaults (point filtering) or as the application set them; the file's own states win.
+TEST_F(GlUtilityTest, EffectSamplerStatesNotInTheFileComeFromTheDevice) {
+    const auto effectWith = [&](const char* states) {
+        const std::string text = std::string("texture g_tx { ") + states + R"( }
+            technique T {
+                pass P0 {
+                    CullMode = NONE;
+                    ZEnable = false;
+                    VertexShader = <<< in vec3 aPosition; void main() { gl_Position = vec4(aPosition, 1.0); } >>>;
+                    PixelShader = <<< void main() { fragColour = texture(g_tx, vec2(0.3, 0.5)); } >>>;
+                }
+            })";
+        ID3DXEffect* effect = nullptr;
+        EXPECT_EQ(D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), nullptr, nullptr, 0,
+                                   nullptr, &effect, nullptr),
+                  D3D_OK);
+        return effect;
+    };
+    // Red on the left, blue on the right: at u = 0.3 a linear filter mixes in a tenth of the blue.
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT lr;
+    texture->LockRect(0, &lr, nullptr, 0);
+    const DWORD texels[2] = {0xFFFF0000u, 0xFF0000FFu};
+    std::memcpy(lr.pBits, texels, sizeof texels);
+    texture->UnlockRect(0);
+    ID3DXMesh* mesh = HalfScreen();
+    const auto blue = [&] { return Pixel(10, 32) & 0xFFu; };
+
+    ID3DXEffect* open = effectWith("");
+    open->SetTexture("g_tx", texture);
+    DrawWith(open, mesh);
+    EXPECT_EQ(Pixel(10, 32), 0xFF0000u) << "the device's default filter is point";
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    DrawWith(open, mesh);
+    EXPECT_NEAR(static_cast<int>(blue()), 26, 3) << "the device's linear filter";
+
+    ID3DXEffect* pinned = effectWith("MagFilter = Point;");
+    pinned->SetTexture("g_tx", texture);
+    DrawWith(pinned, mesh);
+    EXPECT_EQ(Pixel(10, 32), 0xFF0000u) << "the file's state wins";
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    pinned->Release();
+    open->Release();
+    mesh->Release();
+    texture->Release();
+}
+
+// A format reported usable as a cube render target can be made one and drawn into face by face.
+TEST_F(GlUtilityTest, CubeRenderTargetsReportedUsableCanBeDrawnInto) {
+    IDirect3D9* d3d9 = nullptr;
+    device->GetDirect3D(&d3d9);
+    int usable = 0;
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_R32F, D3DFMT_A16B16G16R16F, D3DFMT_L8}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        const bool reported = SUCCEEDED(d3d9->CheckDeviceFormat(
+            0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE, format));
+        IDirect3DCubeTexture9* cube = nullptr;
+        const HRESULT made =
+            device->CreateCubeTexture(8, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &cube, nullptr);
+        EXPECT_EQ(SUCCEEDED(made), reported);
+        if (!cube)
+            continue;
+        ++usable;
+        IDirect3DSurface9* saved = nullptr;
+        device->GetRenderTarget(0, &saved);
+        for (UINT face = 0; face < 6; ++face) {
+            IDirect3DSurface9* surface = nullptr;
+            ASSERT_EQ(cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), 0, &surface), D3D_OK);
+            EXPECT_EQ(device->SetRenderTarget(0, surface), D3D_OK);
+            EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u | (face * 40u), 1.0f, 0),
+                      D3D_OK);
+            surface->Release();
+        }
+        // Each face kept its own colour.
+        for (UINT face = 0; format == D3DFMT_A8R8G8B8 && face < 6; ++face) {
+            IDirect3DSurface9* surface = nullptr;
+            IDirect3DSurface9* copy = nullptr;
+            cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), 0, &surface);
+            device->CreateOffscreenPlainSurface(8, 8, format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+            EXPECT_EQ(device->GetRenderTargetData(surface, copy), D3D_OK);
+            D3DLOCKED_RECT lr;
+            copy->LockRect(&lr, nullptr, D3DLOCK_READONLY);
+            EXPECT_EQ(*static_cast<const DWORD*>(lr.pBits) & 0xFFFFFFu, face * 40u) << "face " << face;
+            copy->UnlockRect();
+            copy->Release();
+            surface->Release();
+        }
+        device->SetRenderTarget(0, saved);
+        saved->Release();
+        cube->Release();
+    }
+    // Luminance targets would write red only: never offered. Colour and float ones are on Mesa.
+    EXPECT_FALSE(SUCCEEDED(d3d9->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET,
+                                                   D3DRTYPE_CUBETEXTURE, D3DFMT_L8)));
+    EXPECT_GE(usable, 2);
+    d3d9->Release();
 }
 
 } // namespace

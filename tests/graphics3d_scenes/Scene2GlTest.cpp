@@ -38,7 +38,8 @@ protected:
         if (FAILED(DXUTInitialize(false, false, false, false)))
             GTEST_SKIP() << "no OpenGL 3.3 core context on this display";
         DXUTSetWindow(&window, &window, &window, false);
-        ASSERT_EQ(DXUTSetupDevice(0, true, kWidth, kHeight, AcceptDevice, AdjustDeviceSettings, nullptr), S_OK);
+        ASSERT_EQ(DXUTSetupDevice(0, true, kWidth, kHeight, AcceptDevice, AdjustDeviceSettings, nullptr),
+                  S_OK);
         device = DXUTGetD3DDevice();
         ASSERT_NE(device, nullptr);
     }
@@ -154,7 +155,8 @@ TEST_F(Scene2GlTest, ShadowFallsBehindTheOccluderNotAtItsMirrorImage) {
     const std::vector<DWORD> with = Draw(0.0f);
 
     const double lit = Brightness(without, *shadowPixel), shaded = Brightness(with, *shadowPixel);
-    EXPECT_LT(shaded, 0.6 * lit) << "no shadow under the sphere (lit " << lit << ", with sphere " << shaded << ")";
+    EXPECT_LT(shaded, 0.6 * lit) << "no shadow under the sphere (lit " << lit << ", with sphere " << shaded
+                                 << ")";
     EXPECT_GT(shaded, 0.0) << "the ambient term keeps shadows from being black";
     int mirrorsChecked = 0;
     for (auto [sx, sy] : {std::pair{1.0f, -1.0f}, std::pair{-1.0f, 1.0f}, std::pair{-1.0f, -1.0f}}) {

@@ -25,7 +25,8 @@ D3DXMATRIX Rows(float a, float b, float c, float d, float e, float f, float g, f
 
 // The table of initial world matrices, written out as it is specified.
 D3DXMATRIX TableEntry(int i) {
-    const float arrows[8][2] = {{5, 5}, {5, -5}, {-5, 5}, {-5, -5}, {14, 14}, {14, -14}, {-14, 14}, {-14, -14}};
+    const float arrows[8][2] = {{5, 5},   {5, -5},   {-5, 5},   {-5, -5},
+                                {14, 14}, {14, -14}, {-14, 14}, {-14, -14}};
     switch (i) {
     case 0:
         return Rows(3.5f, 0, 0, 0, 3, 0, 0, 0, 3.5f, 0, 0, 0);
@@ -155,9 +156,10 @@ TEST_F(Scene2NullTest, AcceptDeviceRefusesEachMissingCapability) {
     auto& formats = noColourCube.adapters[0].backBufferFormats;
     formats.erase(std::remove(formats.begin(), formats.end(), D3DFMT_A8R8G8B8), formats.end());
     auto& extra2 = noColourCube.adapters[0].extraFormats;
-    extra2.erase(std::remove(extra2.begin(), extra2.end(),
-                             std::make_tuple(DWORD{D3DUSAGE_RENDERTARGET}, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8)),
-                 extra2.end());
+    extra2.erase(
+        std::remove(extra2.begin(), extra2.end(),
+                    std::make_tuple(DWORD{D3DUSAGE_RENDERTARGET}, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8)),
+        extra2.end());
     EXPECT_FALSE(verdict(noColourCube, caps));
     EXPECT_FALSE(accepted);
 }
@@ -368,8 +370,9 @@ TEST_F(Scene2NullTest, MissingOrBrokenMediaEndDeviceCreation) {
     ID3DXEffect* none = nullptr;
     IDirect3D9* d3d = CreateNullDirect3D(cfg);
     D3DPRESENT_PARAMETERS pp = test::WindowedParameters(640, 480, &window);
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-              D3D_OK);
+    ASSERT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+        D3D_OK);
     EXPECT_EQ(DeviceCreated(device, nullptr, nullptr), static_cast<HRESULT>(0x80040903));
     DeviceDestroyed(nullptr);
 

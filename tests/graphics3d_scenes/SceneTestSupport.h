@@ -41,8 +41,8 @@ inline std::vector<DWORD> ReadBackBuffer(IDirect3DDevice9* device, int* width, i
     D3DSURFACE_DESC desc;
     bb->GetDesc(&desc);
     IDirect3DSurface9* copy = nullptr;
-    EXPECT_EQ(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
-                                                  nullptr),
+    EXPECT_EQ(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                  &copy, nullptr),
               D3D_OK);
     EXPECT_EQ(device->GetRenderTargetData(bb, copy), D3D_OK);
     D3DLOCKED_RECT locked{};
@@ -51,7 +51,8 @@ inline std::vector<DWORD> ReadBackBuffer(IDirect3DDevice9* device, int* width, i
     *height = static_cast<int>(desc.Height);
     std::vector<DWORD> out(static_cast<size_t>(*width) * static_cast<size_t>(*height));
     for (int y = 0; y < *height; ++y) {
-        const auto* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
+        const auto* row =
+            reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
         for (int x = 0; x < *width; ++x)
             out[static_cast<size_t>(y * *width + x)] = row[x] & 0x00FFFFFFu;
     }

@@ -241,8 +241,8 @@ XMesh Spotlight() {
     x.name = "Spotlight";
     // Shining along +z from the origin, all of it behind the origin: the shadow pass draws it from the
     // light itself, where anything ahead would cover the whole map.
-    x.mesh.Append(CylinderZ(0.22, -0.75, -0.12, 20, 0));                   // housing
-    x.mesh.Append(ConeZ(0.34, -0.05, -0.4, 20, 0));                        // reflector flare (base ahead)
+    x.mesh.Append(CylinderZ(0.22, -0.75, -0.12, 20, 0));                  // housing
+    x.mesh.Append(ConeZ(0.34, -0.05, -0.4, 20, 0));                       // reflector flare (base ahead)
     x.mesh.Append(Ellipsoid({0, 0, -0.05}, {0.3, 0.3, 0.025}, 20, 6, 1)); // lens
     x.materials = {Mat(0.35, 0.35, 0.4, {}, 32, 0.6), Mat(1, 1, 0.8)};
     x.materials[1].er = x.materials[1].eg = 1.0;

@@ -361,8 +361,8 @@ private:
 
     // Without shader programs the effect's textures sit on their sampler stages for the draw only, so
     // the device sees what the pass samples and keeps its own bindings.
-    HRESULT DrawWithoutPrograms(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
-                                UINT numVertices, UINT startIndex, UINT primitiveCount) {
+    HRESULT DrawWithoutPrograms(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex,
+                                UINT minIndex, UINT numVertices, UINT startIndex, UINT primitiveCount) {
         auto* base = dynamic_cast<DeviceBase*>(device);
         if (!base)
             return device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex,
