@@ -3,6 +3,7 @@
 #include "core/Sequencer.h"
 #include "graphics3d/scenes/RenderUnit.h"
 #include "graphics3d/scenes/RenderUnit2.h"
+#include "graphics3d/scenes/RenderUnit3.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -180,7 +181,7 @@ TTest3d2Frm::TTest3d2Frm(MainModel& main)
 
 TTest3d3Frm::TTest3d3Frm(MainModel& main)
     : TTest3dBase(main, 2, QStringLiteral("Test 3D 3"), QStringLiteral("Fullscreen3"), QPoint(751, 333),
-                  nullptr, QStringLiteral("niegotowy")) {
+                  &RenderUnit3::Scene(), QString()) {
     setObjectName(QStringLiteral("Test3d3Frm"));
 }
 

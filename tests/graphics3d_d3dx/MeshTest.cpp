@@ -69,6 +69,42 @@ protected:
     IDirect3DDevice9* device() { return fixture.device(); }
 };
 
+// Two triangles over one edge that both run the same way (inconsistent winding): whatever adjacency says,
+// a representative only ever stands for a vertex at its own position.
+TEST_F(MeshTest, PointRepresentativesNeverJoinVerticesAtDifferentPlaces) {
+    ASSERT_NE(device(), nullptr);
+    ID3DXMesh* mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(2, 6, D3DXMESH_MANAGED | D3DXMESH_32BIT, D3DFVF_XYZ, device(), &mesh),
+              D3D_OK);
+    // Face 0: (0,0) -> (1,0) -> (0,1); face 1: (0,0) -> (1,0) -> (0,-1): edge (0,0)-(1,0) in both the same
+    // way.
+    const PosVertex p[6] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, -1, 0}};
+    void* v = nullptr;
+    mesh->LockVertexBuffer(0, &v);
+    std::memcpy(v, p, sizeof p);
+    mesh->UnlockVertexBuffer();
+    DWORD* idx = nullptr;
+    mesh->LockIndexBuffer(0, reinterpret_cast<void**>(&idx));
+    const DWORD faces[6] = {0, 1, 2, 3, 4, 5};
+    std::memcpy(idx, faces, sizeof faces);
+    mesh->UnlockIndexBuffer();
+
+    std::vector<DWORD> adjacency(6), reps(6);
+    ASSERT_EQ(mesh->GenerateAdjacency(0.0001f, adjacency.data()), D3D_OK);
+    ASSERT_EQ(mesh->ConvertAdjacencyToPointReps(adjacency.data(), reps.data()), D3D_OK);
+    for (DWORD i = 0; i < 6; ++i) {
+        const PosVertex& a = p[i];
+        const PosVertex& r = p[reps[i]];
+        EXPECT_TRUE(a.x == r.x && a.y == r.y && a.z == r.z) << "vertex " << i << " stands for " << reps[i];
+    }
+    // Hand-made adjacency claiming the faces meet on edges whose ends lie elsewhere joins nothing.
+    const std::vector<DWORD> claimed = {1, UNUSED32, UNUSED32, UNUSED32, 0, UNUSED32};
+    ASSERT_EQ(mesh->ConvertAdjacencyToPointReps(claimed.data(), reps.data()), D3D_OK);
+    for (DWORD i = 0; i < 6; ++i)
+        EXPECT_EQ(reps[i], i);
+    mesh->Release();
+}
+
 TEST_F(MeshTest, AdjacencyAndPointRepresentativesOfACube) {
     ASSERT_NE(device(), nullptr);
     ID3DXMesh* cube = MakeCube(device());

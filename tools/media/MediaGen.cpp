@@ -574,6 +574,7 @@ int main(int argc, char** argv) {
     ok &= WriteText("dwarf/dwarf.x", WriteSingleMesh("DwarfFrame", Dwarf()));
     ok &= WriteText("SkinnedMesh.fx", SkinnedMeshEffect());
     ok &= WriteText("ShadowMap.fx", ShadowMapEffect());
+    ok &= WriteText("ShadowVolume.fx", ShadowVolumeEffect());
     for (int i = 1; i <= 4; ++i)
         ok &= WriteText(QString("skinmesh%1.vsh").arg(i), SkinMeshShader(i));
     if (!ok) {

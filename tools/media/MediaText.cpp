@@ -248,3 +248,192 @@ technique RenderLight {
 }
 
 } // namespace media
+
+namespace media {
+
+std::string ShadowVolumeEffect() {
+    return R"(// Stencil shadow volumes. Every pass that meets the scene's depth computes positions the same way
+// (world-view-projection times position, invariant), so caps and lit surfaces land on equal depths.
+float4x4 g_mProj;
+float4x4 g_mWorldView;
+float4x4 g_mWorldViewProjection;
+float4 g_vAmbient = {0.1, 0.1, 0.1, 1.0};
+float4 g_vMatColor = {1.0, 1.0, 1.0, 1.0};
+float4 g_vLightView;
+float4 g_vLightColor = {1.0, 1.0, 1.0, 1.0};
+float4 g_vShadowColor = {0.0, 1.0, 0.0, 0.2};
+float g_fFarClip = 19.9;
+texture g_txScene { MinFilter = Linear; MagFilter = Linear; MipFilter = Linear; AddressU = Wrap; AddressV = Wrap; }
+
+technique RenderSceneAmbient {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = true;
+        ZFunc = LessEqual;
+        CullMode = CCW;
+        StencilEnable = false;
+        AlphaBlendEnable = false;
+        ColorWriteEnable = Red | Green | Blue | Alpha;
+        VertexShader = <<<
+            invariant gl_Position;
+            in vec3 aPosition;
+            in vec2 aTex0;
+            out vec2 vTex;
+            void main() {
+                gl_Position = g_mWorldViewProjection * vec4(aPosition, 1.0);
+                vTex = aTex0;
+            }
+        >>>;
+        PixelShader = <<<
+            in vec2 vTex;
+            void main() { fragColour = g_vAmbient * g_vMatColor * texture(g_txScene, vTex); }
+        >>>;
+    }
+}
+
+// One light added where the stencil count is zero, falling off with the square of the distance.
+technique RenderScene {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = false;
+        ZFunc = LessEqual;
+        CullMode = CCW;
+        StencilEnable = true;
+        TwoSidedStencilMode = false;
+        StencilFunc = Equal;
+        StencilRef = 0;
+        StencilFail = Keep;
+        StencilZFail = Keep;
+        StencilPass = Keep;
+        AlphaBlendEnable = true;
+        SrcBlend = One;
+        DestBlend = One;
+        VertexShader = <<<
+            invariant gl_Position;
+            in vec3 aPosition;
+            in vec3 aNormal;
+            in vec2 aTex0;
+            out vec3 vPos;
+            out vec3 vNormal;
+            out vec2 vTex;
+            void main() {
+                vPos = (g_mWorldView * vec4(aPosition, 1.0)).xyz;
+                vNormal = mat3(g_mWorldView) * aNormal;
+                vTex = aTex0;
+                gl_Position = g_mWorldViewProjection * vec4(aPosition, 1.0);
+            }
+        >>>;
+        PixelShader = <<<
+            in vec3 vPos;
+            in vec3 vNormal;
+            in vec2 vTex;
+            void main() {
+                vec3 toLight = g_vLightView.xyz - vPos;
+                float d2 = max(dot(toLight, toLight), 0.01);
+                float ndl = max(dot(normalize(vNormal), normalize(toLight)), 0.0);
+                vec4 diffuse = g_vMatColor * texture(g_txScene, vTex);
+                fragColour = vec4(diffuse.rgb * g_vLightColor.rgb * (ndl / d2), 0.0);
+            }
+        >>>;
+    }
+}
+
+shared <<<
+    // Faces turned away from the light are pushed away from it to the far clip distance; the others,
+    // with the edges' degenerate quads between them, stay on the model.
+    vec4 VolumePosition(vec3 position, vec3 faceNormal) {
+        vec3 p = (g_mWorldView * vec4(position, 1.0)).xyz;
+        vec3 n = mat3(g_mWorldView) * faceNormal;
+        vec3 fromLight = p - g_vLightView.xyz;
+        if (dot(n, fromLight) > 0.0)
+            return g_mProj * vec4(p + normalize(fromLight) * g_fFarClip, 1.0);
+        return g_mWorldViewProjection * vec4(position, 1.0);
+    }
+>>>
+
+// Depth-pass counting in one pass: front faces add one, back faces take one away.
+technique ShowShadowVolume2Sided {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = false;
+        ZFunc = Less;
+        CullMode = None;
+        StencilEnable = true;
+        TwoSidedStencilMode = true;
+        StencilFunc = Always;
+        StencilFail = Keep;
+        StencilZFail = Keep;
+        StencilPass = Incr;
+        Ccw_StencilFunc = Always;
+        Ccw_StencilFail = Keep;
+        Ccw_StencilZFail = Keep;
+        Ccw_StencilPass = Decr;
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        VertexShader = <<<
+            invariant gl_Position;
+            in vec3 aPosition;
+            in vec3 aNormal;
+            void main() { gl_Position = VolumePosition(aPosition, aNormal); }
+        >>>;
+        PixelShader = <<<
+            void main() { fragColour = g_vShadowColor; }
+        >>>;
+    }
+}
+
+// The same count in two passes for devices without two-sided stencil.
+technique ShowShadowVolume {
+    pass P0 {
+        ZEnable = true;
+        ZWriteEnable = false;
+        ZFunc = Less;
+        CullMode = CCW;
+        StencilEnable = true;
+        TwoSidedStencilMode = false;
+        StencilFunc = Always;
+        StencilFail = Keep;
+        StencilZFail = Keep;
+        StencilPass = Incr;
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        VertexShader = <<<
+            invariant gl_Position;
+            in vec3 aPosition;
+            in vec3 aNormal;
+            void main() { gl_Position = VolumePosition(aPosition, aNormal); }
+        >>>;
+        PixelShader = <<<
+            void main() { fragColour = g_vShadowColor; }
+        >>>;
+    }
+    pass P1 {
+        ZEnable = true;
+        ZWriteEnable = false;
+        ZFunc = Less;
+        CullMode = CW;
+        StencilEnable = true;
+        TwoSidedStencilMode = false;
+        StencilFunc = Always;
+        StencilFail = Keep;
+        StencilZFail = Keep;
+        StencilPass = Decr;
+        AlphaBlendEnable = false;
+        ColorWriteEnable = None;
+        VertexShader = <<<
+            invariant gl_Position;
+            in vec3 aPosition;
+            in vec3 aNormal;
+            void main() { gl_Position = VolumePosition(aPosition, aNormal); }
+        >>>;
+        PixelShader = <<<
+            void main() { fragColour = g_vShadowColor; }
+        >>>;
+    }
+}
+)";
+}
+
+} // namespace media

@@ -285,6 +285,17 @@ public:
             if (a != b)
                 parent[std::max(a, b)] = std::min(a, b);
         };
+        d3dx::MeshArrays m;
+        if (FAILED(d3dx::ReadMesh(this, &m)))
+            return D3DERR_INVALIDCALL;
+        // Ends of a shared edge are joined only where they lie at the same place: a neighbour whose edge
+        // runs the same way pairs start with start, and ends that do not meet are not joined at all.
+        constexpr float kSamePlace = 0.0001f;
+        const auto samePlace = [&](DWORD a, DWORD b) {
+            const D3DXVECTOR3 pa = m.Position(a), pb = m.Position(b);
+            return std::fabs(pa.x - pb.x) <= kSamePlace && std::fabs(pa.y - pb.y) <= kSamePlace &&
+                   std::fabs(pa.z - pb.z) <= kSamePlace;
+        };
         const std::vector<DWORD> idx = Indices();
         for (DWORD f = 0; f < numFaces_; ++f)
             for (DWORD e = 0; e < 3; ++e) {
@@ -296,8 +307,13 @@ public:
                         continue;
                     const DWORD fa = idx[f * 3 + e], fb = idx[f * 3 + (e + 1) % 3];
                     const DWORD ga = idx[g * 3 + k], gb = idx[g * 3 + (k + 1) % 3];
-                    unite(fa, gb);
-                    unite(fb, ga);
+                    if (samePlace(fa, gb) && samePlace(fb, ga)) {
+                        unite(fa, gb);
+                        unite(fb, ga);
+                    } else if (samePlace(fa, ga) && samePlace(fb, gb)) {
+                        unite(fa, ga);
+                        unite(fb, gb);
+                    }
                     break;
                 }
             }

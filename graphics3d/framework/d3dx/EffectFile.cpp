@@ -62,7 +62,7 @@ public:
             pos_ = e;
             return true;
         }
-        if (std::string("{};=,").find(c) != std::string::npos) {
+        if (std::string("{};=,|").find(c) != std::string::npos) {
             t->kind = Tok::Punct;
             t->text = std::string(1, c);
             ++pos_;
@@ -457,9 +457,20 @@ private:
             DWORD value = 0;
             if (!StateValue(info->kind, cur_, &value))
                 return Fail("bad value for " + key);
+            if (!Advance())
+                return false;
+            // Colour channels combine: Red | Green | Blue.
+            while (info->kind == ValueKind::ColourMask && Is("|")) {
+                DWORD more = 0;
+                if (!Advance() || !StateValue(info->kind, cur_, &more))
+                    return Fail("bad value for " + key);
+                value |= more;
+                if (!Advance())
+                    return false;
+            }
             p.states.push_back({info->state, value});
             (void)line;
-            if (!Advance() || !Expect(";"))
+            if (!Expect(";"))
                 return false;
         }
         if (p.vertexShader.empty() || p.pixelShader.empty())
