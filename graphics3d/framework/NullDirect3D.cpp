@@ -133,6 +133,25 @@ public:
         return D3D_OK;
     }
 
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
+                               void* shared) override {
+        if (control_->bufferLimit && length > control_->bufferLimit) {
+            if (buffer)
+                *buffer = nullptr;
+            return D3DERR_OUTOFVIDEOMEMORY;
+        }
+        return DeviceBase::CreateVertexBuffer(length, usage, fvf, pool, buffer, shared);
+    }
+    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
+                              void* shared) override {
+        if (control_->bufferLimit && length > control_->bufferLimit) {
+            if (buffer)
+                *buffer = nullptr;
+            return D3DERR_OUTOFVIDEOMEMORY;
+        }
+        return DeviceBase::CreateIndexBuffer(length, usage, format, pool, buffer, shared);
+    }
+
     HRESULT BeginScene() override {
         Frame("BeginScene");
         return DeviceBase::BeginScene();

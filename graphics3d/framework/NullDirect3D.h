@@ -57,6 +57,8 @@ struct NullControl {
     // Extra references a device keeps to itself (to test the "references left" path).
     int leakedReferences = 0;
     bool recordFrameCalls = true; // Clear, BeginScene, EndScene, Present, TestCooperativeLevel
+    // Vertex and index buffers longer than this fail as on a device out of memory (0: no limit).
+    UINT bufferLimit = 0;
 
     int Count(const std::string& name) const;
 };

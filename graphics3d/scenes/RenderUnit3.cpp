@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -217,7 +216,9 @@ HRESULT BuildShadowVolumeMesh(IDirect3DDevice9* device, ID3DXMesh* mesh, ID3DXMe
                 e.m_aanNewEdge[0][1] = w;
                 ++stored;
             } else {
-                assert(stored > 0);
+                // A match needs a stored edge to match.
+                if (stored == 0)
+                    return E_FAIL;
                 e.m_aanNewEdge[1][0] = u;
                 e.m_aanNewEdge[1][1] = w;
                 out.Quad(e);
