@@ -133,8 +133,8 @@ public:
         return D3D_OK;
     }
 
-    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
-                               void* shared) override {
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer9** buffer, void* shared) override {
         if (control_->bufferLimit && length > control_->bufferLimit) {
             if (buffer)
                 *buffer = nullptr;
@@ -142,8 +142,8 @@ public:
         }
         return DeviceBase::CreateVertexBuffer(length, usage, fvf, pool, buffer, shared);
     }
-    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
-                              void* shared) override {
+    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DIndexBuffer9** buffer, void* shared) override {
         if (control_->bufferLimit && length > control_->bufferLimit) {
             if (buffer)
                 *buffer = nullptr;

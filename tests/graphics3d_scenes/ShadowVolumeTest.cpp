@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <tuple>
 #include <vector>
 
 using namespace orv;
@@ -49,8 +48,9 @@ protected:
         cfg = DefaultNullConfig();
         d3d = CreateNullDirect3D(cfg);
         D3DPRESENT_PARAMETERS pp = test::WindowedParameters(64, 64, &window);
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
+        ASSERT_EQ(
+            d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+            D3D_OK);
     }
     void TearDown() override {
         SafeRelease(volume);
@@ -60,8 +60,9 @@ protected:
 
     ID3DXMesh* MakeMesh(const Geometry& g) {
         ID3DXMesh* mesh = nullptr;
-        EXPECT_EQ(D3DXCreateMeshFVF(static_cast<DWORD>(g.faces.size()), static_cast<DWORD>(g.positions.size()),
-                                    D3DXMESH_MANAGED | D3DXMESH_32BIT, D3DFVF_XYZ | D3DFVF_NORMAL, device, &mesh),
+        EXPECT_EQ(D3DXCreateMeshFVF(static_cast<DWORD>(g.faces.size()),
+                                    static_cast<DWORD>(g.positions.size()), D3DXMESH_MANAGED | D3DXMESH_32BIT,
+                                    D3DFVF_XYZ | D3DFVF_NORMAL, device, &mesh),
                   D3D_OK);
         float* v = nullptr;
         mesh->LockVertexBuffer(0, reinterpret_cast<void**>(&v));
@@ -85,43 +86,44 @@ protected:
         return hr;
     }
 
-    // The volume's triangles by position.
-    std::vector<std::array<D3DXVECTOR3, 3>> Triangles() const {
-        std::vector<std::array<D3DXVECTOR3, 3>> out;
+    // Directed edges that no triangle runs the other way once the vertices of faces turned away from a
+    // light are pushed away from it, as the effect does: zero for a volume that stays closed.
+    int OpenEdges(const D3DXVECTOR3& light = D3DXVECTOR3(3, 5, -4)) const {
         const bool wide = (volume->GetOptions() & D3DXMESH_32BIT) != 0;
         const BYTE* v = nullptr;
-        const void* idx = nullptr;
+        void* idx = nullptr;
         volume->LockVertexBuffer(D3DLOCK_READONLY, reinterpret_cast<void**>(const_cast<BYTE**>(&v)));
-        volume->LockIndexBuffer(D3DLOCK_READONLY, const_cast<void**>(&idx));
-        for (DWORD f = 0; f < volume->GetNumFaces(); ++f) {
-            std::array<D3DXVECTOR3, 3> t;
-            for (int k = 0; k < 3; ++k) {
-                const DWORD i = wide ? static_cast<const DWORD*>(idx)[f * 3 + k]
-                                     : static_cast<const WORD*>(idx)[f * 3 + k];
-                std::memcpy(&t[static_cast<size_t>(k)], v + static_cast<size_t>(i) * 24, 12);
+        volume->LockIndexBuffer(D3DLOCK_READONLY, &idx);
+        using Point = std::array<long, 3>;
+        const auto placed = [&](DWORD i) {
+            D3DXVECTOR3 p, n;
+            std::memcpy(&p, v + static_cast<size_t>(i) * 24, 12);
+            std::memcpy(&n, v + static_cast<size_t>(i) * 24 + 12, 12);
+            D3DXVECTOR3 away = p - light;
+            if (D3DXVec3Dot(&n, &away) > 0) {
+                D3DXVec3Normalize(&away, &away);
+                p += away * 50.0f;
             }
-            out.push_back(t);
+            return Point{std::lround(p.x * 1000), std::lround(p.y * 1000), std::lround(p.z * 1000)};
+        };
+        std::map<std::pair<Point, Point>, int> count;
+        for (DWORD f = 0; f < volume->GetNumFaces(); ++f) {
+            Point t[3];
+            for (DWORD k = 0; k < 3; ++k)
+                t[k] = placed(wide ? static_cast<const DWORD*>(idx)[f * 3 + k]
+                                   : static_cast<const WORD*>(idx)[f * 3 + k]);
+            for (int k = 0; k < 3; ++k) {
+                const Point &a = t[k], &b = t[(k + 1) % 3];
+                if (a == b)
+                    continue; // a degenerate quad's zero-length side
+                ++count[{a, b}];
+                --count[{b, a}];
+            }
         }
         volume->UnlockVertexBuffer();
         volume->UnlockIndexBuffer();
-        return out;
-    }
-
-    // Directed edges by position that no triangle runs the other way: zero for a closed volume.
-    int OpenEdges() const {
-        using Key = std::tuple<long, long, long, long, long, long>;
-        const auto q = [](float x) { return std::lround(x * 10000.0f); };
-        std::map<Key, int> count;
-        for (const auto& t : Triangles())
-            for (int k = 0; k < 3; ++k) {
-                const D3DXVECTOR3 &a = t[static_cast<size_t>(k)], &b = t[static_cast<size_t>((k + 1) % 3)];
-                if (q(a.x) == q(b.x) && q(a.y) == q(b.y) && q(a.z) == q(b.z))
-                    continue; // a degenerate quad's zero-length side
-                ++count[{q(a.x), q(a.y), q(a.z), q(b.x), q(b.y), q(b.z)}];
-                --count[{q(b.x), q(b.y), q(b.z), q(a.x), q(a.y), q(a.z)}];
-            }
         int open = 0;
-        for (const auto& [key, n] : count)
+        for (const auto& [edge, n] : count)
             open += n > 0 ? n : 0;
         return open;
     }
