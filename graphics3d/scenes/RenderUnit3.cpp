@@ -713,7 +713,7 @@ int LightCount() {
 void SetLightCount(int count) {
     g_lightCount.store(std::clamp(count, 1, kMaxLights), std::memory_order_relaxed);
 }
-const TLight& Light(int i) {
+TLight& Light(int i) {
     return s_scene.lights[i];
 }
 D3DXVECTOR4 ShadowColour(int i) {
@@ -754,6 +754,9 @@ IDirect3DTexture9* DefaultTexture() {
 }
 D3DXHANDLE ShadowTechnique() {
     return s_scene.renderShadow;
+}
+void SetShadowTechnique(D3DXHANDLE technique) {
+    s_scene.renderShadow = technique;
 }
 
 } // namespace orv::RenderUnit3

@@ -58,7 +58,7 @@ const TSceneEntryPoints& Scene();
 // Scene state, open for tests.
 int LightCount();
 void SetLightCount(int count);
-const TLight& Light(int i);
+TLight& Light(int i);
 D3DXVECTOR4 ShadowColour(int i);
 CDXUTMesh* Character();
 CDXUTMesh* Room();
@@ -71,7 +71,8 @@ CFirstPersonCamera* ViewCamera();
 CModelViewerCamera* LightCamera();
 CModelViewerCamera* ModelCamera();
 IDirect3DTexture9* DefaultTexture();
-// The technique the volumes are drawn with on this device.
+// The technique the volumes are drawn with on this device (until the next device).
 D3DXHANDLE ShadowTechnique();
+void SetShadowTechnique(D3DXHANDLE technique);
 
 } // namespace orv::RenderUnit3

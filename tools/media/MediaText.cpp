@@ -291,7 +291,8 @@ technique RenderSceneAmbient {
     }
 }
 
-// One light added where the stencil count is zero, falling off with the square of the distance.
+// One light added where the stencil count is zero, falling off with the square of the distance beyond a
+// couple of units.
 technique RenderScene {
     pass P0 {
         ZEnable = true;
@@ -329,10 +330,10 @@ technique RenderScene {
             in vec2 vTex;
             void main() {
                 vec3 toLight = g_vLightView.xyz - vPos;
-                float d2 = max(dot(toLight, toLight), 0.01);
+                float d2 = dot(toLight, toLight);
                 float ndl = max(dot(normalize(vNormal), normalize(toLight)), 0.0);
                 vec4 diffuse = g_vMatColor * texture(g_txScene, vTex);
-                fragColour = vec4(diffuse.rgb * g_vLightColor.rgb * (ndl / d2), 0.0);
+                fragColour = vec4(diffuse.rgb * g_vLightColor.rgb * (ndl / (1.0 + 0.25 * d2)), 0.0);
             }
         >>>;
     }
