@@ -162,6 +162,18 @@ TEST_F(GlUtilityTest, SceneMediaCompilesOnTheDevice) {
     EXPECT_EQ(effect->SetFloat("g_fCosTheta", 0.5f), D3D_OK);
     EXPECT_EQ(effect->SetTexture("g_txShadow", nullptr), D3D_OK);
     effect->Release();
+    // And the shadow-volume scene's.
+    ASSERT_EQ(D3DXCreateEffectFromFileW(device, test::MediaPath("ShadowVolume.fx").c_str(), nullptr, nullptr,
+                                        D3DXFX_NOT_CLONEABLE, nullptr, &effect, nullptr),
+              D3D_OK);
+    for (const char* technique :
+         {"RenderSceneAmbient", "RenderScene", "ShowShadowVolume2Sided", "ShowShadowVolume"})
+        EXPECT_NE(effect->GetTechniqueByName(technique), nullptr) << technique;
+    for (const char* parameter :
+         {"g_mProj", "g_mWorldView", "g_mWorldViewProjection", "g_vAmbient", "g_vMatColor", "g_vLightView",
+          "g_vLightColor", "g_vShadowColor", "g_fFarClip", "g_txScene"})
+        EXPECT_NE(effect->GetParameterByName(nullptr, parameter), nullptr) << parameter;
+    effect->Release();
     for (int i = 1; i <= 4; ++i) {
         ID3DXBuffer* code = nullptr;
         ASSERT_EQ(D3DXAssembleShaderFromFileW(test::MediaPath(QString("skinmesh%1.vsh").arg(i)).c_str(),
@@ -306,6 +318,53 @@ TEST_F(GlUtilityTest, EffectSamplerStatesNotInTheFileComeFromTheDevice) {
     open->Release();
     mesh->Release();
     texture->Release();
+}
+
+// A clear of the stencil alone keeps the colour and the depth that are there.
+TEST_F(GlUtilityTest, StencilOnlyClearKeepsColourAndDepth) {
+    const char* text = R"(
+        float4 g_vColour = {1.0, 1.0, 1.0, 1.0};
+        technique Test {
+            pass P0 {
+                CullMode = NONE;
+                ZEnable = true; ZFunc = Less; ZWriteEnable = false;
+                StencilEnable = true; StencilFunc = Equal; StencilRef = 0;
+                VertexShader = <<< in vec3 aPosition; void main() { gl_Position = vec4(aPosition, 1.0); } >>>;
+                PixelShader = <<< void main() { fragColour = g_vColour; } >>>;
+            }
+        }
+    )";
+    ID3DXEffect* effect = nullptr;
+    ASSERT_EQ(D3DXCreateEffect(device, text, static_cast<UINT>(std::strlen(text)), nullptr, nullptr, 0,
+                               nullptr, &effect, nullptr),
+              D3D_OK);
+    ID3DXMesh* mesh = HalfScreen(); // at depth 0.5
+    const auto draw = [&] {
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        UINT passes = 0;
+        effect->Begin(&passes, 0);
+        effect->BeginPass(0);
+        mesh->DrawSubset(0);
+        effect->EndPass();
+        effect->End();
+        device->EndScene();
+    };
+    // Red, depth nearer than the quad, stencil 5: then the stencil alone back to 0.
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFFFF0000u, 0.25f, 5);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0xFF00FF00u, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(Pixel(10, 32), 0xFF0000u) << "colour kept";
+    draw();
+    EXPECT_EQ(Pixel(10, 32), 0xFF0000u) << "depth kept: the quad behind it is hidden";
+    // With the depth cleared too the quad shows, so the stencil did become 0.
+    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    draw();
+    EXPECT_EQ(Pixel(10, 32), 0xFFFFFFu) << "stencil cleared to 0";
+    device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 7);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    draw();
+    EXPECT_EQ(Pixel(10, 32), 0x000000u) << "a stencil of 7 fails the test";
+    mesh->Release();
+    effect->Release();
 }
 
 // A format reported usable as a cube render target can be made one and drawn into face by face.

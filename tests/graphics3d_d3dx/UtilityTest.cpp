@@ -175,6 +175,7 @@ TEST(EffectFile, ParsesParametersTechniquesAndStates) {
         shared <<< float twice(float x) { return 2.0 * x; } >>>
         technique A { pass P0 { ZEnable = false; CullMode = CCW; StencilPass = Incr; CCW_StencilPass = Decr;
                                 TwoSidedStencilMode = true; SrcBlend = SrcAlpha; StencilRef = 0x10;
+                                ColorWriteEnable = Red | Green | Blue;
                                 VertexShader = <<< void main() {} >>>; PixelShader = <<< void main() {} >>>; } }
         technique B { pass P0 { VertexShader = <<< a >>>; PixelShader = <<< b >>>; }
                       pass P1 { VertexShader = <<< c >>>; PixelShader = <<< d >>>; } }
@@ -191,13 +192,14 @@ TEST(EffectFile, ParsesParametersTechniquesAndStates) {
     EXPECT_NE(e.shared.find("twice"), std::string::npos);
     ASSERT_EQ(e.techniques.size(), 2u);
     const auto& s = e.techniques[0].passes[0].states;
-    ASSERT_EQ(s.size(), 7u);
+    ASSERT_EQ(s.size(), 8u);
     EXPECT_EQ(s[0], std::make_pair(D3DRS_ZENABLE, DWORD{0}));
     EXPECT_EQ(s[1], std::make_pair(D3DRS_CULLMODE, static_cast<DWORD>(D3DCULL_CCW)));
     EXPECT_EQ(s[2], std::make_pair(D3DRS_STENCILPASS, static_cast<DWORD>(D3DSTENCILOP_INCR)));
     EXPECT_EQ(s[3], std::make_pair(D3DRS_CCW_STENCILPASS, static_cast<DWORD>(D3DSTENCILOP_DECR)));
     EXPECT_EQ(s[5], std::make_pair(D3DRS_SRCBLEND, static_cast<DWORD>(D3DBLEND_SRCALPHA)));
     EXPECT_EQ(s[6], std::make_pair(D3DRS_STENCILREF, DWORD{16}));
+    EXPECT_EQ(s[7], std::make_pair(D3DRS_COLORWRITEENABLE, DWORD{7}));
     EXPECT_EQ(e.techniques[1].passes.size(), 2u);
 }
 
@@ -214,7 +216,11 @@ TEST(EffectFile, ErrorsNameTheLine) {
         {"float a;", "no technique"},
         {"technique A { pass { Bogus = 1; VertexShader = <<< >>>; PixelShader = <<< >>>; } }",
          "unknown state"},
-        {"float x = ;", "line 1"}};
+        {"float x = ;", "line 1"},
+        {"technique A { pass { ColorWriteEnable = Red | ; VertexShader = <<< >>>; PixelShader = <<< >>>; } }",
+         "bad value"},
+        {"technique A { pass { CullMode = CW | CCW; VertexShader = <<< >>>; PixelShader = <<< >>>; } }",
+         "expected \";\""}};
     for (const auto& [text, expected] : cases) {
         fx::Effect e;
         std::string error;
