@@ -1,13 +1,14 @@
-// A 3D scene's frame (the skinned mesh, the shadow map): update, draw and present at 1024 x 768 through
-// the OpenGL back end, next to the same frame on the null back end, which does all of our layer's work
-// (scene, utilities, device state, checks) but hands nothing to a driver. Wall time gives the frame rate; the
-// CPU time of the calling thread, set against the null run's, splits our code from the driver's. Run under a
-// display (xvfb-run with Mesa in CI machines).
+// A 3D scene's frame (the skinned mesh, the shadow map, the shadow volumes with one and six lights): update,
+// draw and present at 1024 x 768 through the OpenGL back end, next to the same frame on the null back end,
+// which does all of our layer's work (scene, utilities, device state, checks) but hands nothing to a driver.
+// Wall time gives the frame rate; the CPU time of the calling thread, set against the null run's, splits our
+// code from the driver's. Run under a display (xvfb-run with Mesa in CI machines).
 #include "graphics3d/framework/DXUT.h"
 #include "graphics3d/framework/NullDirect3D.h"
 #include "graphics3d/framework/d3dx/DXUTMisc.h"
 #include "graphics3d/scenes/RenderUnit.h"
 #include "graphics3d/scenes/RenderUnit2.h"
+#include "graphics3d/scenes/RenderUnit3.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +16,8 @@
 #include <QWindow>
 
 #include <benchmark/benchmark.h>
+
+#include <functional>
 
 using namespace orv;
 
@@ -26,6 +29,9 @@ bool StartScene(const TSceneEntryPoints& scene, QWindow& window) {
     DXUTSetPaused(false, false);
     if (scene.Prepare)
         scene.Prepare();
+    // The scene's own set-up, with a measuring thread that never samples.
+    FpsTiming().warmUpMs = 1 << 30;
+    scene.Setup();
     DXUTSetCallbackDeviceCreated(scene.DeviceCreated);
     DXUTSetCallbackDeviceReset(scene.DeviceReset);
     DXUTSetCallbackDeviceLost(scene.DeviceLost);
@@ -49,29 +55,37 @@ void RunFrames(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// The scene's preparation objects go with the framework; the measuring thread was never started.
+// The scene's preparation objects go with the framework; its measuring thread never sampled.
 void StopScene(const TSceneEntryPoints& scene) {
     DXUTFreeState();
     scene.Release();
 }
 
-void SceneOnOpenGl(benchmark::State& state, const TSceneEntryPoints& scene) {
+void SceneOnOpenGl(benchmark::State& state, const TSceneEntryPoints& scene,
+                   const std::function<void()>& afterSetup = {}) {
     SetDirect3DFactory({});
     QWindow window;
-    if (!StartScene(scene, window))
+    if (!StartScene(scene, window)) {
         state.SkipWithError("no 3D device");
-    else
+    } else {
+        if (afterSetup)
+            afterSetup();
         RunFrames(state);
+    }
     StopScene(scene);
 }
 
-void SceneOnNullBackEnd(benchmark::State& state, const TSceneEntryPoints& scene) {
+void SceneOnNullBackEnd(benchmark::State& state, const TSceneEntryPoints& scene,
+                        const std::function<void()>& afterSetup = {}) {
     InstallNullDirect3D(DefaultNullConfig());
     QWindow window;
-    if (!StartScene(scene, window))
+    if (!StartScene(scene, window)) {
         state.SkipWithError("no null device");
-    else
+    } else {
+        if (afterSetup)
+            afterSetup();
         RunFrames(state);
+    }
     StopScene(scene);
     SetDirect3DFactory({});
 }
@@ -95,6 +109,18 @@ void BM_Scene2Frame_NullBackEnd(benchmark::State& state) {
     SceneOnNullBackEnd(state, RenderUnit2::Scene());
 }
 BENCHMARK(BM_Scene2Frame_NullBackEnd)->Unit(benchmark::kMicrosecond)->MinTime(3.0);
+
+void BM_Scene3Frame_OpenGl(benchmark::State& state) {
+    SceneOnOpenGl(state, RenderUnit3::Scene(),
+                  [&] { RenderUnit3::SetLightCount(static_cast<int>(state.range(0))); });
+}
+BENCHMARK(BM_Scene3Frame_OpenGl)->Arg(1)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
+
+void BM_Scene3Frame_NullBackEnd(benchmark::State& state) {
+    SceneOnNullBackEnd(state, RenderUnit3::Scene(),
+                       [&] { RenderUnit3::SetLightCount(static_cast<int>(state.range(0))); });
+}
+BENCHMARK(BM_Scene3Frame_NullBackEnd)->Arg(1)->Arg(6)->Unit(benchmark::kMicrosecond)->MinTime(3.0);
 
 } // namespace
 
