@@ -291,8 +291,7 @@ technique RenderSceneAmbient {
     }
 }
 
-// One light added where the stencil count is zero, falling off with the square of the distance beyond a
-// couple of units.
+// One light added where the stencil count is zero, falling off with the square of the distance.
 technique RenderScene {
     pass P0 {
         ZEnable = true;
@@ -333,7 +332,7 @@ technique RenderScene {
                 float d2 = dot(toLight, toLight);
                 float ndl = max(dot(normalize(vNormal), normalize(toLight)), 0.0);
                 vec4 diffuse = g_vMatColor * texture(g_txScene, vTex);
-                fragColour = vec4(diffuse.rgb * g_vLightColor.rgb * (ndl / (1.0 + 0.25 * d2)), 0.0);
+                fragColour = vec4(diffuse.rgb * g_vLightColor.rgb * (2.0 * ndl / max(d2, 1.0)), 0.0);
             }
         >>>;
     }
