@@ -39,9 +39,9 @@ void TDeviceWindow::closeEvent(QCloseEvent* e) {
 // ---- Test window ----
 
 TTest3dBase::TTest3dBase(MainModel& main, int index, const QString& caption, const QString& deviceClass,
-                         QPoint position, const TSceneEntryPoints* scene, QString missingReason)
+                         QPoint position, const TSceneEntryPoints& scene)
     : main_(main), index_(index), row_(18 + index), deviceClass_(deviceClass), position_(position),
-      scene_(scene), missingReason_(std::move(missingReason)) {
+      scene_(&scene) {
     setTitle(caption);
     setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(kTest3dClientWidth, kTest3dClientHeight);
@@ -71,8 +71,6 @@ bool TTest3dBase::event(QEvent* e) {
 }
 
 void TTest3dBase::Show() {
-    if (!scene_)
-        return;
     resize(kTest3dClientWidth, kTest3dClientHeight);
     setFramePosition(position_);
     show();
@@ -83,11 +81,6 @@ void TTest3dBase::Hide() {
 }
 
 void TTest3dBase::StartTest() {
-    if (!scene_) {
-        main_.SkipRow(row_, missingReason_);
-        Continue3dChain(main_, index_ + 1);
-        return;
-    }
     running_ = true;
     // 1-2: the device window covers the screen; the framework draws its 1024 x 768 back buffer on it.
     auto* dw = new TDeviceWindow(*this);
@@ -120,7 +113,7 @@ void TTest3dBase::StartTest() {
 }
 
 void TTest3dBase::FinishedTimerTimer() {
-    if (!scene_ || !scene_->Measurement->Done())
+    if (!scene_->Measurement->Done())
         return;
     finishedTimer_.stop();
     StopTest();
@@ -169,19 +162,19 @@ void TTest3dBase::DeviceWindowClose() {
 
 TTest3dFrm::TTest3dFrm(MainModel& main)
     : TTest3dBase(main, 0, QStringLiteral("Test 3D 1"), QStringLiteral("Fullscreen"), QPoint(923, 286),
-                  &RenderUnit::Scene(), QString()) {
+                  RenderUnit::Scene()) {
     setObjectName(QStringLiteral("Test3dFrm"));
 }
 
 TTest3d2Frm::TTest3d2Frm(MainModel& main)
     : TTest3dBase(main, 1, QStringLiteral("Test 3D 2"), QStringLiteral("Fullscreen2"), QPoint(923, 289),
-                  &RenderUnit2::Scene(), QString()) {
+                  RenderUnit2::Scene()) {
     setObjectName(QStringLiteral("Test3d2Frm"));
 }
 
 TTest3d3Frm::TTest3d3Frm(MainModel& main)
     : TTest3dBase(main, 2, QStringLiteral("Test 3D 3"), QStringLiteral("Fullscreen3"), QPoint(751, 333),
-                  &RenderUnit3::Scene(), QString()) {
+                  RenderUnit3::Scene()) {
     setObjectName(QStringLiteral("Test3d3Frm"));
 }
 

@@ -62,7 +62,7 @@ public:
 
 protected:
     TTest3dBase(MainModel& main, int index, const QString& caption, const QString& deviceClass,
-                QPoint position, const TSceneEntryPoints* scene, QString missingReason);
+                QPoint position, const TSceneEntryPoints& scene);
     bool event(QEvent* e) override;
 
 private:
@@ -72,7 +72,6 @@ private:
     QString deviceClass_;
     QPoint position_;
     const TSceneEntryPoints* scene_;
-    QString missingReason_;
     QWindow* displayPanel_ = nullptr;
     QTimer finishedTimer_;
     QPointer<TDeviceWindow> deviceWindow_;
