@@ -30,6 +30,18 @@ namespace {
 
 const char* const kStageNames[kStageCount] = {"cpu", "ram", "hdd", "2d", "3d"};
 
+// Exit status of a command-line run.
+constexpr int kExitRunError = 1;          // the run could not start or stopped on an error
+constexpr int kExitMeasurementFailed = 3; // the run ended, some measurement failed
+constexpr int kExitCancelled = 130;       // Ctrl+C or SIGTERM
+
+bool AnyMeasurementFailed(const MainModel& m) {
+    for (const RowInfo& info : Catalogue())
+        if (!m.Result(info.row).failure.isEmpty())
+            return true;
+    return false;
+}
+
 std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) {
@@ -67,6 +79,13 @@ QJsonObject ResultsJson(const MainModel& m, bool cancelled) {
         QJsonObject o;
         o[QStringLiteral("row")] = QString::fromLatin1(info.suffix);
         o[QStringLiteral("title")] = QString::fromUtf8(info.title);
+        if (r.status == RowResult::Status::Finished && !r.failure.isEmpty()) {
+            // The window shows its usual texts; a report must not pass them off as a measurement.
+            o[QStringLiteral("status")] = QStringLiteral("failed");
+            o[QStringLiteral("reason")] = r.failure;
+            rows.append(o);
+            continue;
+        }
         o[QStringLiteral("status")] = StatusText(r.status);
         if (r.status == RowResult::Status::Finished) {
             o[QStringLiteral("value")] = r.value;
@@ -256,7 +275,9 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     QObject::connect(&model, &MainModel::rowChanged, &model, [&model](int row) {
         const RowResult& r = model.Result(row);
         const QString title = Pad(RowTitle(row), 48);
-        if (r.status == RowResult::Status::Finished)
+        if (r.status == RowResult::Status::Finished && !r.failure.isEmpty())
+            Print(QStringLiteral("  %1 nieudany (%2)").arg(title, r.failure));
+        else if (r.status == RowResult::Status::Finished)
             Print(QStringLiteral("  %1 %2 %3 pkt")
                       .arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
         else if (r.status == RowResult::Status::Skipped)
@@ -265,9 +286,12 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
 
     int exitCode = 0;
     QObject::connect(&model, &MainModel::runEnded, &model, [&](bool cancelled) {
-        if (cancelled) {
+        if (!model.RunError.isEmpty()) {
+            Print(QStringLiteral("Testy przerwano: %1").arg(model.RunError));
+            exitCode = kExitRunError;
+        } else if (cancelled) {
             Print(QStringLiteral("Testy anulowano."));
-            exitCode = 130;
+            exitCode = kExitCancelled;
         } else {
             const auto& s = model.Scores.ScoreTable;
             Print(QString());
@@ -279,6 +303,10 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
             Print(QStringLiteral("Wynik końcowy: %1").arg(model.Scores.Overall()));
             if (const QString note = model.SkippedNote(); !note.isEmpty())
                 Print(note);
+            if (AnyMeasurementFailed(model)) {
+                Print(QStringLiteral("Niektóre pomiary nie powiodły się."));
+                exitCode = kExitMeasurementFailed;
+            }
         }
         if (!options.jsonFile.isEmpty()) {
             QFile f(options.jsonFile);
@@ -295,12 +323,25 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     std::signal(SIGTERM, OnInterrupt);
     QTimer interruptPoll;
     QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model] {
-        if (g_interrupted.exchange(false))
+        if (!g_interrupted.exchange(false))
+            return;
+        // A running run stops as with the stop button; in any other state, or asked again, we go now.
+        if (model.RunInProgress && !model.CancelRequested && model.Visible(QStringLiteral("StopBtn"))) {
             StopBtnClick(model);
+            return;
+        }
+        Print(QStringLiteral("Testy anulowano."));
+        if (model.Hooks.StopDiskHelper)
+            model.Hooks.StopDiskHelper();
+        QCoreApplication::exit(kExitCancelled);
     });
     interruptPoll.start(100);
 
-    QTimer::singleShot(0, &model, [&model] { RozpocznijTestyBtnClick(model); });
+    QTimer::singleShot(0, &model, [&model] {
+        // A run that cannot start has said why: nothing will end it later.
+        if (!RozpocznijTestyBtnClick(model))
+            QCoreApplication::exit(kExitRunError);
+    });
     const int code = app->exec();
     model.Harness.TerminateAllWorkers(true);
     return code;

@@ -134,7 +134,7 @@ void MainModel::WyczyscWyniki(int group) {
 }
 
 void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, double value,
-                          const QString& unit) {
+                          const QString& unit, const QString& failure) {
     const RowInfo* info = FindRow(row);
     if (!info)
         return;
@@ -148,6 +148,7 @@ void MainModel::FinishRow(int row, std::int32_t score, const QString& detail, do
     r.detail = detail;
     r.value = value;
     r.unit = unit;
+    r.failure = failure;
     emit rowChanged(row);
 }
 

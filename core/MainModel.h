@@ -43,6 +43,8 @@ struct RowResult {
     QString detail; // WynikLblMore text
     std::int32_t score = 0;
     QString skipReason;
+    // Set when the measurement failed: the row shows its usual texts, reports say why.
+    QString failure;
 };
 
 // Steps of the run that other parts of the program provide. A missing step means the test cannot run
@@ -102,7 +104,9 @@ public:
     void ShowResultRow(int row);
     void WyczyscWyniki(int group);
     // Picture 66, score text, detail text and ScoreTable entry of the row.
-    void FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit);
+    // `failure`, when given, says why the measurement behind the texts failed.
+    void FinishRow(int row, std::int32_t score, const QString& detail, double value, const QString& unit,
+                   const QString& failure = {});
     void SkipRow(int row, const QString& reason);
     const RowResult& Result(int row) const;
     // Categories with skipped rows ("3D", or "3D (2 z 3)" when some ran), and the note the results
@@ -112,6 +116,8 @@ public:
 
     // Run flags.
     bool CancelRequested = false;
+    // Why the run stopped on its own (a file it could not write); empty when it did not.
+    QString RunError;
     bool RunFinished = false;
     bool ResultsUploaded = false;
     bool RunInProgress = false;

@@ -38,13 +38,14 @@ void ConnectSequencer(MainModel& m) {
     QObject::connect(&m.HddCheck, &QTimer::timeout, &m, [&m] { HddCheckTimer(m); });
 }
 
-void RozpocznijTestyBtnClick(MainModel& m) {
+bool RozpocznijTestyBtnClick(MainModel& m) {
     if (m.RunInProgress)
-        return;
+        return false;
+    m.RunError.clear();
     if (m.Hooks.PrepareDataFolder && !m.Hooks.PrepareDataFolder(m))
-        return;
+        return false;
     if (!Boxes().Question(QString::fromUtf8(kStartQuestion)))
-        return;
+        return false;
 
     for (int g = 1; g <= 5; ++g)
         m.WyczyscWyniki(g);
@@ -75,6 +76,7 @@ void RozpocznijTestyBtnClick(MainModel& m) {
     emit m.runStarted();
 
     CpuStartTests(m);
+    return true;
 }
 
 void StopBtnClick(MainModel& m) {

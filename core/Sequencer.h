@@ -9,7 +9,8 @@ class MainModel;
 extern const char* const kStartQuestion;
 
 // Start of a run from the start button.
-void RozpocznijTestyBtnClick(MainModel& m);
+// False when the run did not start (already running, data folder not ready, question declined).
+bool RozpocznijTestyBtnClick(MainModel& m);
 // Stop button: only while it is shown; pressing it twice is the same as once.
 void StopBtnClick(MainModel& m);
 

@@ -15,6 +15,8 @@ inline constexpr char kResultKey[] = "Software\\Orvanta";
 inline constexpr char kWriteResult[] = "wynik1";
 inline constexpr char kReadResult[] = "wynik2";
 inline constexpr char kSeekResult[] = "wynik3";
+// Why the helper left no results, when it knows (text).
+inline constexpr char kErrorResult[] = "blad";
 inline constexpr int kHddCheckIntervalMs = 1000;
 // Volume the helper writes and reads, and the number of seeks it sums.
 inline constexpr int kDiskVolumeMb = 1024;

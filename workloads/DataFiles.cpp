@@ -58,7 +58,9 @@ bool SaveLineFiles(MainModel& main, QChar prefix) {
     for (int i = 0; i < kWorkerCount; ++i) {
         const QString path = dir + prefix + QString::number(i) + QStringLiteral(".txt");
         if (!main.Lines.saveLines(path)) {
-            Boxes().Error(LineFileErrorText(path));
+            QFile::remove(path); // nothing half-written stays behind
+            main.RunError = LineFileErrorText(path);
+            Boxes().Error(main.RunError);
             CancelRun(main);
             return false;
         }

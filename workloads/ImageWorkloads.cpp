@@ -154,6 +154,8 @@ bool WriteTestPictures(const QString& dataDir) {
                                 static_cast<qint64>(picture.size())) == static_cast<qint64>(picture.size()) &&
                         f.flush();
         if (!ok) {
+            f.close();
+            QFile::remove(path); // a truncated copy would only confuse the next run
             Boxes().Error(QStringLiteral("Nie można zapisać pliku %1").arg(QDir::toNativeSeparators(path)));
             return false;
         }

@@ -72,7 +72,7 @@ bool OutOfSpace(int e) {
 
 QString ErrorText(const char* what, const QString& path, int e) {
     return QStringLiteral("%1 %2: %3")
-        .arg(QString::fromLatin1(what), path, QString::fromLocal8Bit(std::strerror(e)));
+        .arg(QString::fromUtf8(what), path, QString::fromLocal8Bit(std::strerror(e)));
 }
 
 QByteArray Native(const QString& path) {

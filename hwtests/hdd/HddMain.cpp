@@ -178,6 +178,8 @@ int main(int argc, char** argv) {
         key.WriteInteger(QString::fromLatin1(orv::kSeekResult), result.seekMs);
     } else if (!result.error.isEmpty()) {
         std::fprintf(stderr, "hdd: %s\n", result.error.toLocal8Bit().constData());
+        orv::RegistryKey key(QString::fromLatin1(orv::kResultKey), true);
+        key.WriteString(QString::fromLatin1(orv::kErrorResult), result.error);
     }
     frm.Finished = true;
     frm.close();

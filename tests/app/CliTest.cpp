@@ -2,7 +2,9 @@
 
 #include "tests/support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,14 +23,25 @@ struct Outcome {
     QString out, err;
 };
 
-Outcome RunOrvanta(const QStringList& args, int timeoutMs = 60000) {
+// Runs the program headless; `shellPrefix` (e.g. a file-size limit) is applied by a shell first.
+Outcome RunOrvanta(const QStringList& args, int timeoutMs = 60000, QString dataDir = {},
+                   const QString& shellPrefix = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ORVANTA_DATA_DIR"), test::MakeTempDir(QStringLiteral("clidata")));
+    if (dataDir.isEmpty())
+        dataDir = test::MakeTempDir(QStringLiteral("clidata"));
+    env.insert(QStringLiteral("ORVANTA_DATA_DIR"), dataDir);
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     p.setProcessEnvironment(env);
-    p.start(test::BinDir() + QStringLiteral("/orvanta"), args);
+    if (shellPrefix.isEmpty()) {
+        p.start(test::BinDir() + QStringLiteral("/orvanta"), args);
+    } else {
+        QString cmd = shellPrefix + QStringLiteral("; exec '") + test::BinDir() + QStringLiteral("/orvanta'");
+        for (const QString& a : args)
+            cmd += QLatin1Char(' ') + a;
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), cmd});
+    }
     Outcome o;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
@@ -153,4 +166,77 @@ TEST(Cli, InterruptStopsTheRunLikeTheStopButton) {
     // Later tests never started, so they are neither finished nor listed as skipped.
     EXPECT_FALSE(out.contains(QStringLiteral("Testowanie pętli")));
     EXPECT_FALSE(out.contains(QStringLiteral("Wynik końcowy")));
+}
+
+// A data folder that cannot be written ends the run at once with the message, never a hang.
+TEST(CliFailures, UnwritableDataFolderExitsWithTheMessage) {
+    const Outcome o = RunOrvanta({QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu")},
+                                 30000, QStringLiteral("/proc/orvanta-data"));
+    ASSERT_NE(o.code, -1) << "still running after 30 s";
+    EXPECT_EQ(o.code, 1);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("Nie można zapisać pliku"))) << o.err.toStdString();
+    EXPECT_FALSE(o.out.contains(QStringLiteral("Wynik końcowy")));
+}
+
+// A disk that fills while the pictures are written: the same, and no truncated picture stays.
+TEST(CliFailures, FullDiskWhilePreparingLeavesNoTruncatedPicture) {
+    const QString data = test::MakeTempDir(QStringLiteral("fulldata"));
+    const Outcome o = RunOrvanta({QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu")},
+                                 30000, data, QStringLiteral("trap '' XFSZ; ulimit -f 64"));
+    ASSERT_NE(o.code, -1) << "still running after 30 s";
+    EXPECT_EQ(o.code, 1);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("logo"))) << o.err.toStdString();
+    for (const QString& name : QDir(data).entryList({QStringLiteral("logo*.png")}, QDir::Files))
+        EXPECT_GT(QFileInfo(data + QLatin1Char('/') + name).size(), 64 * 1024)
+            << "a truncated " << name.toStdString();
+}
+
+// A disk measurement that fails is reported as failed with the helper's reason, and the exit says so.
+TEST(CliFailures, FailedDiskMeasurementIsNotAResult) {
+    const QString data = test::MakeTempDir(QStringLiteral("hddfail"));
+    const QString json = data + QStringLiteral("/wyniki.json");
+    const Outcome o = RunOrvanta({QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("hdd"),
+                                  QStringLiteral("--json"), json},
+                                 120000, data, QStringLiteral("trap '' XFSZ; ulimit -f 16384"));
+    ASSERT_NE(o.code, -1);
+    EXPECT_EQ(o.code, 3) << o.out.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("nieudany (błąd zapisu"))) << o.out.toStdString();
+    QFile f(json);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(f.readAll()).object()[QStringLiteral("rows")].toArray();
+    int failed = 0;
+    for (const QJsonValue& v : rows) {
+        const QJsonObject r = v.toObject();
+        if (r[QStringLiteral("status")].toString() != QLatin1String("failed"))
+            continue;
+        ++failed;
+        EXPECT_TRUE(r[QStringLiteral("reason")].toString().startsWith(QStringLiteral("błąd zapisu")));
+        EXPECT_FALSE(r.contains(QStringLiteral("score")));
+    }
+    EXPECT_EQ(failed, 3); // write, read and seek
+}
+
+// SIGTERM ends the command line in every state: during a stage, and again while it is stopping.
+TEST(CliFailures, TerminationEndsTheRunInEveryState) {
+    for (int times : {1, 2}) {
+        SCOPED_TRACE(times);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORVANTA_DATA_DIR"), test::MakeTempDir(QStringLiteral("termdata")));
+        env.remove(QStringLiteral("DISPLAY"));
+        p.setProcessEnvironment(env);
+        p.start(test::BinDir() + QStringLiteral("/orvanta"),
+                {QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu")});
+        ASSERT_TRUE(p.waitForStarted());
+        ASSERT_TRUE(p.waitForReadyRead(10000));
+        QThread::msleep(200);
+        for (int i = 0; i < times; ++i) {
+            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+            QThread::msleep(150);
+        }
+        ASSERT_TRUE(p.waitForFinished(times == 2 ? 5000 : 60000));
+        EXPECT_EQ(p.exitCode(), 130);
+        EXPECT_TRUE(
+            QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("Testy anulowano.")));
+    }
 }

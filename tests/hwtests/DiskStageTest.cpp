@@ -76,6 +76,29 @@ TEST_F(DiskRows, MissingResultShowsUnknownThroughput) {
     EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("? MB/s"));
     EXPECT_GE(m.Scores.ScoreTable[14], 1);
     EXPECT_LE(m.Scores.ScoreTable[14], 4);
+    // The window keeps its texts; the result says the measurement failed.
+    EXPECT_FALSE(m.Result(14).failure.isEmpty());
+}
+
+// A missing result is a failed measurement, with the helper's reason when it left one.
+TEST_F(DiskRows, FailuresCarryTheHelpersReason) {
+    MainModel m;
+    SetResult("wynik1", 2048);
+    RegistryKey(QStringLiteral("Software\\Orvanta"), true)
+        .WriteString(QStringLiteral("blad"), QStringLiteral("błąd zapisu /x: brak miejsca"));
+    writeTest(m);
+    readTest(m);
+    seekTest(m);
+    EXPECT_TRUE(m.Result(14).failure.isEmpty()) << "a result is a measurement";
+    EXPECT_EQ(m.Result(15).failure, QStringLiteral("błąd zapisu /x: brak miejsca"));
+    EXPECT_EQ(m.Result(kRow15b).failure, QStringLiteral("błąd zapisu /x: brak miejsca"));
+    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("? MB/s"));
+    RegistryKey(QStringLiteral("Software\\Orvanta"), true).DeleteValue(QStringLiteral("blad"));
+    SetResult("wynik3", 0); // a seek sum that was measured, however small
+    seekTest(m);
+    EXPECT_TRUE(m.Result(kRow15b).failure.isEmpty());
+    readTest(m);
+    EXPECT_EQ(m.Result(15).failure, QStringLiteral("program testujący dysk zakończył pracę bez wyniku"));
 }
 
 TEST_F(DiskRows, SeekTimeAndScore) {
@@ -242,6 +265,8 @@ TEST_F(DiskStage, MissingHelperGivesUnknownResults) {
     EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("? MB/s"));
     EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("0.00 ms"));
     EXPECT_EQ(m_.Scores.ScoreTable[kScoreSeek], 0);
+    for (int row : {14, 15, kRow15b})
+        EXPECT_FALSE(m_.Result(row).failure.isEmpty()) << row;
 }
 
 } // namespace

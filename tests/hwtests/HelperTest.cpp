@@ -24,7 +24,7 @@ protected:
         env_ = QProcessEnvironment::systemEnvironment();
         env_.insert(QStringLiteral("ORVANTA_DATA_DIR"), data_);
         env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        for (const char* n : {"wynik1", "wynik2", "wynik3"})
+        for (const char* n : {"wynik1", "wynik2", "wynik3", "blad"})
             Key().DeleteValue(QString::fromLatin1(n));
     }
     void TearDown() override { KillProcessesByName(QStringLiteral("hdd")); }
@@ -32,6 +32,7 @@ protected:
     QString Program() const { return test::BinDir() + QStringLiteral("/hdd"); }
     int Run(const QStringList& args, const QString& shellPrefix = {}) {
         QProcess p;
+        p.setProcessChannelMode(QProcess::SeparateChannels);
         p.setProcessEnvironment(env_);
         if (shellPrefix.isEmpty()) {
             p.start(Program(), args);
@@ -42,6 +43,7 @@ protected:
             p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), cmd});
         }
         EXPECT_TRUE(p.waitForFinished(60000));
+        stderr_ = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
     bool NoTestFiles() const {
@@ -56,6 +58,7 @@ protected:
     }
     QString data_;
     QProcessEnvironment env_;
+    QString stderr_;
 };
 
 TEST_F(Helper, LeavesThreeResultsAndNoFiles) {
@@ -83,6 +86,10 @@ TEST_F(Helper, FailedWriteRemovesThePartialFile) {
               static_cast<int>(DiskBenchStatus::NoSpace));
     EXPECT_TRUE(NoResults());
     EXPECT_TRUE(NoTestFiles());
+    // Its reason, in Polish that reads right, on its error stream and left for the program.
+    EXPECT_TRUE(stderr_.contains(QStringLiteral("błąd zapisu"))) << stderr_.toStdString();
+    const QString left = Key().ReadString(QStringLiteral("blad"));
+    EXPECT_TRUE(left.startsWith(QStringLiteral("błąd zapisu "))) << left.toStdString();
 }
 
 TEST_F(Helper, BadArguments) {
