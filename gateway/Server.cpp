@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -199,6 +200,23 @@ std::string Bars(std::int32_t mine, std::int32_t median, std::int32_t top) {
     return o.str();
 }
 
+// The whole reply to a request head beyond the limits, sent before the HTTP library sees it.
+std::string HeadRefusal() {
+    const std::string page =
+        Document("Błąd", "<h1>Za duże nagłówki żądania</h1><p><a href=\"/\">Strona główna</a></p>");
+    return "HTTP/1.1 431 Request Header Fields Too Large\r\n"
+           "Connection: close\r\n"
+           "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
+           "frame-ancestors 'none'\r\n"
+           "Content-Length: " +
+           std::to_string(page.size()) +
+           "\r\n"
+           "Content-Type: text/html; charset=utf-8\r\n"
+           "Referrer-Policy: no-referrer\r\n"
+           "X-Content-Type-Options: nosniff\r\n\r\n" +
+           page;
+}
+
 } // namespace
 
 FormMap ParseForm(const std::string& body) {
@@ -249,8 +267,6 @@ std::string HtmlEscape(const std::string& text) {
 }
 
 bool IsLoopback(const std::string& host) {
-    if (host == "localhost")
-        return true;
     in_addr v4{};
     if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
         return (ntohl(v4.s_addr) >> 24) == 127;
@@ -262,14 +278,43 @@ bool IsLoopback(const std::string& host) {
 
 // ---- Gateway ----
 
-std::string Gateway::Action(const FormMap& form) {
+Gateway::Gateway(Store& store, Options options)
+    : store_(store), options_(std::move(options)),
+      hashSlots_(std::clamp(options_.abuse.concurrentHashes, 1, 64)),
+      accountFailures_(options_.abuse.accountFailures), addressFailures_(options_.abuse.addressFailures) {}
+
+std::int64_t Gateway::Now() const {
+    return options_.clock ? options_.clock() : static_cast<std::int64_t>(std::time(nullptr));
+}
+
+namespace {
+// Holds one of the slow-hash slots; a request that waits too long for one is refused instead.
+class HashSlot {
+public:
+    explicit HashSlot(std::counting_semaphore<64>& slots)
+        : slots_(slots), held_(slots.try_acquire_for(std::chrono::seconds(10))) {}
+    ~HashSlot() {
+        if (held_)
+            slots_.release();
+    }
+    HashSlot(const HashSlot&) = delete;
+    HashSlot& operator=(const HashSlot&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    std::counting_semaphore<64>& slots_;
+    bool held_;
+};
+} // namespace
+
+std::string Gateway::Action(const FormMap& form, const std::string& client) {
     const std::string action = Field(form, "action");
     if (action == "ping")
         return "OK";
     if (action == "version")
         return options_.currentVersion;
     if (action == "login")
-        return Login(form);
+        return Login(form, client);
     if (action == "save")
         return Save(form);
     return "ERROR";
@@ -283,20 +328,43 @@ std::string Trimmed(const std::string& s) {
 }
 } // namespace
 
-std::string Gateway::Login(const FormMap& form) {
+std::string Gateway::Login(const FormMap& form, const std::string& client) {
     bool hasEmail = false, hasPassword = false;
     // Addresses are stored trimmed; the program sends what was typed, stray spaces included.
     const std::string email = Trimmed(Field(form, "email", &hasEmail));
     const std::string password = Field(form, "password", &hasPassword);
     if (!hasEmail || !hasPassword)
         return "ERROR";
-    if (email.empty() || email.size() > kMaxEmailBytes)
+    const std::int64_t now = Now();
+    // A locked-out address or account gets the reply for a failure on the gateway's side.
+    if (!addressFailures_.Allowed(client, now))
+        return "ERROR";
+    if (email.empty() || email.size() > kMaxEmailBytes) {
+        addressFailures_.Failed(client, now);
         return "-1";
+    }
     const std::optional<Account> account = store_.FindByEmail(email);
-    if (!account)
+    if (!account) {
+        addressFailures_.Failed(client, now);
         return "-1";
-    if (!IsLowerHex(password, 32) || !VerifySecret(password, account->secret))
+    }
+    if (!accountFailures_.Allowed(account->id, now)) {
+        addressFailures_.Failed(client, now); // still a guess
+        return "ERROR";
+    }
+    bool verified = false;
+    if (IsLowerHex(password, 32)) {
+        const HashSlot slot(hashSlots_);
+        if (!slot.Held())
+            return "ERROR";
+        verified = VerifySecret(password, account->secret);
+    }
+    if (!verified) {
+        accountFailures_.Failed(account->id, now);
+        addressFailures_.Failed(client, now);
         return "0";
+    }
+    accountFailures_.Succeeded(account->id);
     return account->id;
 }
 
@@ -306,10 +374,13 @@ std::string Gateway::Save(const FormMap& form) {
         return "ERROR";
     Run run;
     run.account = user;
-    run.created = static_cast<std::int64_t>(std::time(nullptr));
-    if (!ParseScore(Field(form, "cpu"), &run.cpu) || !ParseScore(Field(form, "ram"), &run.ram) ||
-        !ParseScore(Field(form, "hdd"), &run.hdd) || !ParseScore(Field(form, "gpu2d"), &run.gpu2d) ||
-        !ParseScore(Field(form, "gpu3d"), &run.gpu3d))
+    run.created = Now();
+    // Scores outside what a run can produce would move every other account's median and place.
+    const auto score = [&](const char* name, std::int32_t* out) {
+        return ParseScore(Field(form, name), out) && *out >= 0 && *out <= options_.abuse.maxScore;
+    };
+    if (!score("cpu", &run.cpu) || !score("ram", &run.ram) || !score("hdd", &run.hdd) ||
+        !score("gpu2d", &run.gpu2d) || !score("gpu3d", &run.gpu3d))
         return "ERROR";
     auto text = [&](const char* name, std::size_t max) {
         const std::string v = Field(form, name);
@@ -321,6 +392,10 @@ std::string Gateway::Save(const FormMap& form) {
     run.gpuinfo = text("gpuinfo", kMaxInfoBytes);
     run.osinfo = text("osinfo", kMaxInfoBytes);
     run.version = text("version", kMaxVersionBytes);
+    std::lock_guard lock(saveMutex_);
+    const Store::RunCount count = store_.CountRuns(user, run.created - 3600);
+    if (count.total >= options_.abuse.runsPerAccount || count.since >= options_.abuse.savesPerHour)
+        return "ERROR";
     return store_.AddRun(run) ? "OK" : "ERROR";
 }
 
@@ -344,7 +419,13 @@ std::string Gateway::Register(const std::string& emailIn, const std::string& pas
     const auto questionMarks = [](const std::string& t) { return std::count(t.begin(), t.end(), '?'); };
     if (questionMarks(ToWindows1250(password)) != questionMarks(password))
         return "Hasło może zawierać tylko litery (także polskie), cyfry i zwykłe znaki z klawiatury.";
-    const std::string secret = HashSecret(ClientPasswordValue(password), options_.cost);
+    std::string secret;
+    {
+        const HashSlot slot(hashSlots_);
+        if (!slot.Held())
+            return "Nie udało się utworzyć konta. Spróbuj ponownie.";
+        secret = HashSecret(ClientPasswordValue(password), options_.cost);
+    }
     switch (store_.AddAccount(email, secret, id)) {
     case Store::AddResult::Added:
         return {};
@@ -449,6 +530,9 @@ bool Server::Bind() {
         std::fprintf(stderr, "orvanta-gateway: --cert and --key go together\n");
         return false;
     }
+    // "localhost" is taken as 127.0.0.1 without asking the resolver, which could answer anything.
+    if (options_.listen == "localhost")
+        options_.listen = "127.0.0.1";
     if (!tls && !IsLoopback(options_.listen)) {
         std::fprintf(stderr, "orvanta-gateway: without --cert/--key only a loopback address may be used "
                              "(logins must not cross the network in plain text)\n");
@@ -466,24 +550,25 @@ bool Server::Bind() {
     }
     gateway_ = std::make_unique<Gateway>(*store_, options_);
 
+    SSL_CTX* ctx = nullptr;
     if (tls) {
         const std::string cert = options_.certFile, key = options_.keyFile;
-        auto ssl = std::make_unique<httplib::SSLServer>([cert, key](SSL_CTX& ctx) {
-            SSL_CTX_set_min_proto_version(&ctx, TLS1_2_VERSION);
-            SSL_CTX_set_options(&ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
-            return SSL_CTX_use_certificate_chain_file(&ctx, cert.c_str()) == 1 &&
-                   SSL_CTX_use_PrivateKey_file(&ctx, key.c_str(), SSL_FILETYPE_PEM) == 1 &&
-                   SSL_CTX_check_private_key(&ctx) == 1;
-        });
-        if (!ssl->is_valid()) {
+        ctx = SSL_CTX_new(TLS_server_method());
+        const bool usable = ctx && SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) == 1 &&
+                            SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()) == 1 &&
+                            SSL_CTX_use_PrivateKey_file(ctx, key.c_str(), SSL_FILETYPE_PEM) == 1 &&
+                            SSL_CTX_check_private_key(ctx) == 1;
+        if (!usable) {
+            SSL_CTX_free(ctx);
             std::fprintf(stderr, "orvanta-gateway: cannot use the certificate %s with the key %s\n",
                          cert.c_str(), key.c_str());
             return false;
         }
-        http_ = std::move(ssl);
-    } else {
-        http_ = std::make_unique<httplib::Server>();
+        SSL_CTX_set_options(ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION |
+                                     SSL_OP_NO_SESSION_RESUMPTION_ON_RENEGOTIATION);
+        SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     }
+    http_ = std::make_unique<GuardedServer>(options_.connections, ctx, HeadRefusal());
     Routes();
     if (options_.port == 0) {
         port_ = http_->bind_to_any_port(options_.listen);
@@ -499,17 +584,20 @@ bool Server::Bind() {
         }
         port_ = options_.port;
     }
+    http_->WidenBacklog();
     return true;
 }
 
 void Server::Routes() {
     http_->set_payload_max_length(1024 * 1024);
+    // Each wait for a client's bytes, either way; a whole request also has ConnectionLimits' deadlines.
     http_->set_read_timeout(10, 0);
     http_->set_write_timeout(10, 0);
-    // Idle connections are let go soon, so that stopping the server never waits long for them.
+    // Idle connections are let go soon; they wait in the watcher, not in a worker.
     http_->set_keep_alive_timeout(1);
+    http_->set_keep_alive_max_count(5);
 
-    http_->Post(kEndpoint, [this](const httplib::Request&, httplib::Response& res,
+    http_->Post(kEndpoint, [this](const httplib::Request& req, httplib::Response& res,
                                   const httplib::ContentReader& reader) {
         std::string body;
         bool tooLarge = false;
@@ -526,7 +614,7 @@ void Server::Routes() {
             Text(res, "ERROR");
             return;
         }
-        Text(res, gateway_->Action(ParseForm(body)));
+        Text(res, gateway_->Action(ParseForm(body), req.remote_addr));
     });
 
     http_->Get(R"(/api/gateway/results/([^/]+)/([^/]+))", [this](const httplib::Request& req,

@@ -1,16 +1,29 @@
 #pragma once
+#include "gateway/Connections.h"
 #include "gateway/Crypto.h"
 #include "gateway/Store.h"
+#include "gateway/Throttle.h"
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <semaphore>
 #include <string>
 
-namespace httplib {
-class Server;
-}
-
 namespace gw {
+
+// What one account or client may ask of the gateway.
+struct AbuseLimits {
+    int concurrentHashes = 4; // each scrypt at the default cost takes 32 MB
+    FailureThrottle::Policy accountFailures{5, 15 * 60, 5 * 60};
+    FailureThrottle::Policy addressFailures{20, 15 * 60, 5 * 60};
+    int savesPerHour = 20;     // a full run takes minutes
+    int runsPerAccount = 1000; // the results page lists them all
+    // A reference computer scores 5000 on every test; this allows a machine 2000 times as fast.
+    std::int32_t maxScore = 10'000'000;
+};
 
 struct Options {
     std::string listen = "127.0.0.1";
@@ -22,19 +35,25 @@ struct Options {
     std::string downloadUrl; // where "/pobierz" points; empty: build from the sources
     KdfCost cost;
     bool quiet = false;
+    AbuseLimits abuse;
+    ConnectionLimits connections;
+    std::function<std::int64_t()> clock; // seconds since 1970; empty: the system clock
 };
+
+// True for literal loopback addresses only (127.0.0.0/8, ::1); names are never resolved.
+bool IsLoopback(const std::string& host);
 
 // Form fields of a body ("a=1&b=x+y"), "+" as space and %XX decoded; the first of equal names wins.
 using FormMap = std::map<std::string, std::string>;
 FormMap ParseForm(const std::string& body);
 std::string HtmlEscape(const std::string& text);
-bool IsLoopback(const std::string& host);
 
 // The four actions of the program, with the replies it relies on. Kept apart from HTTP for tests.
 class Gateway {
 public:
-    Gateway(Store& store, Options options) : store_(store), options_(std::move(options)) {}
-    std::string Action(const FormMap& form);
+    Gateway(Store& store, Options options);
+    // client: the address the request came from, for the failed-login limit.
+    std::string Action(const FormMap& form, const std::string& client = {});
 
     // Registration from the home page form; empty on success (id set), else the message to show.
     std::string Register(const std::string& email, const std::string& password, const std::string& repeat,
@@ -49,10 +68,15 @@ public:
     const Options& Settings() const { return options_; }
 
 private:
-    std::string Login(const FormMap& form);
+    std::string Login(const FormMap& form, const std::string& client);
     std::string Save(const FormMap& form);
+    std::int64_t Now() const;
     Store& store_;
     Options options_;
+    // Bounds the memory of concurrent slow hashes; a request that cannot get a slot in time is refused.
+    std::counting_semaphore<64> hashSlots_;
+    FailureThrottle accountFailures_, addressFailures_;
+    std::mutex saveMutex_; // the limits are checked and the run stored as one step
 };
 
 // The HTTP(S) server around a Gateway.
@@ -72,7 +96,7 @@ private:
     Options options_;
     std::unique_ptr<Store> store_;
     std::unique_ptr<Gateway> gateway_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<GuardedServer> http_;
     int port_ = 0;
 };
 

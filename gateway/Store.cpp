@@ -178,6 +178,18 @@ bool Store::AddRun(const Run& r) {
     return s.Step() == SQLITE_DONE;
 }
 
+Store::RunCount Store::CountRuns(const std::string& account, std::int64_t since) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "SELECT COUNT(*), COALESCE(SUM(created >= ?2), 0) FROM runs WHERE account = ?1");
+    s.Bind(1, account).Bind(2, since);
+    RunCount c;
+    if (s.Step() == SQLITE_ROW) {
+        c.total = s.Int(0);
+        c.since = s.Int(1);
+    }
+    return c;
+}
+
 std::vector<Run> Store::RunsOf(const std::string& account) {
     std::lock_guard lock(mutex_);
     Statement s(db_, "SELECT seq, account, created, cpu, ram, hdd, gpu2d, gpu3d, cpuinfo, raminfo, hddinfo,"

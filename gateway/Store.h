@@ -44,6 +44,10 @@ public:
     std::optional<Account> FindById(const std::string& id);
 
     bool AddRun(const Run& run);
+    struct RunCount {
+        std::int64_t total = 0, since = 0; // all runs of the account; those created at or after `since`
+    };
+    RunCount CountRuns(const std::string& account, std::int64_t since);
     std::vector<Run> RunsOf(const std::string& account); // newest first
     // Every stored value of one category, over all accounts, ascending.
     std::vector<std::int32_t> AllScores(int category);

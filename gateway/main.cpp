@@ -1,6 +1,7 @@
 // orvanta-gateway: the self-hosted service behind the program's online account.
 #include "gateway/Server.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <pthread.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -97,6 +99,13 @@ int main(int argc, char** argv) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) // the parent ended before the request took hold
             return 0;
+    }
+
+    // Room for the connection limit (512) beside the database and the listening socket.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 2048) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 2048);
+        setrlimit(RLIMIT_NOFILE, &files);
     }
 
     gw::Server server(options);

@@ -25,6 +25,7 @@ public:
     bool Start(const QStringList& extra = {});
     void Stop();
     int Port() const { return port_; }
+    qint64 Pid() const { return process_.processId(); }
     QString Base() const; // http(s)://127.0.0.1:port
     QString Output() const;
     QString Database() const { return dir_ + QStringLiteral("/gateway.db"); }
