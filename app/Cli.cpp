@@ -236,6 +236,11 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
 
     MainModel model;
     InitMainModel(model);
+    std::unique_ptr<SingleInstanceLock> dataLock;
+    if (!ClaimDataFolder(model, &dataLock)) {
+        std::fprintf(stderr, "%s\n", kAlreadyRunning.toUtf8().constData());
+        return 1;
+    }
     if (!LoadArchiveEngine(model))
         return 1;
     model.WorkDivisor = options.workDivisor;

@@ -7,6 +7,7 @@
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
 #include "graphics3d/Test3d.h"
+#include "hwtests/DiskStage.h"
 #include "hwtests/HwTests.h"
 #include "online/Online.h"
 #include "platform/MessageBoxes.h"
@@ -22,6 +23,7 @@
 #include "workloads/Workloads.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -57,6 +59,19 @@ bool LoadArchiveEngine(MainModel& m) {
         Boxes().Error(QString::fromStdString(e.what()));
         return false;
     }
+}
+
+bool ClaimDataFolder(MainModel& m, std::unique_ptr<SingleInstanceLock>* lock) {
+    const QString dir = m.DataDir();
+    QDir().mkpath(dir);
+    // Two programs on one data folder would delete each other's files mid-measurement.
+    *lock = std::make_unique<SingleInstanceLock>(QStringLiteral("orvanta-data"), dir);
+    if (!(*lock)->TryAcquire())
+        return !(*lock)->HeldElsewhere();
+    if (m.Hooks.RemoveTemporaryData)
+        m.Hooks.RemoveTemporaryData(m);
+    RemoveStaleDiskHelperFiles(dir + QStringLiteral("/hdd"));
+    return true;
 }
 
 void FormCreate(MainModel& m, TMainFrm& frm) {
@@ -125,6 +140,12 @@ int RunGui(int& argc, char** argv) {
     TMainFrm frm(model);
     boxes.SetOwner(&frm);
     FormCreate(model, frm);
+    std::unique_ptr<SingleInstanceLock> dataLock;
+    if (!ClaimDataFolder(model, &dataLock)) {
+        QMessageBox box(QMessageBox::NoIcon, kProgramTitle, kAlreadyRunning, QMessageBox::Ok);
+        box.exec();
+        return 1;
+    }
     if (!LoadArchiveEngine(model))
         return 1;
     splash.SetStep(1);

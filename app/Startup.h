@@ -1,5 +1,9 @@
 #pragma once
+#include "platform/SingleInstance.h"
+
 #include <QString>
+
+#include <memory>
 
 namespace orv {
 
@@ -12,6 +16,9 @@ inline const QString kAlreadyRunning = QStringLiteral("Orvanta jest już uruchom
 // The parts of the main window's creation that hold in every mode: hooks of the other stages,
 // score tables, flags and BoostMode.
 void InitMainModel(MainModel& m);
+// Locks the data folder for this process and clears what earlier runs left in it. False when another
+// program uses the folder; a folder that cannot be locked at all is left to the run to report.
+bool ClaimDataFolder(MainModel& m, std::unique_ptr<SingleInstanceLock>* lock);
 
 // Creates the main window's archive object; without the archive engine the message is shown and
 // false returned, and start-up ends.

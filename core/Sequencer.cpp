@@ -328,6 +328,9 @@ void Continue3dChain(MainModel& m, int window) {
 
 void EndTests(MainModel& m) {
     if (m.CancelRequested) {
+        // A stopped run leaves no temporary files behind either (the folders stay).
+        if (m.Hooks.RemoveTemporaryData)
+            m.Hooks.RemoveTemporaryData(m);
         m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), false);
         m.RunFinished = true;
         m.SetVisible(QStringLiteral("StopBtn"), false);

@@ -4,10 +4,13 @@
 #include "hwtests/Formats.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/SingleInstance.h"
 #include "platform/WindowClass.h"
 #include "sysinfo/WmiSources.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 
 namespace orv {
@@ -71,15 +74,43 @@ void seekTest(MainModel& m) {
                 present ? QString() : MissingResultReason());
 }
 
+void RemoveStaleDiskHelperFiles(const QString& folder) {
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral("testdata*.dat")}, QDir::Files)) {
+        // testdata<k>.<run>.dat, or the plain names of a helper that named no run.
+        const QStringList parts = name.split(QLatin1Char('.'));
+        if (parts.size() == 3) {
+            SingleInstanceLock runLock(DiskHelperLockName(parts[1]), folder);
+            if (!runLock.TryAcquire())
+                continue; // its run is still going
+        }
+        QFile::remove(dir.filePath(name));
+    }
+}
+
 void StartDiskHelper(MainModel& m) {
     m.SetText(QStringLiteral("HddInfoLbl"), QStringLiteral("Testowany dysk: ") + DiskModel(0));
     // Values a stopped run left unread must not pass for this run's results when the helper fails.
     RegistryKey key(L(kResultKey), true);
     for (const char* name : {kWriteResult, kReadResult, kSeekResult, kErrorResult})
         key.DeleteValue(L(name));
-    // Started on its own, without arguments, in our current folder; its outcome is not examined:
-    // a helper that never ran leaves no results.
-    QProcess::startDetached(QDir(m.BaseDir).filePath(L(kDiskHelperName)), {}, QDir::currentPath());
+    RemoveStaleDiskHelperFiles(m.DataDir() + QStringLiteral("/hdd"));
+    // Without arguments, in our current folder; its outcome is not examined: a helper that never ran
+    // leaves no results. It is our child so that it ends with us.
+    static QProcess* helper = nullptr;
+    if (helper && helper->state() != QProcess::NotRunning) {
+        // An earlier run's helper that was stopped but has not gone yet.
+        helper->kill();
+        helper->waitForFinished(1000);
+    }
+    delete helper;
+    helper = new QProcess;
+    helper->setProcessChannelMode(QProcess::ForwardedChannels);
+    helper->setWorkingDirectory(QDir::currentPath());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(L(kHelperParentVariable), QString::number(QCoreApplication::applicationPid()));
+    helper->setProcessEnvironment(env);
+    helper->start(QDir(m.BaseDir).filePath(L(kDiskHelperName)), {});
 }
 
 bool DiskHelperRunning() {

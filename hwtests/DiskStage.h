@@ -17,6 +17,20 @@ inline constexpr char kReadResult[] = "wynik2";
 inline constexpr char kSeekResult[] = "wynik3";
 // Why the helper left no results, when it knows (text).
 inline constexpr char kErrorResult[] = "blad";
+// The program's process id, given to the helper so that it can tell it outlived its parent.
+inline constexpr char kHelperParentVariable[] = "ORVANTA_HDD_PARENT";
+
+// File k of a helper run (1: the volume, 2: the seek file): "testdata1.<run>.dat". While its files
+// exist the run holds the lock "testdata.<run>" beside them, so a file without a held lock is stale.
+inline QString DiskHelperFileName(int k, const QString& runId) {
+    return runId.isEmpty() ? QStringLiteral("testdata%1.dat").arg(k)
+                           : QStringLiteral("testdata%1.%2.dat").arg(k).arg(runId);
+}
+inline QString DiskHelperLockName(const QString& runId) {
+    return QStringLiteral("testdata.") + runId;
+}
+// Removes the helper files in `folder` (data/hdd) whose run has ended.
+void RemoveStaleDiskHelperFiles(const QString& folder);
 inline constexpr int kHddCheckIntervalMs = 1000;
 // Volume the helper writes and reads, and the number of seeks it sums.
 inline constexpr int kDiskVolumeMb = 1024;

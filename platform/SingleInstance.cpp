@@ -40,4 +40,8 @@ bool SingleInstanceLock::TryAcquire() {
     return false;
 }
 
+bool SingleInstanceLock::HeldElsewhere() const {
+    return !lock_->isLocked() && lock_->error() == QLockFile::LockFailedError;
+}
+
 } // namespace orv

@@ -18,6 +18,8 @@ public:
 
     // False when another process holds the lock, or when the lock cannot be created at all.
     bool TryAcquire();
+    // After a failed TryAcquire: whether another living process holds it (not merely no lock file).
+    bool HeldElsewhere() const;
     QString LockPath() const { return path_; }
 
 private:

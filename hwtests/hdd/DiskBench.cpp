@@ -1,4 +1,5 @@
 #include "hwtests/hdd/DiskBench.h"
+#include "hwtests/DiskStage.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,10 +103,10 @@ int OpenMaybeDirect(const QString& path, int flags, bool* direct, bool allowDire
 DiskBench::DiskBench(DiskBenchOptions options) : options_(std::move(options)) {}
 
 QString DiskBench::DataFile() const {
-    return options_.folder + QStringLiteral("/testdata1.dat");
+    return options_.folder + QLatin1Char('/') + DiskHelperFileName(1, options_.runId);
 }
 QString DiskBench::SeekFile() const {
-    return options_.folder + QStringLiteral("/testdata2.dat");
+    return options_.folder + QLatin1Char('/') + DiskHelperFileName(2, options_.runId);
 }
 
 std::int64_t DiskBench::FreeSpace(const QString& folder) {

@@ -24,6 +24,7 @@ enum class DiskBenchPhase { Write, Read, PrepareSeek, Seek };
 
 struct DiskBenchOptions {
     QString folder;                            // data/hdd
+    QString runId;                             // names the files of this run (empty: the plain names)
     std::int64_t size = kDiskBenchDefaultSize; // testdata1.dat
     std::int64_t seekFileSize = kSeekFileSize; // testdata2.dat
     int seeks = kDiskBenchSeeks;

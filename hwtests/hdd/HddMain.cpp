@@ -6,10 +6,12 @@
 #include "hwtests/DiskStage.h"
 #include "hwtests/hdd/DiskBench.h"
 #include "platform/Registry.h"
+#include "platform/SingleInstance.h"
 #include "platform/WindowClass.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSocketNotifier>
@@ -20,6 +22,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -98,9 +101,19 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The helper goes with the program: a helper left running would spoil the next run's disk.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (const QByteArray parent = qgetenv(orv::kHelperParentVariable); !parent.isEmpty()) {
+        if (parent.toLongLong() != static_cast<qint64>(::getppid()))
+            return static_cast<int>(orv::DiskBenchStatus::Cancelled); // it died before we could ask
+    }
+    // The window only shows progress: without a reachable display the measurement runs all the same.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!qgetenv("QT_QPA_PLATFORM").contains("offscreen")) {
+        qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM") + ";offscreen");
+    }
     // Instance part of the X11 window class; the class part comes from the application name.
     qputenv("RESOURCE_NAME", kWindowClass);
     // A file-size limit then shows as a failed write instead of ending the process.
@@ -129,6 +142,11 @@ int main(int argc, char** argv) {
         }
     }
     options.folder = orv::DataFolder(QCoreApplication::applicationDirPath()) + QStringLiteral("/hdd");
+    // This run's files carry its process id and stay under its lock while they exist.
+    options.runId = QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(options.folder);
+    orv::SingleInstanceLock runLock(orv::DiskHelperLockName(options.runId), options.folder);
+    runLock.TryAcquire();
 
     THddTestFrm frm(options.folder);
 

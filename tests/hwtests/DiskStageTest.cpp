@@ -233,7 +233,7 @@ TEST_F(DiskStage, StopClosesTheHelperAndKeepsRowsRunning) {
             << row;
     }
     EXPECT_EQ(m_.Scores.ScoreTable[kScoreHdd], 0);
-    EXPECT_EQ(cleanups_, 1);
+    EXPECT_EQ(cleanups_, 2); // the disk stage's, and the stopped run's own
     EXPECT_FALSE(QFile::exists(HelperFile()));
     EXPECT_TRUE(ResultKey().ValueExists(QStringLiteral("wynik1")));
     EXPECT_FALSE(m_.Visible(QStringLiteral("WynikLbl16")));

@@ -1,6 +1,8 @@
+#include "hwtests/DiskStage.h"
 #include "hwtests/hdd/DiskBench.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/SingleInstance.h"
 #include "platform/WindowClass.h"
 #include "tests/support/TestEnv.h"
 
@@ -120,6 +122,67 @@ TEST_F(Helper, CloseRequestEndsItPromptlyAndTidily) {
     EXPECT_EQ(p.exitCode(), static_cast<int>(DiskBenchStatus::Cancelled));
     EXPECT_TRUE(NoResults());
     EXPECT_TRUE(NoTestFiles());
+}
+
+// The helper goes when its parent goes, and tidies up as for a close request.
+TEST_F(Helper, EndsWithItsParent) {
+    const std::int64_t size = 512;
+    if (DiskBench::FreeSpace(data_) < (size + 128) * kMiB)
+        GTEST_SKIP() << "not enough free space for the volume that keeps the helper busy";
+    QProcess parent;
+    parent.setProcessEnvironment(env_);
+    parent.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("'%1' --size-mb %2 & wait").arg(Program()).arg(size)});
+    ASSERT_TRUE(parent.waitForStarted());
+    QElapsedTimer t;
+    t.start();
+    std::optional<WindowHandle> w;
+    while (!(w = FindWindowByClass(QStringLiteral("Hdd Test"))) && t.elapsed() < 10000)
+        QThread::msleep(5);
+    ASSERT_TRUE(w.has_value());
+    ::kill(static_cast<pid_t>(parent.processId()), SIGKILL);
+    parent.waitForFinished();
+    t.restart();
+    while (::kill(static_cast<pid_t>(w->pid), 0) == 0 && t.elapsed() < 5000)
+        QThread::msleep(20);
+    EXPECT_NE(::kill(static_cast<pid_t>(w->pid), 0), 0) << "the helper outlived its parent";
+    EXPECT_TRUE(
+        QDir(data_ + QStringLiteral("/hdd")).entryList({QStringLiteral("testdata*")}, QDir::Files).isEmpty());
+}
+
+// Two helpers on one data folder each measure their own files.
+TEST_F(Helper, TwoRunsOnOneFolderKeepApart) {
+    QProcess a, b;
+    for (QProcess* p : {&a, &b}) {
+        p->setProcessEnvironment(env_);
+        p->start(Program(), {QStringLiteral("--size-mb"), QStringLiteral("32")});
+    }
+    ASSERT_TRUE(a.waitForFinished(60000));
+    ASSERT_TRUE(b.waitForFinished(60000));
+    EXPECT_EQ(a.exitCode(), 0);
+    EXPECT_EQ(b.exitCode(), 0);
+    EXPECT_TRUE(NoTestFiles());
+}
+
+// Files of runs that have ended go; a run that still holds its lock keeps them.
+TEST(DiskHelperFiles, StaleOnesAreRemovedLiveOnesKept) {
+    const QString folder = test::MakeTempDir(QStringLiteral("stale"));
+    const auto touch = [&](const QString& name) {
+        QFile f(folder + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    };
+    SingleInstanceLock live(DiskHelperLockName(QStringLiteral("4242")), folder);
+    ASSERT_TRUE(live.TryAcquire());
+    touch(DiskHelperFileName(1, QStringLiteral("4242")));
+    touch(DiskHelperFileName(1, QStringLiteral("999999999")));
+    touch(DiskHelperFileName(2, QStringLiteral("999999999")));
+    touch(QStringLiteral("testdata1.dat"));
+    touch(QStringLiteral("notes.txt"));
+    RemoveStaleDiskHelperFiles(folder);
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.dat")}, QDir::Files),
+              QStringList{QStringLiteral("testdata1.4242.dat")});
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/notes.txt")));
 }
 
 TEST(DiskBenchUnit, MillisecondsAreRoundedAndNeverZero) {
