@@ -17,7 +17,9 @@ inline constexpr std::size_t kRamBlockWords = kRamBlockSize / 4;
 inline constexpr double kRamVolumeMb = 10000.0;
 // The program looks itself up by its own executable's file name, not by the name it was started under.
 inline constexpr char kOwnExecutableName[] = "orvanta";
-inline constexpr std::size_t kRamThreadStackSize = 1024 * 1024;
+// The measuring thread copies a whole block onto its stack: room for it many times over, as sanitizers
+// and debuggers enlarge frames.
+inline constexpr std::size_t kRamThreadStackSize = 16 * kRamBlockSize;
 
 // Shared by ramTest and the measuring thread: the thread writes the time, then the done flag.
 struct TParametry {

@@ -13,8 +13,10 @@ namespace orv {
 
 namespace {
 
-// Pictures beyond this many pixels are refused before anything is allocated for them.
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
+// The largest picture the program reads is the 1024-pixel test picture; anything claiming more than
+// this is refused from its header, before a byte is allocated for its rows.
+constexpr png_uint_32 kMaxSide = 4096;
+constexpr std::uint64_t kMaxPixels = std::uint64_t{kMaxSide} * kMaxSide;
 
 // libpng reports failures through longjmp; the state that must survive the jump lives here, reached
 // through a pointer that does not change after setjmp.
@@ -92,7 +94,7 @@ bool CreateReader(Session& s, ReadStructs& r, std::span<const std::uint8_t> png)
         return false;
     png_set_read_fn(r.png, &s, ReadFn);
     png_set_crc_action(r.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
-    png_set_user_limits(r.png, 1u << 16, 1u << 16);
+    png_set_user_limits(r.png, kMaxSide, kMaxSide);
     return true;
 }
 

@@ -31,7 +31,8 @@ TEST(RamTest, ProductionConstants) {
     EXPECT_EQ(kRamBlockWords, 131072u);
     EXPECT_EQ(kRamVolumeMb, 10000.0);
     EXPECT_STREQ(kOwnExecutableName, "orvanta");
-    EXPECT_EQ(kRamThreadStackSize, 1024u * 1024u);
+    // A block on the stack with a wide margin (two blocks' worth crashed under the thread sanitizer).
+    EXPECT_GE(kRamThreadStackSize, 8 * kRamBlockSize);
 }
 
 TEST(RamTest, ThroughputTexts) {

@@ -5,6 +5,8 @@
 #include "workloads/ImageWorkloads.h"
 #include "workloads/PngImage.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 #include <png.h>
 #include <zlib.h>
@@ -228,4 +230,63 @@ TEST(PngDecoder, PalettedAndGreyPicturesBecomeColourRowsWithAlpha) {
     EXPECT_EQ(pic.Bgr[2], 255);
     EXPECT_EQ(pic.Bgr[3], 255); // blue pixel
     EXPECT_EQ(pic.Alpha[0], 255);
+}
+
+namespace {
+
+// A picture of nothing but a header claiming this size, with valid checksums.
+std::vector<std::uint8_t> HeaderOnlyPng(std::uint32_t width, std::uint32_t height) {
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+        const auto be = [&](std::uint32_t v) {
+            for (int s = 24; s >= 0; s -= 8)
+                out.push_back(static_cast<std::uint8_t>(v >> s));
+        };
+        be(static_cast<std::uint32_t>(data.size()));
+        std::vector<std::uint8_t> body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        out.insert(out.end(), body.begin(), body.end());
+        be(static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+    };
+    std::vector<std::uint8_t> ihdr;
+    for (std::uint32_t v : {width, height})
+        for (int s = 24; s >= 0; s -= 8)
+            ihdr.push_back(static_cast<std::uint8_t>(v >> s));
+    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0}); // 8-bit RGBA
+    chunk("IHDR", ihdr);
+    chunk("IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
+    chunk("IEND", {});
+    return out;
+}
+
+long StatusKb(const char* field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(static_cast<int>(std::strlen(field))).trimmed().split(' ').front().toLong();
+    return -1;
+}
+
+} // namespace
+
+// A few bytes claiming a huge picture must not make the decoder reserve memory for it.
+TEST(PngDecoder, HugeClaimedSizesAreRefusedBeforeAllocating) {
+    for (auto [w, h] : {std::pair<std::uint32_t, std::uint32_t>{8192, 8192}, {4097, 16}, {16, 4097}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const std::vector<std::uint8_t> png = HeaderOnlyPng(w, h);
+        ASSERT_LT(png.size(), 80u);
+        // Peak memory counted afresh from here (writing 5 to clear_refs resets it).
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        const bool reset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+        clear.close();
+        const long before = StatusKb("VmRSS:");
+        DecodedPicture pic;
+        EXPECT_THROW(DecodePng(png, pic), EPngError);
+        EXPECT_THROW((void)ReencodePng(png, 6), EPngError);
+        if (reset && before > 0) {
+            EXPECT_LT(StatusKb("VmHWM:") - before, 32 * 1024) << "kB reserved for a picture that was refused";
+        }
+    }
 }
