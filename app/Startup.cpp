@@ -9,6 +9,8 @@
 #include "graphics3d/Test3d.h"
 #include "hwtests/DiskStage.h"
 #include "hwtests/HwTests.h"
+#include "online/Account.h"
+#include "online/Gateway.h"
 #include "online/Online.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
@@ -25,6 +27,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -107,6 +110,23 @@ void Start2(MainModel& m) {
         m.Hooks.SprawdzWersje(m);
 }
 
+void StartOnline(MainModel& m) {
+    // Each start-up request is brief: a gateway that never answers holds the window a few seconds at
+    // most, not a minute.
+    DataPoster& poster = PosterOf(m);
+    poster.SetTimeouts(kStartupConnectTimeoutMs, kStartupTotalTimeoutMs);
+    Start1(m);
+    Start2(m);
+    poster.SetTimeouts(DataPoster::kConnectTimeoutMs, DataPoster::kTotalTimeoutMs);
+}
+
+void ShowMainWindow(MainModel& m, TMainFrm& frm, QWidget& splash) {
+    splash.hide();
+    frm.show();
+    // The gateway is asked once the window is up, in the same order: silent login, then the version.
+    QTimer::singleShot(0, &frm, [&m] { StartOnline(m); });
+}
+
 int RunGui(int& argc, char** argv) {
     QApplication app(argc, argv);
     // Qt has taken its own options; the 3D framework's switches go to the 3D tests, anything else is
@@ -166,13 +186,9 @@ int RunGui(int& argc, char** argv) {
         splash.SetStep(5 + i);
     }
 
-    Start1(model);
     splash.SetStep(8);
-    Start2(model);
     splash.SetStep(9);
-
-    splash.hide();
-    frm.show();
+    ShowMainWindow(model, frm, splash);
     return app.exec();
 }
 

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QWidget;
+
 namespace orv {
 
 class MainModel;
@@ -30,6 +32,13 @@ void FormCreate(MainModel& m, TMainFrm& frm);
 // The two start-up hooks: silent login and version check against the gateway.
 void Start1(MainModel& m);
 void Start2(MainModel& m);
+// Time-outs of the start-up requests.
+inline constexpr int kStartupConnectTimeoutMs = 1500;
+inline constexpr int kStartupTotalTimeoutMs = 2500;
+// Start1 and Start2 with the start-up time-outs.
+void StartOnline(MainModel& m);
+// Hides the splash, shows the window and then starts the online part.
+void ShowMainWindow(MainModel& m, TMainFrm& frm, QWidget& splash);
 
 // Program entry of the windowed program.
 int RunGui(int& argc, char** argv);

@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
+#include "online/Account.h"
+#include "online/Gateway.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Registry.h"
 #include "ui/MainFrm.h"
@@ -13,11 +15,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
 #include <QStackedWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -190,6 +196,70 @@ static int CloseDuringRunChild(int argc, char** argv) {
     QTimer::singleShot(0, &m, [&] { RozpocznijTestyBtnClick(m); });
     app.exec();
     return 3; // never reached when the close handler ends the process
+}
+
+namespace {
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(std::function<void()> seen) : seen_(std::move(seen)) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint)
+            seen_();
+        return false;
+    }
+
+private:
+    std::function<void()> seen_;
+};
+} // namespace
+
+// A gateway that takes connections and never answers: the window is up at once and the start-up
+// requests give up within seconds.
+TEST(Lifecycle, SilentGatewayDoesNotHoldTheWindow) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    std::vector<QTcpSocket*> held;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = silent.nextPendingConnection())
+            held.push_back(s); // read nothing, answer nothing
+    });
+    qputenv("ORVANTA_GATEWAY", QByteArray("http://127.0.0.1:") + QByteArray::number(silent.serverPort()));
+    test::RecordingBoxes boxes;
+    SetMessageBoxes(&boxes);
+    {
+        MainModel m;
+        TMainFrm frm(m);
+        FormCreate(m, frm);
+        QWidget splash;
+        splash.show();
+        QElapsedTimer t;
+        t.start();
+        // The first paint of the window, wherever it happens (the requests' own loop paints too).
+        qint64 exposedAt = -1;
+        FirstPaint watcher([&] {
+            if (exposedAt < 0)
+                exposedAt = t.elapsed();
+        });
+        frm.installEventFilter(&watcher);
+        ShowMainWindow(m, frm, splash);
+        bool startedOnline = false;
+        QTimer::singleShot(0, &frm, [&] { startedOnline = true; }); // runs once the start-up requests end
+        while (!startedOnline && t.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        frm.removeEventFilter(&watcher);
+        EXPECT_TRUE(frm.isVisible());
+        EXPECT_FALSE(splash.isVisible());
+        ASSERT_GE(exposedAt, 0);
+        EXPECT_LT(exposedAt, 1000) << "ms until the window was on screen";
+        EXPECT_TRUE(startedOnline);
+        // Two pings of at most the start-up time-out each (the login waits for the first to answer).
+        EXPECT_LT(t.elapsed(), 2 * kStartupTotalTimeoutMs + 1500);
+        EXPECT_GE(held.size(), 1u) << "the gateway was asked";
+        EXPECT_FALSE(m.LoggedIn);
+        EXPECT_EQ(PosterOf(m).RequestCount(), 2);
+    }
+    SetMessageBoxes(nullptr);
+    qunsetenv("ORVANTA_GATEWAY");
 }
 
 TEST(Lifecycle, ClosingDuringTheCpuStageEndsTheProcessAtOnce) {
