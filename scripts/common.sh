@@ -31,3 +31,18 @@ build_all() {
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTA_WERROR="$werror" >/dev/null
   cmake --build "$BUILD" --parallel "$(nproc)"
 }
+
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, leak detection on, in a
+# build folder of its own (no benchmarks: they time, they do not test).
+SANITIZE_BUILD="${ORVANTA_SANITIZE_BUILD_DIR:-$ROOT/build-asan}"
+build_sanitized() {
+  cmake -S "$ROOT" -B "$SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+    -DORVANTA_WERROR=ON -DORVANTA_BUILD_BENCH=OFF -DORVANTA_SANITIZE=address,undefined >/dev/null
+  cmake --build "$SANITIZE_BUILD" --parallel "$(nproc)"
+}
+
+sanitizer_environment() {
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0:strict_string_checks=1"
+  export LSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/ubsan.supp:print_stacktrace=1:halt_on_error=1"
+}
