@@ -155,7 +155,7 @@ TEST_F(Helper, TwoRunsOnOneFolderKeepApart) {
     QProcess a, b;
     for (QProcess* p : {&a, &b}) {
         p->setProcessEnvironment(env_);
-        p->start(Program(), {QStringLiteral("--size-mb"), QStringLiteral("32")});
+        p->start(Program(), {QStringLiteral("--size-mb"), QStringLiteral("96")});
     }
     ASSERT_TRUE(a.waitForFinished(60000));
     ASSERT_TRUE(b.waitForFinished(60000));
