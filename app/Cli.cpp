@@ -209,6 +209,9 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
 }
 
 int RunCli(int& argc, char** argv, const CliOptions& options) {
+    // From the very start: a signal that comes early is kept and acted on once the loop runs.
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
     const bool display =
         !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     // The graphics tests draw in windows of their own; everything else needs no screen.
@@ -324,8 +327,6 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         QCoreApplication::exit(exitCode);
     });
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
     QTimer interruptPoll;
     QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model] {
         if (!g_interrupted.exchange(false))

@@ -42,7 +42,7 @@ build_sanitized() {
 }
 
 sanitizer_environment() {
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0:strict_string_checks=1"
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0"
   export LSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/ubsan.supp:print_stacktrace=1:halt_on_error=1"
 }

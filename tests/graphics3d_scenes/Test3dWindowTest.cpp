@@ -109,6 +109,7 @@ TEST_F(Test3dWindowTest, WindowsHaveTheirCaptionsSizesAndTimer) {
 // Ten samples: floor of their sum over ten, the score from the same integer; the scene's device came
 // and went, and the run went on past the skipped rows to its end.
 TEST_F(Test3dWindowTest, NormalRunScoresTheAverageOfTenSamples) {
+    FpsTiming() = {300, 5, 10}; // long enough for the devices to draw frames, even in a sanitizer build
     samples = {100.5f, 101, 99, 98.25f, 102, 100, 100, 101, 99, 97.75f}; // sum 998.5
     cfg.control->calls.clear();
     RunFirstTest();
@@ -203,6 +204,9 @@ TEST_F(Test3dWindowTest, MissingMediaRunsNoLoopAndEndsAtTheNextTick) {
 // The first run keeps the phase the timer has had since the window was made; later runs start a new
 // period when the test starts.
 TEST_F(Test3dWindowTest, FirstRunKeepsTheCreationPhaseLaterRunsRestartIt) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "timer phases are measured in the plain build: here starting a run alone takes longer";
+#endif
     w1 = std::make_unique<TTest3dFrm>(*model);
     model->Gfx3dWindows[0] = w1.get();
     w1->FinishedTimer().setInterval(600);
