@@ -327,8 +327,9 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         QCoreApplication::exit(exitCode);
     });
 
+    bool leftAtOnce = false;
     QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model] {
+    QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model, &leftAtOnce] {
         if (!g_interrupted.exchange(false))
             return;
         // A running run stops as with the stop button; in any other state, or asked again, we go now.
@@ -339,6 +340,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         Print(QStringLiteral("Testy anulowano."));
         if (model.Hooks.StopDiskHelper)
             model.Hooks.StopDiskHelper();
+        leftAtOnce = true;
         QCoreApplication::exit(kExitCancelled);
     });
     interruptPoll.start(100);
@@ -350,6 +352,9 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     });
     const int code = app->exec();
     model.Harness.TerminateAllWorkers(true);
+    // Left in the middle of a run: its files go once its workers have stopped writing them.
+    if (leftAtOnce && model.Hooks.RemoveTemporaryData)
+        model.Hooks.RemoveTemporaryData(model);
     return code;
 }
 

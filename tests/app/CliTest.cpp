@@ -231,7 +231,8 @@ TEST(CliFailures, TerminationEndsTheRunInEveryState) {
         SCOPED_TRACE(times);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ORVANTA_DATA_DIR"), test::MakeTempDir(QStringLiteral("termdata")));
+        const QString data = test::MakeTempDir(QStringLiteral("termdata"));
+        env.insert(QStringLiteral("ORVANTA_DATA_DIR"), data);
         env.remove(QStringLiteral("DISPLAY"));
         p.setProcessEnvironment(env);
         p.start(test::BinDir() + QStringLiteral("/orvanta"),
@@ -247,6 +248,10 @@ TEST(CliFailures, TerminationEndsTheRunInEveryState) {
         EXPECT_EQ(p.exitCode(), 130);
         EXPECT_TRUE(
             QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("Testy anulowano.")));
+        // Either way the run's files are gone.
+        QStringList left = QDir(data).entryList(QDir::Files);
+        left.removeAll(QStringLiteral("orvanta-data.lock"));
+        EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
     }
 }
 
