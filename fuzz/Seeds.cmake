@@ -1,5 +1,6 @@
-# Copies the files matching GLOBS under FROM into OUT (a fuzz target's seed corpus).
+# Copies the files matching GLOBS (joined by "|") under FROM into OUT: a fuzz target's seed corpus.
 file(MAKE_DIRECTORY ${OUT})
+string(REPLACE "|" ";" GLOBS "${GLOBS}")
 foreach(_g IN LISTS GLOBS)
   file(GLOB _files ${FROM}/${_g})
   foreach(_f IN LISTS _files)
