@@ -37,13 +37,6 @@ char* CopyName(const char* name) {
     return out;
 }
 
-template <typename T> void SafeReleaseOf(T*& p) {
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
 } // namespace
 
 // ---- Hierarchy allocator ----
@@ -173,13 +166,13 @@ HRESULT CAllocateHierarchy::DestroyMeshContainer(D3DXMESHCONTAINER* base) {
     delete[] mc->pBoneOffsetMatrices;
     if (mc->ppTextures)
         for (DWORD i = 0; i < mc->NumMaterials; ++i)
-            SafeReleaseOf(mc->ppTextures[i]);
+            SafeRelease(mc->ppTextures[i]);
     delete[] mc->ppTextures;
     delete[] mc->ppBoneMatrixPtrs;
-    SafeReleaseOf(mc->pBoneCombinationBuf);
-    SafeReleaseOf(mc->MeshData.pMesh);
-    SafeReleaseOf(mc->pSkinInfo);
-    SafeReleaseOf(mc->pOrigMesh);
+    SafeRelease(mc->pBoneCombinationBuf);
+    SafeRelease(mc->MeshData.pMesh);
+    SafeRelease(mc->pSkinInfo);
+    SafeRelease(mc->pOrigMesh);
     delete mc;
     return S_OK;
 }
@@ -191,8 +184,8 @@ HRESULT GenerateSkinnedMesh(IDirect3DDevice9* device, TD3DXMeshContainerDerived*
     device->GetDeviceCaps(&caps);
     if (!mc->pSkinInfo)
         return S_OK;
-    SafeReleaseOf(mc->MeshData.pMesh);
-    SafeReleaseOf(mc->pBoneCombinationBuf);
+    SafeRelease(mc->MeshData.pMesh);
+    SafeRelease(mc->pBoneCombinationBuf);
 
     HRESULT hr = mc->pSkinInfo->ConvertToBlendedMesh(
         mc->pOrigMesh, D3DXMESH_MANAGED | D3DXMESHOPT_VERTEXCACHE, mc->pAdjacency, nullptr, nullptr, nullptr,
@@ -460,19 +453,19 @@ void DeviceLost(void*) {
         s_scene.font->OnLostDevice();
     if (s_scene.effect)
         s_scene.effect->OnLostDevice();
-    SafeReleaseOf(s_scene.sprite);
+    SafeRelease(s_scene.sprite);
     for (auto*& s : s_scene.shaders)
-        SafeReleaseOf(s);
+        SafeRelease(s);
 }
 
 void DeviceDestroyed(void*) {
-    SafeReleaseOf(s_scene.effect);
-    SafeReleaseOf(s_scene.font);
+    SafeRelease(s_scene.effect);
+    SafeRelease(s_scene.font);
     CAllocateHierarchy alloc;
     if (s_scene.frameRoot)
         D3DXFrameDestroy(s_scene.frameRoot, &alloc);
     s_scene.frameRoot = nullptr;
-    SafeReleaseOf(s_scene.animController);
+    SafeRelease(s_scene.animController);
 }
 
 void UpdateFrame(IDirect3DDevice9* device, double, float elapsedTime, void*) {
@@ -513,12 +506,7 @@ void RenderFrame(IDirect3DDevice9* device, double, float, void*) {
     if (SUCCEEDED(device->BeginScene())) {
         if (s_scene.frameRoot)
             DrawFrame(device, s_scene.frameRoot);
-        CDXUTTextHelper text(s_scene.font, s_scene.sprite, 15);
-        text.BeginText();
-        text.SetTextPosition(5, 5);
-        text.SetTextColour(1.0f, 1.0f, 0.0f, 1.0f);
-        text.DrawTextLine(DXUTFrameStatsText(true));
-        text.EndText();
+        DrawStatisticsLine(s_scene.font, s_scene.sprite);
         device->EndScene();
     }
 }

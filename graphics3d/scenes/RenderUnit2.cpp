@@ -50,13 +50,6 @@ SceneState s_scene;
 bool g_accepted = false;
 TFpsMeasurement g_measurement;
 
-template <typename T> void SafeReleaseOf(T*& p) {
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
 template <typename F> void ForEachMesh(F f) {
     if (s_scene.objects)
         for (int i = 0; i < kObjectCount; ++i)
@@ -140,12 +133,7 @@ void DrawScene(IDirect3DDevice9* device, bool forShadowMap, const D3DXMATRIX& vi
     DrawMesh(*s_scene.lightMesh, false);
 
     if (!forShadowMap) {
-        CDXUTTextHelper text(s_scene.font, s_scene.sprite, 15);
-        text.BeginText();
-        text.SetTextPosition(5, 5);
-        text.SetTextColour(1.0f, 1.0f, 0.0f, 1.0f);
-        text.DrawTextLine(DXUTFrameStatsText(true));
-        text.EndText();
+        DrawStatisticsLine(s_scene.font, s_scene.sprite);
     }
     device->EndScene();
 }
@@ -339,17 +327,17 @@ void DeviceLost(void*) {
         s_scene.font->OnLostDevice();
     if (s_scene.effect)
         s_scene.effect->OnLostDevice();
-    SafeReleaseOf(s_scene.sprite);
-    SafeReleaseOf(s_scene.shadowDepth);
-    SafeReleaseOf(s_scene.shadowMap);
-    SafeReleaseOf(s_scene.defaultTexture);
+    SafeRelease(s_scene.sprite);
+    SafeRelease(s_scene.shadowDepth);
+    SafeRelease(s_scene.shadowMap);
+    SafeRelease(s_scene.defaultTexture);
     ForEachMesh([](CDXUTMesh& m) { m.ReleaseMeshObjects(); });
 }
 
 void DeviceDestroyed(void*) {
-    SafeReleaseOf(s_scene.effect);
-    SafeReleaseOf(s_scene.font);
-    SafeReleaseOf(s_scene.declaration);
+    SafeRelease(s_scene.effect);
+    SafeRelease(s_scene.font);
+    SafeRelease(s_scene.declaration);
     ForEachMesh([](CDXUTMesh& m) { m.DestroyMesh(); });
 }
 

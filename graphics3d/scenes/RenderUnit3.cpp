@@ -70,13 +70,6 @@ TFpsMeasurement g_measurement;
 enum MeshIndex { kRoom = 0, kBackground = 1, kLightMesh = 2, kCharacter = 3 };
 const char* const kMeshFiles[4] = {"misc\\cell.x", "misc\\seafloor.x", "misc\\sphere0.x", "dwarf\\dwarf.x"};
 
-template <typename T> void SafeReleaseOf(T*& p) {
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
 // ---- Shadow-volume building ----
 
 // Locked vertex and index data of a mesh, unlocked and released when it goes.
@@ -109,7 +102,7 @@ struct LockedMesh {
             mesh->UnlockIndexBuffer();
         vertices = nullptr;
         indices = nullptr;
-        SafeReleaseOf(mesh);
+        SafeRelease(mesh);
     }
 };
 
@@ -327,7 +320,7 @@ HRESULT BuildShadowVolumeMesh(IDirect3DDevice9* device, ID3DXMesh* mesh, ID3DXMe
         if (indices)
             result->UnlockIndexBuffer();
         if (!locked)
-            SafeReleaseOf(result);
+            SafeRelease(result);
     }
     if (result) {
         *volume = result;
@@ -524,7 +517,7 @@ HRESULT DeviceReset(IDirect3DDevice9* device, const D3DSURFACE_DESC* backBuffer,
         s_scene.effect->SetMatrix("g_mProj", s_scene.viewCamera->GetProjMatrix());
     }
     // Without a volume the frames show the lit scene alone.
-    SafeReleaseOf(s_scene.shadowVolume);
+    SafeRelease(s_scene.shadowVolume);
     if (s_scene.meshes[kCharacter]->Mesh())
         BuildShadowVolumeMesh(device, s_scene.meshes[kCharacter]->Mesh(), &s_scene.shadowVolume);
     return S_OK;
@@ -534,23 +527,23 @@ void DeviceLost(void*) {
     for (auto& m : s_scene.meshes)
         if (m)
             m->ReleaseMeshObjects();
-    SafeReleaseOf(s_scene.shadowVolume);
+    SafeRelease(s_scene.shadowVolume);
     if (s_scene.font)
         s_scene.font->OnLostDevice();
     if (s_scene.effect)
         s_scene.effect->OnLostDevice();
-    SafeReleaseOf(s_scene.sprite);
+    SafeRelease(s_scene.sprite);
 }
 
 void DeviceDestroyed(void*) {
     for (auto& m : s_scene.meshes)
         if (m)
             m->DestroyMesh();
-    SafeReleaseOf(s_scene.defaultTexture);
-    SafeReleaseOf(s_scene.effect);
-    SafeReleaseOf(s_scene.font);
-    SafeReleaseOf(s_scene.sceneDeclaration);
-    SafeReleaseOf(s_scene.shadowDeclaration);
+    SafeRelease(s_scene.defaultTexture);
+    SafeRelease(s_scene.effect);
+    SafeRelease(s_scene.font);
+    SafeRelease(s_scene.sceneDeclaration);
+    SafeRelease(s_scene.shadowDeclaration);
     s_scene.renderScene = s_scene.renderShadow = nullptr;
 }
 
@@ -689,12 +682,7 @@ void RenderFrame(IDirect3DDevice9* device, double, float, void*) {
     D3DPERF_EndEvent();
 
     D3DPERF_BeginEvent(eventColour, L"HUD / Stats");
-    CDXUTTextHelper text(s_scene.font, s_scene.sprite, 15);
-    text.BeginText();
-    text.SetTextPosition(5, 5);
-    text.SetTextColour(1.0f, 1.0f, 0.0f, 1.0f);
-    text.DrawTextLine(DXUTFrameStatsText(true));
-    text.EndText();
+    DrawStatisticsLine(s_scene.font, s_scene.sprite);
     D3DPERF_EndEvent();
     device->EndScene();
 }

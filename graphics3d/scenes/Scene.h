@@ -3,6 +3,7 @@
 // before the framework starts, the framework's callbacks, the release, the measurement and the
 // verdict of the last device combination the scene examined.
 #include "graphics3d/framework/DXUT.h"
+#include "graphics3d/framework/d3dx/DXUTMesh.h"
 #include "graphics3d/scenes/Measurement.h"
 
 namespace orv {
@@ -26,5 +27,15 @@ struct TSceneEntryPoints {
     // between runs.
     const bool* Accepted = nullptr;
 };
+
+// The statistics line every scene draws last: frames per second and device, yellow, at (5, 5).
+inline void DrawStatisticsLine(ID3DXFont* font, ID3DXSprite* sprite) {
+    CDXUTTextHelper text(font, sprite, 15);
+    text.BeginText();
+    text.SetTextPosition(5, 5);
+    text.SetTextColour(1.0f, 1.0f, 0.0f, 1.0f);
+    text.DrawTextLine(DXUTFrameStatsText(true));
+    text.EndText();
+}
 
 } // namespace orv
