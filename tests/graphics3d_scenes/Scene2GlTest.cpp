@@ -60,16 +60,7 @@ protected:
 
     // Where a world point lands on the screen, if it does (with a margin for the neighbourhood).
     static std::optional<QPoint> OnScreen(const D3DXVECTOR3& world) {
-        D3DXMATRIX viewProj;
-        D3DXMatrixMultiply(&viewProj, ViewCamera()->GetViewMatrix(), ViewCamera()->GetProjMatrix());
-        D3DXVECTOR4 clip;
-        D3DXVec3Transform(&clip, &world, &viewProj);
-        if (clip.w <= 0)
-            return std::nullopt;
-        const float x = (clip.x / clip.w + 1) * 0.5f * kWidth, y = (1 - clip.y / clip.w) * 0.5f * kHeight;
-        if (x < 3 || y < 3 || x > kWidth - 4 || y > kHeight - 4)
-            return std::nullopt;
-        return QPoint(static_cast<int>(x), static_cast<int>(y));
+        return test::ScreenPoint(*ViewCamera(), world, kWidth, kHeight, 3);
     }
 
     // Mean brightness (r + g + b) of the 3 x 3 pixels around a point.

@@ -140,16 +140,7 @@ protected:
     }
 
     static std::optional<QPoint> OnScreen(const D3DXVECTOR3& world) {
-        D3DXMATRIX viewProj;
-        D3DXMatrixMultiply(&viewProj, ViewCamera()->GetViewMatrix(), ViewCamera()->GetProjMatrix());
-        D3DXVECTOR4 clip;
-        D3DXVec3Transform(&clip, &world, &viewProj);
-        if (clip.w <= 0)
-            return std::nullopt;
-        const float x = (clip.x / clip.w + 1) * 0.5f * kWidth, y = (1 - clip.y / clip.w) * 0.5f * kHeight;
-        if (x < 2 || y < 2 || x > kWidth - 3 || y > kHeight - 3)
-            return std::nullopt;
-        return QPoint(static_cast<int>(x), static_cast<int>(y));
+        return test::ScreenPoint(*ViewCamera(), world, kWidth, kHeight, 2);
     }
 
     // Red and blue of the pixels around a point: light 0's shadow colour tints green only.

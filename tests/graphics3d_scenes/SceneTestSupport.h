@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QPoint>
+
+#include <optional>
 #include <vector>
 
 namespace orv::test {
@@ -60,6 +63,24 @@ inline std::vector<DWORD> ReadBackBuffer(IDirect3DDevice9* device, int* width, i
     copy->Release();
     bb->Release();
     return out;
+}
+
+// Where a world point lands in a width x height picture from the camera, if it lands at least `margin`
+// pixels inside it.
+inline std::optional<QPoint> ScreenPoint(const CBaseCamera& camera, const D3DXVECTOR3& world, int width,
+                                         int height, int margin) {
+    D3DXMATRIX viewProj;
+    D3DXMatrixMultiply(&viewProj, camera.GetViewMatrix(), camera.GetProjMatrix());
+    D3DXVECTOR4 clip;
+    D3DXVec3Transform(&clip, &world, &viewProj);
+    if (clip.w <= 0)
+        return std::nullopt;
+    const float x = (clip.x / clip.w + 1) * 0.5f * static_cast<float>(width);
+    const float y = (1 - clip.y / clip.w) * 0.5f * static_cast<float>(height);
+    if (x < static_cast<float>(margin) || y < static_cast<float>(margin) ||
+        x > static_cast<float>(width - margin - 1) || y > static_cast<float>(height - margin - 1))
+        return std::nullopt;
+    return QPoint(static_cast<int>(x), static_cast<int>(y));
 }
 
 // Strongly yellow pixels (the statistics line) in a rectangle.
