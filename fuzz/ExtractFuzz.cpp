@@ -24,7 +24,6 @@ State* g_state = nullptr;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    orv::SetSevenZipEnginePath(QStringLiteral(ORVANTA_BIN_DIR "/7za.so"));
     g_state = new State;
     g_state->zip = std::make_unique<orv::TSevenZip>();
     g_state->zip->ApplyDesignSettings();
@@ -54,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
 }
 
-// libarchive asks for whatever a damaged header claims and copes when malloc says no; let it say no
+// The engine asks for whatever a damaged header claims and copes when malloc says no; let it say no
 // instead of reporting the request.
 extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";

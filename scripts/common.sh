@@ -6,11 +6,11 @@ BUILD="${ORVANTA_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-  zlib1g-dev libpng-dev libjpeg62-turbo-dev lzma-dev libarchive-dev libassimp-dev
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libassimp-dev
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2
-  7zip clang
+  p7zip-full 7zip clang
 )
 
 install_packages() {

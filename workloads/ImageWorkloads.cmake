@@ -9,5 +9,3 @@ target_sources(orv_workloads PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Bitmap.cpp ${CMAKE_CURRENT_LIST_DIR}/Bitmap.h
   ${CMAKE_CURRENT_LIST_DIR}/JpegEncoder.cpp ${CMAKE_CURRENT_LIST_DIR}/JpegEncoder.h)
 target_link_libraries(orv_workloads PUBLIC orv_testpicture PNG::PNG JPEG::JPEG ${CMAKE_DL_LIBS})
-# The program loads the engine from beside itself; build it with the workloads.
-add_dependencies(orv_workloads orv_7za)

@@ -10,16 +10,21 @@
 namespace orv {
 
 namespace sevenzip {
-class IInArchive;
-class IOutArchive;
-class ISetProperties;
+struct IInArchive;
+struct IOutArchive;
+struct ISetProperties;
+struct Library;
 } // namespace sevenzip
 
 inline const QString kEngineNotLoaded =
     QStringLiteral("Could not load CreateObject function from 7za.dll\r\nPerhaps 7za.dll not found");
 inline const QString kArchiveFileNotFound = QStringLiteral("File not found");
 inline const QString kCouldNotCreateFile = QStringLiteral("Could not create file");
+// The engine: a file of this name beside the executable (placed by a build or a package) first, then
+// the system's 7-Zip library. ORVANTA_ARCHIVE_ENGINE names the one file to use instead.
 inline const char* const kEngineFileName = "7za.so";
+inline const char* const kSystemEnginePath = "/usr/lib/p7zip/7z.so";
+inline const char* const kEngineVariable = "ORVANTA_ARCHIVE_ENGINE";
 
 // Raised when the archive engine cannot be loaded.
 class ESevenZipError : public std::runtime_error {
@@ -33,8 +38,10 @@ public:
     EAbort() : std::runtime_error("Operation aborted") {}
 };
 
-// Where archive objects load the engine from: 7za.so beside the executable unless set otherwise.
-QString SevenZipEnginePath();
+// The engine files an archive object tries in turn: the one set here or in ORVANTA_ARCHIVE_ENGINE
+// alone, else 7za.so beside the executable when there is one and then the system library.
+QStringList SevenZipEngineCandidates();
+// An empty path goes back to the search.
 void SetSevenZipEnginePath(const QString& path);
 
 enum class TCompressStrength { SAVE = 0, FAST = 3, NORMAL = 5, MAXIMUM = 7, ULTRA = 9 };
@@ -56,8 +63,9 @@ struct TExtractOptions {
 // One object serves one thread.
 class TSevenZip {
 public:
-    // Raises ESevenZipError (kEngineNotLoaded) when the engine or its CreateObject entry is missing, or
-    // the engine does not offer the 7z handler's three interfaces.
+    // Raises ESevenZipError (kEngineNotLoaded) when the engine or one of its entries is missing, its
+    // interfaces are not laid out as this program declares them, or its 7z handler lacks one of the
+    // three interfaces.
     TSevenZip();
     ~TSevenZip();
     TSevenZip(const TSevenZip&) = delete;
@@ -87,14 +95,17 @@ public:
     // Writes a new archive SZFileName of Files; the engine's result code. Raises EAbort when the archive
     // file cannot be created.
     std::int32_t WriteArchive();
-    // Unpacks every item into ExtrBaseDir; the engine's result code, or -1 when the archive cannot be
-    // opened.
+    // Unpacks every item into ExtrBaseDir; the engine's result code (a failure too when an item was
+    // damaged or refused), or -1 when the archive cannot be opened. Nothing is written outside
+    // ExtrBaseDir or through a symbolic link; items stored as links, with ".." or with absolute paths
+    // are refused.
     std::int32_t ExtractAll();
 
 private:
     void Message(const QString& text);
+    bool LoadEngine(const QString& path);
     void ReleaseEngine();
-    void* library_ = nullptr;
+    std::unique_ptr<sevenzip::Library> engine_;
     sevenzip::IInArchive* in_ = nullptr;
     sevenzip::IOutArchive* out_ = nullptr;
     sevenzip::ISetProperties* props_ = nullptr;

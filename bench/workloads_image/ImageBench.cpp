@@ -231,7 +231,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     g_dir = &dir;
-    orv::SetSevenZipEnginePath(QStringLiteral(ORVANTA_BIN_DIR "/7za.so"));
     if (!orv::WriteTestPictures(dir.path()))
         return 1;
     QFile tiny(dir.path() + QStringLiteral("/tiny.txt"));

@@ -10,6 +10,7 @@
 
 #include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
+#include "workloads/SevenZip.h"
 
 #include <QApplication>
 #include <QDir>
@@ -98,6 +99,23 @@ TEST(Lifecycle, CreationLeavesTheStartPageAndVersion) {
         EXPECT_EQ(frm.ControlWidget(WynikInfoLblName(row))->y() -
                       frm.ControlWidget(WynikInfoLblName(row - 1))->y(),
                   32);
+}
+
+TEST(Lifecycle, StartUpEndsWithTheEngineMessageWhenNoEngineLoads) {
+    test::RecordingBoxes boxes;
+    SetMessageBoxes(&boxes);
+    qputenv(kEngineVariable, QByteArray("/nonexistent/7za.so"));
+    MainModel m;
+    EXPECT_FALSE(LoadArchiveEngine(m));
+    EXPECT_EQ(boxes.errors,
+              QStringList(QStringLiteral(
+                  "Could not load CreateObject function from 7za.dll\r\nPerhaps 7za.dll not found")));
+    // The system's engine is found without being named.
+    qunsetenv(kEngineVariable);
+    boxes.errors.clear();
+    EXPECT_TRUE(LoadArchiveEngine(m));
+    EXPECT_TRUE(boxes.errors.isEmpty());
+    SetMessageBoxes(nullptr);
 }
 
 TEST(Lifecycle, ExitQuestionNoKeepsEverythingYesCloses) {

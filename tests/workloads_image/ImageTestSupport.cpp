@@ -8,8 +8,9 @@
 
 namespace orv::test {
 
-void UseBuiltEngine() {
-    SetSevenZipEnginePath(BinDir() + QStringLiteral("/7za.so"));
+void UseSystemEngine() {
+    SetSevenZipEnginePath(QString());
+    qunsetenv(kEngineVariable);
 }
 
 QByteArray ReadAll(const QString& path) {

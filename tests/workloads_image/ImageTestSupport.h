@@ -5,8 +5,8 @@
 
 namespace orv::test {
 
-// Points the archive objects at the engine built beside the program.
-void UseBuiltEngine();
+// Lets the archive objects find the engine as the program does (the system's, here).
+void UseSystemEngine();
 
 QByteArray ReadAll(const QString& path);
 bool WriteFile(const QString& path, const QByteArray& data);

@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         qunsetenv("ORVANTA_DATA_DIR");
         SetMessageBoxes(&boxes);
-        UseBuiltEngine();
+        UseSystemEngine();
         m.BaseDir = MakeTempDir(QStringLiteral("img"));
         m.WorkDivisor = 1000; // one repetition of each
         InstallWorkloads(m);
@@ -375,15 +375,13 @@ TEST(ImageWorkloadsProgram, CliReportsTheSixRowsAndStopsWithoutItsEngine) {
     EXPECT_TRUE(QFileInfo(dataDir + QStringLiteral("/gfx")).isDir());
     EXPECT_TRUE(QFileInfo(dataDir + QStringLiteral("/txt")).isDir());
 
-    // The same program without 7za.so beside it.
-    const QString lonely = MakeTempDir(QStringLiteral("lonely"));
-    ASSERT_TRUE(QFile::copy(Bin(), lonely + QStringLiteral("/orvanta")));
-    QFile::setPermissions(lonely + QStringLiteral("/orvanta"),
-                          QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+    // The same program where no engine can be found.
+    QProcessEnvironment noEngine = env;
+    noEngine.insert(QString::fromLatin1(kEngineVariable),
+                    MakeTempDir(QStringLiteral("noengine")) + QStringLiteral("/7za.so"));
     QProcess q;
-    q.setProcessEnvironment(env);
-    q.start(lonely + QStringLiteral("/orvanta"),
-            {QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu")});
+    q.setProcessEnvironment(noEngine);
+    q.start(Bin(), {QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu")});
     ASSERT_TRUE(q.waitForFinished(60000));
     EXPECT_EQ(q.exitCode(), 1);
     EXPECT_TRUE(QString::fromUtf8(q.readAllStandardError())
