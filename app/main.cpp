@@ -1,6 +1,7 @@
 #include "app/Cli.h"
 #include "app/Startup.h"
 #include "platform/FloatEnv.h"
+#include "platform/RuntimeFolder.h"
 #include "platform/Version.h"
 
 #include <QStringList>
@@ -8,6 +9,8 @@
 
 int main(int argc, char** argv) {
     orv::InitThreadFloatingPoint();
+    // Before Qt looks for it; the disk helper inherits the choice.
+    orv::EnsureRuntimeFolder();
 
     QStringList args;
     for (int i = 1; i < argc; ++i)

@@ -5,7 +5,7 @@ BUILD="${ORVANTA_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libassimp-dev
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -26,10 +26,22 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# scripts/run and scripts/test share build/ with one configuration (warnings as errors, as CI builds),
+# so whichever runs second rebuilds nothing the first one built.
+configure_build() {
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTA_WERROR=ON >/dev/null
+}
+
 build_all() {
-  local werror="${ORVANTA_WERROR:-OFF}"
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTA_WERROR="$werror" >/dev/null
+  configure_build
   cmake --build "$BUILD" --parallel "$(nproc)"
+}
+
+# Only what running needs: the program, its disk helper, the gateway and the generated media.
+build_runtime() {
+  # An existing build folder is taken as it is configured; ninja re-runs cmake when a list changed.
+  [ -f "$BUILD/build.ninja" ] || configure_build
+  cmake --build "$BUILD" --parallel "$(nproc)" --target orvanta_runtime
 }
 
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, leak detection on, in a

@@ -135,6 +135,19 @@ TEST(Cli, RunPrintsRowsCategoriesAndWritesJson) {
     EXPECT_EQ(root[QStringLiteral("overall")].toInt(), (cpuSum / 12) / 5);
 }
 
+// A shell without a session's runtime folder: the program and its disk helper choose one quietly.
+TEST(Cli, RunWithoutARuntimeFolderPrintsOnlyItsOwnLines) {
+    const Outcome o = RunOrvanta(
+        {QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("ram,hdd"),
+         QStringLiteral("--work-divisor"), QStringLiteral("2000")},
+        120000, {},
+        QStringLiteral("unset XDG_RUNTIME_DIR; export TMPDIR=") + test::MakeTempDir(QStringLiteral("tmp")));
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Wynik końcowy")));
+    EXPECT_FALSE(o.err.contains(QStringLiteral("XDG_RUNTIME_DIR"))) << o.err.toStdString();
+    EXPECT_FALSE(o.err.contains(QStringLiteral("QStandardPaths"))) << o.err.toStdString();
+}
+
 TEST(Cli, SecondCopyIsRefusedWithTheMessage) {
     SingleInstanceLock held(QStringLiteral("Orvanta"));
     ASSERT_TRUE(held.TryAcquire());
