@@ -14,6 +14,7 @@
 #include "online/Online.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
+#include "platform/Translations.h"
 #include "platform/Version.h"
 #include "sysinfo/ComputerProfile.h"
 #include "sysinfo/Descriptions.h"
@@ -127,8 +128,14 @@ void ShowMainWindow(MainModel& m, TMainFrm& frm, QWidget& splash) {
     QTimer::singleShot(0, &frm, [&m] { StartOnline(m); });
 }
 
+void PrepareApplication(QApplication& app) {
+    // No application display name is set: the platform would append it to every window title.
+    InstallPolishQtTranslations(app);
+}
+
 int RunGui(int& argc, char** argv) {
     QApplication app(argc, argv);
+    PrepareApplication(app);
     // Qt has taken its own options; the 3D framework's switches go to the 3D tests, anything else is
     // not ours.
     QStringList frameworkSwitches;
@@ -154,7 +161,6 @@ int RunGui(int& argc, char** argv) {
     TSplashFrm splash;
     splash.show();
     splash.repaint();
-    QApplication::setApplicationDisplayName(kProgramTitle);
 
     MainModel model;
     TMainFrm frm(model);

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class QApplication;
 class QWidget;
 
 namespace orv {
@@ -39,6 +40,10 @@ inline constexpr int kStartupTotalTimeoutMs = 2500;
 void StartOnline(MainModel& m);
 // Hides the splash, shows the window and then starts the online part.
 void ShowMainWindow(MainModel& m, TMainFrm& frm, QWidget& splash);
+
+// What the windowed program sets on its application before any window: Qt's Polish texts. It sets no
+// display name, so every window shows exactly its own title ("Potwierdzenie", "Test 2D" ...).
+void PrepareApplication(QApplication& app);
 
 // Program entry of the windowed program.
 int RunGui(int& argc, char** argv);

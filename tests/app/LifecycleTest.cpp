@@ -1,23 +1,30 @@
 #include "app/Startup.h"
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
+#include "graphics2d/Graphics2d.h"
 #include "online/Account.h"
 #include "online/Gateway.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Registry.h"
+#include "ui/ComputerPage.h"
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
+#include "ui/WidgetMessageBoxes.h"
 
 #include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
 #include "workloads/SevenZip.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QStackedWidget>
@@ -116,6 +123,108 @@ TEST(Lifecycle, StartUpEndsWithTheEngineMessageWhenNoEngineLoads) {
     EXPECT_TRUE(LoadArchiveEngine(m));
     EXPECT_TRUE(boxes.errors.isEmpty());
     SetMessageBoxes(nullptr);
+}
+
+namespace {
+
+// The title the X server holds for a window: what the window manager shows.
+QString ShownTitle(WId id) {
+    QProcess p;
+    p.start(QStringLiteral("xprop"),
+            {QStringLiteral("-id"), QString::number(id), QStringLiteral("_NET_WM_NAME")});
+    p.waitForFinished(10000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    const qsizetype at = out.indexOf(QStringLiteral(" = \""));
+    return at < 0 ? out : out.mid(at + 4).chopped(1);
+}
+
+QStringList ButtonTexts(const QWidget* w) {
+    QStringList texts;
+    for (const QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->isVisible() && !b->text().isEmpty())
+            texts << b->text();
+    texts.sort();
+    return texts;
+}
+
+// Runs modal() and, once its dialog is up, hands the dialog to look() and closes it.
+void WithModal(const std::function<void()>& modal, const std::function<void(QWidget*)>& look) {
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* d = QApplication::activeModalWidget();
+        if (!d || seen || !d->isVisible())
+            return;
+        seen = true;
+        QCoreApplication::processEvents();
+        look(d);
+        if (auto* dialog = qobject_cast<QDialog*>(d))
+            dialog->reject();
+        else
+            d->close();
+    });
+    poll.start(50);
+    modal();
+    EXPECT_TRUE(seen);
+}
+
+} // namespace
+
+// Qt's own texts are Polish, and the platform shows every caption exactly as the window names it.
+TEST(Lifecycle, DialogsSpeakPolishAndCaptionsAreExact) {
+    PrepareApplication(*qApp);
+    MainModel m;
+    TMainFrm frm(m);
+    FormCreate(m, frm);
+    frm.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ShownTitle(frm.winId()), QStringLiteral("Orvanta"));
+
+    auto* page = frm.findChild<TComputerPage*>();
+    ASSERT_NE(page, nullptr);
+    WithModal([&] { page->RunSaveDialog(); },
+              [](QWidget* d) {
+                  EXPECT_EQ(ShownTitle(d->winId()), QStringLiteral("Zapisz jako"));
+                  const QStringList buttons = ButtonTexts(d);
+                  EXPECT_TRUE(buttons.contains(QStringLiteral("&Zachowaj")))
+                      << buttons.join(u'|').toStdString();
+                  EXPECT_TRUE(buttons.contains(QStringLiteral("Anuluj"))) << buttons.join(u'|').toStdString();
+                  QStringList labels;
+                  for (const QLabel* l : d->findChildren<QLabel*>())
+                      labels << l->text();
+                  EXPECT_TRUE(labels.contains(QStringLiteral("Szukaj w:")))
+                      << labels.join(u'|').toStdString();
+                  EXPECT_FALSE(labels.contains(QStringLiteral("Look in:")));
+              });
+
+    WidgetMessageBoxes boxes(&frm);
+    WithModal([&] { boxes.Question(QStringLiteral("Czy na pewno?")); },
+              [](QWidget* d) {
+                  EXPECT_EQ(ShownTitle(d->winId()), QStringLiteral("Potwierdzenie"));
+                  EXPECT_EQ(ButtonTexts(d), QStringList({QStringLiteral("Nie"), QStringLiteral("Tak")}));
+              });
+
+    // A line edit's context menu.
+    QLineEdit edit;
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList actions;
+    for (const QAction* a : menu->actions())
+        actions << a->text();
+    EXPECT_TRUE(actions.join(u'|').contains(QStringLiteral("Wklej"))) << actions.join(u'|').toStdString();
+
+    for (int which : {1, 2}) {
+        std::unique_ptr<ITestWindow> w(CreateTest2dFrm(m, which));
+        w->Show();
+        QCoreApplication::processEvents();
+        QWindow* shown = nullptr;
+        for (QWindow* top : QGuiApplication::topLevelWindows())
+            if (top->isVisible() && top->title().startsWith(QStringLiteral("Test 2D")))
+                shown = top;
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(ShownTitle(shown->winId()),
+                  which == 1 ? QStringLiteral("Test 2D") : QStringLiteral("Test 2D 2"));
+        w->Hide();
+    }
 }
 
 TEST(Lifecycle, ExitQuestionNoKeepsEverythingYesCloses) {
