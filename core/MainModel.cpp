@@ -65,7 +65,13 @@ void MainModel::SetPicture(const QString& name, int picture) {
     Update(name, &ControlState::picture, picture);
 }
 void MainModel::SetText(const QString& name, const QString& text) {
-    Update(name, &ControlState::text, text);
+    ControlState& c = Mutable(name);
+    // An empty text is a text too: it must clear what the label showed before.
+    if (!c.textSet || c.text != text || c.text.isNull() != text.isNull()) {
+        c.textSet = true;
+        c.text = text;
+        emit controlChanged(name);
+    }
 }
 void MainModel::SetPosition(const QString& name, int position) {
     Update(name, &ControlState::position, position);

@@ -21,6 +21,8 @@ struct ControlState {
     bool enabled = true;
     int picture = -1; // index into Grafika, -1 for none
     QString text;
+    // Set once the text was given, even an empty one: a label never given a text keeps its own.
+    bool textSet = false;
     int position = 0; // progress bars; the active page of Tabs
 };
 

@@ -86,7 +86,9 @@ QSslConfiguration TlsConfiguration(const QString& caFile) {
 
 QByteArray FormEncode(const QString& text) {
     static const char hex[] = "0123456789ABCDEF";
-    const QByteArray utf8 = text.toUtf8();
+    // The text goes through the single-byte code page first, as the password hash does: a character
+    // the page cannot hold is sent as "?", never as bytes the gateway would read differently.
+    const QByteArray utf8 = DecodeCharset(EncodeCharset(text), kSingleByteCharset).toUtf8();
     QByteArray out;
     out.reserve(utf8.size() * 3);
     for (char ch : utf8) {

@@ -34,7 +34,8 @@ inline constexpr const char* kGatewayCaEnv = "ORVANTA_GATEWAY_CA";
 using FormFields = QList<QPair<QString, QString>>;
 
 // Form body: "name=value" joined by "&"; A-Z a-z 0-9 * - . _ kept, space as "+", every other
-// character as its UTF-8 bytes, each "%XX" in upper-case hex.
+// character as the UTF-8 bytes of its Windows-1250 form ("?" when it has none), each "%XX" in
+// upper-case hex.
 QByteArray EncodeFormBody(const FormFields& fields);
 QByteArray FormEncode(const QString& text);
 

@@ -136,7 +136,7 @@ private:
                 button->setPixmap(frm_.Grafika.Image(c.picture));
             button->move(button->x(), c.position);
         } else if (auto* label = qobject_cast<QLabel*>(w)) {
-            if (!c.text.isNull())
+            if (c.textSet)
                 label->setText(c.text);
         }
         w->setVisible(c.visible);

@@ -371,7 +371,7 @@ void TMainFrm::Apply(const QString& name) {
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         if (c.picture >= 0)
             label->setPixmap(Grafika.Image(c.picture));
-        else if (!c.text.isNull())
+        else if (c.textSet)
             label->setText(c.text);
         if (name == QLatin1String("OgolnyWynikLbl"))
             FitOverallScore(label);

@@ -66,6 +66,10 @@ TEST(FormBody, EncodesEveryCharacterClassAsTheGatewayExpects) {
     EXPECT_EQ(EncodeFormBody({{QStringLiteral("a"), QString()}}), QByteArray("a="));
     EXPECT_EQ(FormEncode(QStringLiteral("AZaz09")), QByteArray("AZaz09"));
     EXPECT_EQ(FormEncode(QStringLiteral("\n")), QByteArray("%0A"));
+    // Characters outside Windows-1250 are "?" as in the password hash; Polish letters keep UTF-8.
+    EXPECT_EQ(FormEncode(QStringLiteral("Ж")), QByteArray("%3F"));
+    EXPECT_EQ(FormEncode(QStringLiteral("żЖ€")), QByteArray("%C5%BC%3F%E2%82%AC"));
+    EXPECT_EQ(FormEncode(QStringLiteral("\U0001F600")), QByteArray("%3F"));
 }
 
 TEST(Md5, HashesTheWindows1250FormInLowerCaseHex) {

@@ -351,6 +351,34 @@ TEST_F(Pages, StartPageRotatesAndHoldsUnderThePointer) {
     EXPECT_EQ(moves, 1);
 }
 
+// What the labels show through a whole rotation: an empty value clears its line, and the disk topic's
+// extra lines go with it.
+TEST_F(Pages, StartPageLinesNeverKeepAnEarlierTopicsText) {
+    const auto shown = [&](const char* name) {
+        return qobject_cast<QLabel*>(frm->ControlWidget(QString::fromLatin1(name)))->text();
+    };
+    m->RamInfo = QStringLiteral("8192");
+    m->GpuInfo = QString(); // an adapter without a name
+    m->HddInfo = QStringLiteral("Dysk A, Dysk B");
+    m->HddInfo2 = QStringLiteral("Dysk C, Dysk D");
+    for (int round = 0; round < 2; ++round) {
+        for (int topic = kTopicComputer; topic < kTopicCount; ++topic) {
+            Descriptions(*m).InfoTopic = topic;
+            Descriptions(*m).OdswiezInfo();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(shown("InfoLbl4"), topic == kTopicDisk ? QStringLiteral("Dysk C, Dysk D") : QString())
+                << "topic " << topic;
+            if (topic == kTopicGraphics) {
+                EXPECT_TRUE(shown("InfoLbl2").endsWith(QStringLiteral("Twoja karta graficzna to:")));
+                EXPECT_EQ(shown("InfoLbl3"), QString());
+            }
+            if (topic == kTopicMemory) {
+                EXPECT_FALSE(shown("InfoLbl3").isEmpty());
+            }
+        }
+    }
+}
+
 TEST_F(Pages, StartPageTextsFitAndNothingOverlaps) {
     m->OsInfo = QStringLiteral("Debian GNU/Linux 12 (bookworm)");
     m->CpuInfo = QStringLiteral("Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz");
