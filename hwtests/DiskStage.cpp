@@ -26,6 +26,16 @@ QString MissingResultReason() {
     return said.isEmpty() ? QStringLiteral("program testujący dysk zakończył pracę bez wyniku") : said;
 }
 
+QString& StartedHelper() {
+    static QString path;
+    return path;
+}
+
+QString CurrentHelper() {
+    const QString& started = StartedHelper();
+    return started.isEmpty() ? DiskHelperPath(QCoreApplication::applicationDirPath()) : started;
+}
+
 void FinishThroughputRow(MainModel& m, int row, const char* value) {
     const std::int32_t v = ReadTestResult(L(value));
     const std::size_t t = static_cast<std::size_t>(row);
@@ -88,6 +98,10 @@ void RemoveStaleDiskHelperFiles(const QString& folder) {
     }
 }
 
+QString DiskHelperPath(const QString& baseDir) {
+    return QDir(baseDir).filePath(L(kDiskHelperName));
+}
+
 void StartDiskHelper(MainModel& m) {
     m.SetText(QStringLiteral("HddInfoLbl"), QStringLiteral("Testowany dysk: ") + DiskModel(0));
     // Values a stopped run left unread must not pass for this run's results when the helper fails.
@@ -110,17 +124,21 @@ void StartDiskHelper(MainModel& m) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(L(kHelperParentVariable), QString::number(QCoreApplication::applicationPid()));
     helper->setProcessEnvironment(env);
-    helper->start(QDir(m.BaseDir).filePath(L(kDiskHelperName)), {});
+    StartedHelper() = DiskHelperPath(m.BaseDir);
+    helper->start(StartedHelper(), {});
 }
 
 bool DiskHelperRunning() {
-    return IsProcessRunning(L(kDiskHelperName));
+    return IsExecutableRunning(CurrentHelper());
 }
 
 void StopDiskHelper() {
-    if (const std::optional<WindowHandle> w = FindWindowByClass(L(kDiskHelperWindowClass)))
+    const QString program = CurrentHelper();
+    // Another program's window of that class is not ours to close, let alone kill.
+    if (const std::optional<WindowHandle> w = FindWindowByClass(L(kDiskHelperWindowClass));
+        w && ProcessRunsExecutable(w->pid, program))
         CloseOrKillWindow(*w);
-    KillProcessesByName(L(kDiskHelperName));
+    KillProcessesOfExecutable(program);
 }
 
 } // namespace orv

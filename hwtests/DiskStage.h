@@ -9,7 +9,8 @@ class MainModel;
 
 // The disk helper's contract: its executable beside the program, its window class, the key and
 // the three integer values (milliseconds) it leaves.
-inline constexpr char kDiskHelperName[] = "hdd";
+// The file name is ours alone: the helper is told from other programs by its executable file.
+inline constexpr char kDiskHelperName[] = "orvanta-hdd";
 inline constexpr char kDiskHelperWindowClass[] = "Hdd Test";
 inline constexpr char kResultKey[] = "Software\\Orvanta";
 inline constexpr char kWriteResult[] = "wynik1";
@@ -50,10 +51,15 @@ void writeTest(MainModel& m);
 void readTest(MainModel& m);
 void seekTest(MainModel& m);
 
+// The helper's executable in a program folder.
+QString DiskHelperPath(const QString& baseDir);
 // HddInfoLbl and the start of the helper beside the executable (m.BaseDir).
 void StartDiskHelper(MainModel& m);
+// Whether a process of ours runs the helper executable last started (before any start: the one
+// beside this program). Processes of other programs that share its name do not count.
 bool DiskHelperRunning();
-// Stop button: close request to the helper's window (kill after 5 s), then kill every helper process.
+// Stop button: close request to the helper's window (kill after 5 s), then kill every process of
+// ours that runs the helper executable.
 void StopDiskHelper();
 
 } // namespace orv

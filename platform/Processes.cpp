@@ -30,15 +30,37 @@ QList<QByteArray> StatFields(const QString& procRoot, std::int64_t pid) {
     return stat.mid(close + 1).trimmed().split(' ');
 }
 
-QString ExecutableOf(const QString& procRoot, std::int64_t pid) {
-    const QString dir = procRoot + QLatin1Char('/') + QString::number(pid);
-    QString exe = QFile::symLinkTarget(dir + QStringLiteral("/exe"));
-    if (!exe.isEmpty()) {
-        // A replaced or removed executable still names the process.
-        if (exe.endsWith(QLatin1String(" (deleted)")))
-            exe.chop(10);
-        return exe;
+QString ProcessDir(const QString& procRoot, std::int64_t pid) {
+    return procRoot + QLatin1Char('/') + QString::number(pid);
+}
+
+// The executable file as the kernel names it; empty when we may not read it.
+QString ExecutableLink(const QString& procRoot, std::int64_t pid) {
+    QString exe = QFile::symLinkTarget(ProcessDir(procRoot, pid) + QStringLiteral("/exe"));
+    // A replaced or removed executable still names the process.
+    if (exe.endsWith(QLatin1String(" (deleted)")))
+        exe.chop(10);
+    return exe;
+}
+
+// Real user id from /proc/<pid>/status; -1 when unknown.
+std::int64_t OwnerOf(const QString& procRoot, std::int64_t pid) {
+    const QByteArray status = ReadSmallFile(ProcessDir(procRoot, pid) + QStringLiteral("/status"));
+    for (const QByteArray& line : status.split('\n')) {
+        if (!line.startsWith("Uid:"))
+            continue;
+        const QList<QByteArray> ids = line.mid(4).simplified().split(' ');
+        bool ok = false;
+        const std::int64_t uid = ids.front().toLongLong(&ok);
+        return ok ? uid : -1;
     }
+    return -1;
+}
+
+QString ExecutableOf(const QString& procRoot, std::int64_t pid) {
+    const QString dir = ProcessDir(procRoot, pid);
+    if (QString exe = ExecutableLink(procRoot, pid); !exe.isEmpty())
+        return exe;
     const QByteArray cmdline = ReadSmallFile(dir + QStringLiteral("/cmdline"));
     const qsizetype end = cmdline.indexOf('\0');
     const QByteArray first = end >= 0 ? cmdline.left(end) : cmdline;
@@ -129,6 +151,50 @@ int KillProcessesByName(const QString& name) {
         if (e.pid == self || !ProcessNameMatches(e.exePath, name))
             continue;
         if (::kill(static_cast<pid_t>(e.pid), SIGKILL) == 0)
+            ++killed;
+    }
+    return killed;
+}
+
+QString ResolvedExecutable(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    // Gone: its folder may still be reached through links.
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                            : folder + QLatin1Char('/') + info.fileName();
+}
+
+bool ProcessRunsExecutable(std::int64_t pid, const QString& executable, const QString& procRoot) {
+    const QString wanted = ResolvedExecutable(executable);
+    return !wanted.isEmpty() && ProcessAlive(pid, procRoot) && ExecutableLink(procRoot, pid) == wanted &&
+           OwnerOf(procRoot, pid) == static_cast<std::int64_t>(::getuid());
+}
+
+std::vector<std::int64_t> ProcessesOfExecutable(const QString& executable, const QString& procRoot) {
+    std::vector<std::int64_t> out;
+    const QString wanted = ResolvedExecutable(executable);
+    if (wanted.isEmpty())
+        return out;
+    const std::int64_t self = static_cast<std::int64_t>(::getuid());
+    // Only the exe link counts: a command line or a short name can be anyone's.
+    for (const ProcessEntry& e : ProcessSnapshot(procRoot))
+        if (ExecutableLink(procRoot, e.pid) == wanted && OwnerOf(procRoot, e.pid) == self)
+            out.push_back(e.pid);
+    return out;
+}
+
+bool IsExecutableRunning(const QString& executable, const QString& procRoot) {
+    return !ProcessesOfExecutable(executable, procRoot).empty();
+}
+
+int KillProcessesOfExecutable(const QString& executable) {
+    const std::int64_t self = ::getpid();
+    int killed = 0;
+    for (const std::int64_t pid : ProcessesOfExecutable(executable)) {
+        if (pid != self && ::kill(static_cast<pid_t>(pid), SIGKILL) == 0)
             ++killed;
     }
     return killed;

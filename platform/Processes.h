@@ -30,6 +30,21 @@ bool IsProcessRunning(const QString& name, const QString& procRoot = QStringLite
 // Always the live system: ids from a fixture tree must never be signalled.
 int KillProcessesByName(const QString& name);
 
+// The path /proc/<pid>/exe shows for an executable: symbolic links followed; the clean absolute
+// path when the file is not there (a removed executable is still named by its old path).
+QString ResolvedExecutable(const QString& path);
+
+// Processes of this user that run exactly that executable file, ascending. Names are generic, so
+// this is how a program tells its own helper from an unrelated program of the same name. A
+// process whose file was replaced or removed since it started still counts.
+std::vector<std::int64_t> ProcessesOfExecutable(const QString& executable,
+                                                const QString& procRoot = QStringLiteral("/proc"));
+bool IsExecutableRunning(const QString& executable, const QString& procRoot = QStringLiteral("/proc"));
+bool ProcessRunsExecutable(std::int64_t pid, const QString& executable,
+                           const QString& procRoot = QStringLiteral("/proc"));
+// Kills (SIGKILL) those processes except this one; returns how many signals were delivered.
+int KillProcessesOfExecutable(const QString& executable);
+
 // True while the process exists and is not a zombie.
 bool ProcessAlive(std::int64_t pid, const QString& procRoot = QStringLiteral("/proc"));
 

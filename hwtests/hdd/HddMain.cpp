@@ -5,18 +5,14 @@
 #include "core/DataFolder.h"
 #include "hwtests/DiskStage.h"
 #include "hwtests/hdd/DiskBench.h"
+#include "hwtests/hdd/HddWindow.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "platform/WindowClass.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDir>
-#include <QLabel>
-#include <QProgressBar>
 #include <QSocketNotifier>
-#include <QVBoxLayout>
-#include <QWidget>
 
 #include <atomic>
 #include <chrono>
@@ -43,60 +39,6 @@ void OnTerminate(int) {
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
-
-QString PhaseText(orv::DiskBenchPhase phase) {
-    switch (phase) {
-    case orv::DiskBenchPhase::Write:
-        return QStringLiteral("Zapis danych");
-    case orv::DiskBenchPhase::Read:
-        return QStringLiteral("Odczyt danych");
-    case orv::DiskBenchPhase::PrepareSeek:
-        return QStringLiteral("Przygotowanie pliku testowego");
-    case orv::DiskBenchPhase::Seek:
-        return QStringLiteral("Seek time");
-    }
-    return {};
-}
-
-class THddTestFrm : public QWidget {
-public:
-    explicit THddTestFrm(const QString& folder) {
-        setWindowTitle(QString::fromLatin1(kWindowClass));
-        setObjectName(QStringLiteral("HddTestFrm"));
-        auto* layout = new QVBoxLayout(this);
-        auto* where = new QLabel(QStringLiteral("Folder testowy: ") + folder, this);
-        where->setWordWrap(true);
-        phase_ = new QLabel(QStringLiteral("Przygotowanie"), this);
-        bar_ = new QProgressBar(this);
-        bar_->setRange(0, 100);
-        layout->addWidget(where);
-        layout->addWidget(phase_);
-        layout->addWidget(bar_);
-        resize(360, 110);
-    }
-    void ShowProgress(orv::DiskBenchPhase phase, int percent) {
-        phase_->setText(PhaseText(phase));
-        bar_->setValue(percent);
-    }
-    std::atomic<bool> Cancel{false};
-    bool Finished = false;
-
-protected:
-    void closeEvent(QCloseEvent* e) override {
-        // A close request stops the measurement; the window goes once the files are removed.
-        if (!Finished) {
-            Cancel.store(true);
-            phase_->setText(QStringLiteral("Przerywanie..."));
-            e->ignore();
-            return;
-        }
-        e->accept();
-    }
-
-private:
-    QLabel* phase_;
-    QProgressBar* bar_;
-};
 
 } // namespace
 
@@ -131,13 +73,14 @@ int main(int argc, char** argv) {
             bool ok = false;
             const qlonglong mb = args[++i].toLongLong(&ok);
             if (!ok || mb <= 0) {
-                std::fprintf(stderr, "hdd: niepoprawny rozmiar: %s\n", args[i].toLocal8Bit().constData());
+                std::fprintf(stderr, "orvanta-hdd: niepoprawny rozmiar: %s\n",
+                             args[i].toLocal8Bit().constData());
                 return 64;
             }
             options.size = mb * orv::kMiB;
             options.seekFileSize = std::min(options.size, orv::kSeekFileSize);
         } else {
-            std::fprintf(stderr, "hdd: nieznana opcja: %s\n", args[i].toLocal8Bit().constData());
+            std::fprintf(stderr, "orvanta-hdd: nieznana opcja: %s\n", args[i].toLocal8Bit().constData());
             return 64;
         }
     }
@@ -148,7 +91,8 @@ int main(int argc, char** argv) {
     orv::SingleInstanceLock runLock(orv::DiskHelperLockName(options.runId), options.folder);
     runLock.TryAcquire();
 
-    THddTestFrm frm(options.folder);
+    orv::HddWindow frm(orv::LocateDisk(options.folder), options);
+    frm.setWindowTitle(QString::fromLatin1(kWindowClass));
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return static_cast<int>(orv::DiskBenchStatus::IoError);
@@ -172,7 +116,8 @@ int main(int argc, char** argv) {
     std::thread worker([&] {
         orv::DiskBench bench(options);
         // At most ten updates a second: the window must not take time from the measurement.
-        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        const auto origin = std::chrono::steady_clock::now();
+        auto last = origin - std::chrono::seconds(1);
         orv::DiskBenchPhase lastPhase = orv::DiskBenchPhase::Seek;
         result = bench.Run(frm.Cancel, [&](orv::DiskBenchPhase phase, int percent) {
             const auto now = std::chrono::steady_clock::now();
@@ -180,8 +125,10 @@ int main(int argc, char** argv) {
                 return;
             last = now;
             lastPhase = phase;
+            const double seconds = std::chrono::duration<double>(now - origin).count();
             QMetaObject::invokeMethod(
-                &frm, [&frm, phase, percent] { frm.ShowProgress(phase, percent); }, Qt::QueuedConnection);
+                &frm, [&frm, phase, percent, seconds] { frm.ShowProgress(phase, percent, seconds); },
+                Qt::QueuedConnection);
         });
         QMetaObject::invokeMethod(
             &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
@@ -195,7 +142,7 @@ int main(int argc, char** argv) {
         key.WriteInteger(QString::fromLatin1(orv::kReadResult), result.readMs);
         key.WriteInteger(QString::fromLatin1(orv::kSeekResult), result.seekMs);
     } else if (!result.error.isEmpty()) {
-        std::fprintf(stderr, "hdd: %s\n", result.error.toLocal8Bit().constData());
+        std::fprintf(stderr, "orvanta-hdd: %s\n", result.error.toLocal8Bit().constData());
         orv::RegistryKey key(QString::fromLatin1(orv::kResultKey), true);
         key.WriteString(QString::fromLatin1(orv::kErrorResult), result.error);
     }

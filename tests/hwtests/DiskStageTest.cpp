@@ -12,7 +12,10 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -36,7 +39,7 @@ protected:
 using DiskRows = CLocale;
 
 TEST_F(DiskRows, ContractConstants) {
-    EXPECT_STREQ(kDiskHelperName, "hdd");
+    EXPECT_STREQ(kDiskHelperName, "orvanta-hdd");
     EXPECT_STREQ(kDiskHelperWindowClass, "Hdd Test");
     EXPECT_EQ(kHddCheckIntervalMs, 1000);
     EXPECT_EQ(MainModel().HddCheck.interval(), kHddCheckIntervalMs);
@@ -161,7 +164,7 @@ protected:
         });
     }
     void TearDown() override {
-        KillProcessesByName(QStringLiteral("hdd"));
+        KillProcessesOfExecutable(FakeHelper());
         qunsetenv("ORVANTA_DATA_DIR");
         qunsetenv("FAKE_HDD_MODE");
         qunsetenv("FAKE_HDD_RESULTS");
@@ -177,6 +180,7 @@ protected:
         }
         return done();
     }
+    static QString FakeHelper() { return DiskHelperPath(QStringLiteral(ORVANTA_FAKE_HDD_DIR)); }
     QString HelperFile() const { return dataDir_ + QStringLiteral("/hdd/testdata1.dat"); }
 
     MainModel m_;
@@ -223,7 +227,7 @@ TEST_F(DiskStage, StopClosesTheHelperAndKeepsRowsRunning) {
     StopBtnClick(m_);
     EXPECT_LT(t.elapsed(), 4000); // a helper that honours the close request is not waited for
     EXPECT_TRUE(m_.CancelRequested);
-    EXPECT_FALSE(IsProcessRunning(QStringLiteral("hdd")));
+    EXPECT_FALSE(IsExecutableRunning(FakeHelper()));
     ASSERT_TRUE(WaitFor([&] { return ended_; }, 5000));
     EXPECT_TRUE(cancelled_);
     for (const char* row : {"14", "15", "15b"}) {
@@ -249,7 +253,7 @@ TEST_F(DiskStage, AHelperThatIgnoresTheCloseRequestIsKilled) {
     t.start();
     EXPECT_FALSE(CloseOrKillWindow(*w, 300));
     EXPECT_GE(t.elapsed(), 300);
-    ASSERT_TRUE(WaitFor([] { return !IsProcessRunning(QStringLiteral("hdd")); }, 3000));
+    ASSERT_TRUE(WaitFor([] { return !IsExecutableRunning(FakeHelper()); }, 3000));
     EXPECT_FALSE(FindWindowByClass(QStringLiteral("Hdd Test")).has_value());
     // Killed, it could not tidy up: the data folder's clean-up does.
     EXPECT_TRUE(QFile::exists(HelperFile()));
@@ -267,6 +271,57 @@ TEST_F(DiskStage, MissingHelperGivesUnknownResults) {
     EXPECT_EQ(m_.Scores.ScoreTable[kScoreSeek], 0);
     for (int row : {14, 15, kRow15b})
         EXPECT_FALSE(m_.Result(row).failure.isEmpty()) << row;
+}
+
+// Other programs named like the helper, old name and new: a run neither waits for them nor stops
+// them, and a window of the helper's class that is not our helper's is left alone.
+TEST_F(DiskStage, NamesakesOfTheHelperAreNeitherWaitedForNorStopped) {
+    const QString bin = test::MakeTempDir(QStringLiteral("decoys"));
+    const QString oldName = bin + QStringLiteral("/old/hdd");
+    const QString newName = bin + QStringLiteral("/new/orvanta-hdd");
+    const QString windowed = bin + QStringLiteral("/win/orvanta-hdd");
+    for (const auto& [from, to] :
+         {std::pair{QStringLiteral("/bin/sleep"), oldName}, std::pair{QStringLiteral("/bin/sleep"), newName},
+          std::pair{FakeHelper(), windowed}}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(to).absolutePath()));
+        ASSERT_TRUE(QFile::copy(from, to));
+        QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    QProcess sleeperOld, sleeperNew, stranger;
+    sleeperOld.start(oldName, {QStringLiteral("60")});
+    sleeperNew.start(newName, {QStringLiteral("60")});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("FAKE_HDD_MODE"), QStringLiteral("polite"));
+    stranger.setProcessEnvironment(env);
+    stranger.start(windowed, {});
+    for (QProcess* p : {&sleeperOld, &sleeperNew, &stranger})
+        ASSERT_TRUE(p->waitForStarted());
+    ASSERT_TRUE(WaitFor([] { return FindWindowByClass(QStringLiteral("Hdd Test")).has_value(); }, 10000));
+    const std::optional<WindowHandle> strangersWindow = FindWindowByClass(QStringLiteral("Hdd Test"));
+    ASSERT_TRUE(strangersWindow.has_value());
+    ASSERT_EQ(strangersWindow->pid, stranger.processId());
+
+    // Our helper leaves its results at once; the stage ends although the namesakes run on.
+    qputenv("FAKE_HDD_MODE", "results");
+    qputenv("FAKE_HDD_RESULTS", "14628,16000,8333");
+    m_.RunInProgress = true;
+    HddStartTests(m_);
+    ASSERT_TRUE(WaitFor([&] { return ended_; }, 15000)) << "the run waited on another program";
+    EXPECT_FALSE(cancelled_);
+    EXPECT_EQ(m_.Scores.ScoreTable[kScoreHdd], 4200);
+    EXPECT_FALSE(DiskHelperRunning());
+
+    StopDiskHelper();
+    QThread::msleep(200); // a close request, had one gone out, would have ended the stranger by now
+    for (QProcess* p : {&sleeperOld, &sleeperNew, &stranger}) {
+        EXPECT_EQ(p->state(), QProcess::Running) << p->program().toStdString();
+        EXPECT_TRUE(ProcessAlive(p->processId())) << p->program().toStdString();
+    }
+    EXPECT_TRUE(WindowExists(*strangersWindow));
+    for (QProcess* p : {&sleeperOld, &sleeperNew, &stranger}) {
+        p->kill();
+        p->waitForFinished(3000);
+    }
 }
 
 } // namespace

@@ -29,9 +29,9 @@ protected:
         for (const char* n : {"wynik1", "wynik2", "wynik3", "blad"})
             Key().DeleteValue(QString::fromLatin1(n));
     }
-    void TearDown() override { KillProcessesByName(QStringLiteral("hdd")); }
+    void TearDown() override { KillProcessesOfExecutable(Program()); }
     static RegistryKey Key() { return RegistryKey(QStringLiteral("Software\\Orvanta"), true); }
-    QString Program() const { return test::BinDir() + QStringLiteral("/hdd"); }
+    QString Program() const { return DiskHelperPath(test::BinDir()); }
     int Run(const QStringList& args, const QString& shellPrefix = {}) {
         QProcess p;
         p.setProcessChannelMode(QProcess::SeparateChannels);

@@ -85,6 +85,85 @@ TEST(Processes, KillByName) {
     EXPECT_EQ(KillProcessesByName(name), 0);
 }
 
+QByteArray StatusOf(uid_t uid) {
+    return QByteArray("Name:\tx\nUid:\t") + QByteArray::number(uid) + "\t" + QByteArray::number(uid) +
+           "\t0\t0\n";
+}
+
+// Only the exe link of a process of ours names our executable; names, command lines and other
+// users' processes do not.
+TEST(ProcessesOfExecutable, AProcTreeWithNamesakes) {
+    const QString proc = test::MakeTempDir(QStringLiteral("proc"));
+    const QString ours = QStringLiteral("/opt/orvanta-test/orvanta-hdd");
+    const auto add = [&](int pid, const char* state, const QString& exe, uid_t uid) {
+        const QString dir = proc + QLatin1Char('/') + QString::number(pid);
+        WriteFile(dir + QStringLiteral("/stat"),
+                  QByteArray::number(pid) + " (orvanta-hdd) " + state + " 1 1 1");
+        WriteFile(dir + QStringLiteral("/status"), StatusOf(uid));
+        if (!exe.isEmpty())
+            QFile::link(exe, dir + QStringLiteral("/exe"));
+    };
+    add(10, "S", ours, ::getuid());
+    add(11, "S", QStringLiteral("/usr/bin/orvanta-hdd"), ::getuid()); // same name, other file
+    add(12, "R", ours + QStringLiteral(" (deleted)"), ::getuid());    // rebuilt since it started
+    add(13, "S", ours, ::getuid() + 1);                               // another user's
+    add(14, "S", QString(), ::getuid());                              // exe not readable
+    WriteFile(proc + QStringLiteral("/14/cmdline"), ours.toLocal8Bit() + QByteArray("\0", 1));
+    add(15, "Z", ours, ::getuid());                                                // a zombie
+    add(16, "S", QStringLiteral("/opt/orvanta-test/orvanta-hdd-old"), ::getuid()); // a longer name
+
+    EXPECT_EQ(ProcessesOfExecutable(ours, proc), (std::vector<std::int64_t>{10, 12}));
+    EXPECT_TRUE(IsExecutableRunning(ours, proc));
+    EXPECT_TRUE(ProcessRunsExecutable(10, ours, proc));
+    EXPECT_TRUE(ProcessRunsExecutable(12, ours, proc));
+    for (int other : {11, 13, 14, 15, 16, 99})
+        EXPECT_FALSE(ProcessRunsExecutable(other, ours, proc)) << other;
+    EXPECT_FALSE(IsExecutableRunning(QStringLiteral("/opt/orvanta-test/hdd"), proc));
+    // The old search by name finds the namesake just as well.
+    EXPECT_TRUE(IsProcessRunning(QStringLiteral("orvanta-hdd"), proc));
+}
+
+TEST(ProcessesOfExecutable, PathsResolveAsTheKernelShowsThem) {
+    const QString dir = test::MakeTempDir(QStringLiteral("resolve"));
+    const QString real = dir + QStringLiteral("/real/prog");
+    WriteFile(real, "x");
+    ASSERT_TRUE(QFile::link(dir + QStringLiteral("/real"), dir + QStringLiteral("/via")));
+    const QString canonical = QFileInfo(real).canonicalFilePath();
+    EXPECT_EQ(ResolvedExecutable(dir + QStringLiteral("/via/prog")), canonical);
+    EXPECT_EQ(ResolvedExecutable(dir + QStringLiteral("/via/../via/prog")), canonical);
+    // A removed file keeps the resolved folder.
+    EXPECT_EQ(ResolvedExecutable(dir + QStringLiteral("/via/gone")),
+              QFileInfo(dir + QStringLiteral("/real")).canonicalFilePath() + QStringLiteral("/gone"));
+    EXPECT_EQ(ResolvedExecutable(QStringLiteral("/no/such/dir/../prog")), QStringLiteral("/no/such/prog"));
+}
+
+// Two copies of one program under the same name: killing one file's processes spares the other's.
+TEST(ProcessesOfExecutable, KillSparesANamesakeAndFindsARemovedFile) {
+    const QString a = test::MakeTempDir(QStringLiteral("bina")) + QStringLiteral("/orvanta-hdd");
+    const QString b = test::MakeTempDir(QStringLiteral("binb")) + QStringLiteral("/orvanta-hdd");
+    for (const QString& copy : {a, b}) {
+        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copy));
+        QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    QProcess pa, pb;
+    pa.start(a, {QStringLiteral("30")});
+    pb.start(b, {QStringLiteral("30")});
+    ASSERT_TRUE(pa.waitForStarted());
+    ASSERT_TRUE(pb.waitForStarted());
+    EXPECT_EQ(ProcessesOfExecutable(a), (std::vector<std::int64_t>{pa.processId()}));
+    // Removed while it runs (as a rebuild does): still found by its path.
+    ASSERT_TRUE(QFile::remove(a));
+    EXPECT_TRUE(IsExecutableRunning(a));
+    EXPECT_EQ(KillProcessesOfExecutable(a), 1);
+    EXPECT_TRUE(pa.waitForFinished(3000));
+    EXPECT_EQ(pb.state(), QProcess::Running);
+    EXPECT_TRUE(ProcessAlive(pb.processId()));
+    EXPECT_TRUE(IsExecutableRunning(b));
+    EXPECT_EQ(KillProcessesOfExecutable(a), 0);
+    pb.kill();
+    pb.waitForFinished(3000);
+}
+
 TEST(WindowClasses, RegistrationIsFoundAndGoesAway) {
     const QString cls = QStringLiteral("Test Class %1").arg(::getpid());
     EXPECT_FALSE(FindWindowByClass(cls).has_value());
