@@ -389,6 +389,11 @@ void TMainFrm::ExitBtnClick() {
         close();
 }
 
+void TMainFrm::leaveEvent(QEvent* e) {
+    TloImgMouseMove(Model);
+    QWidget::leaveEvent(e);
+}
+
 void TMainFrm::closeEvent(QCloseEvent* e) {
     e->accept();
     if (FormCloseAction)

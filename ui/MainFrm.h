@@ -57,6 +57,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // Leaving the window straight from a button resets the hover pictures as the background does.
+    void leaveEvent(QEvent* e) override;
 
 private:
     void Build();

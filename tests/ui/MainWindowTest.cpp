@@ -263,6 +263,12 @@ TEST_F(MainWindow, WindowButtonsHoverAndMinimise) {
     EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 64);
     MoveTo(Background());
     EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 62);
+    // Out of the window straight from a button: the platform sends only the leave.
+    MoveOnto(QStringLiteral("ExitBtn"));
+    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 64);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(frm.get(), &leave);
+    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 62);
     Click(QStringLiteral("MinimizeBtn"));
     EXPECT_EQ(minimised, 1);
 }
