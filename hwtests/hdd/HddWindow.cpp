@@ -4,6 +4,7 @@
 #include "tools/artwork/Paint.h"
 
 #include <QCloseEvent>
+#include <QFontMetricsF>
 #include <QPaintEvent>
 
 #include <algorithm>
@@ -90,11 +91,15 @@ void HddWindow::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, backdrop_);
 
     const QRectF line(24, 148, kBar.width(), 22);
-    art::Letter(p, phase_, art::Verdana(13), line, Qt::AlignLeft | Qt::AlignVCenter);
+    const QString figureText = meter_.Text();
+    const QFont figureFont = art::Verdana(14);
     art::TextStyle figure = Plain(art::kLime, art::kGreenLight);
     figure.glow = art::Alpha(art::kLime, 70);
     figure.glowRadius = 4;
-    art::Letter(p, meter_.Text(), art::Verdana(14), line, Qt::AlignRight | Qt::AlignVCenter, figure);
+    art::Letter(p, figureText, figureFont, line, Qt::AlignRight | Qt::AlignVCenter, figure);
+    // The phase gives way to the figure rather than run into it.
+    const double room = line.width() - QFontMetricsF(figureFont).horizontalAdvance(figureText) - 16;
+    art::Letter(p, phase_, art::Fit(art::Verdana(13), phase_, room), line, Qt::AlignLeft | Qt::AlignVCenter);
 
     // Trough, then the glossy fill of the done part.
     const QPainterPath trough = art::RoundRect(kBar, kBar.height() / 2);
