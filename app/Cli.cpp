@@ -1,4 +1,5 @@
 #include "app/Cli.h"
+#include "app/CliProgress.h"
 
 #include "app/Startup.h"
 #include "core/MainModel.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,7 +24,11 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 namespace orv {
 
@@ -48,7 +54,18 @@ void OnInterrupt(int) {
     g_interrupted.store(true);
 }
 
+// The live line of a terminal run, if one is on the screen: finished lines replace it.
+bool g_liveShown = false;
+
+void ClearLive() {
+    if (!g_liveShown)
+        return;
+    std::fputs("\r\x1b[2K", stdout);
+    g_liveShown = false;
+}
+
 void Print(const QString& text) {
+    ClearLive();
     std::fputs(text.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -280,8 +297,56 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         Print(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
                   .arg(options.workDivisor));
 
-    QObject::connect(&model, &MainModel::rowChanged, &model, [&model](int row) {
+    // On a terminal one live line follows the running test; pipes and logs get the finished rows only.
+    const char* term = std::getenv("TERM");
+    const bool live = ::isatty(STDOUT_FILENO) == 1 && !(term && std::strcmp(term, "dumb") == 0);
+    RunEstimate estimate(options.workDivisor);
+    QElapsedTimer runClock;
+    QElapsedTimer rowClock;
+    int currentRow = -1;
+    const auto pendingRows = [&model, &currentRow] {
+        std::vector<int> rows;
+        for (const RowInfo& info : Catalogue()) {
+            const auto stage = static_cast<std::size_t>(info.stage);
+            const bool noScreen = (info.stage == Stage::Gfx2d && !model.Gfx2dMissingReason.isEmpty()) ||
+                                  (info.stage == Stage::Gfx3d && !model.Gfx3dMissingReason.isEmpty());
+            if (model.StageEnabled[stage] && !noScreen && info.row != currentRow &&
+                model.Result(info.row).status == RowResult::Status::NotRun)
+                rows.push_back(info.row);
+        }
+        return rows;
+    };
+    QTimer liveTimer;
+    QObject::connect(&liveTimer, &QTimer::timeout, &model, [&] {
+        if (currentRow < 0 || !runClock.isValid())
+            return;
+        const QString line =
+            LiveLine(RowTitle(currentRow), rowClock.elapsed(), RowProgressPercent(model, currentRow),
+                     runClock.elapsed(), estimate.RemainingMs(pendingRows(), currentRow, rowClock.elapsed()));
+        std::fputs("\r\x1b[2K", stdout);
+        std::fputs(line.toUtf8().constData(), stdout);
+        std::fflush(stdout);
+        g_liveShown = true;
+    });
+    if (live)
+        liveTimer.start(250);
+
+    QObject::connect(&model, &MainModel::rowChanged, &model, [&, live](int row) {
         const RowResult& r = model.Result(row);
+        if (r.status == RowResult::Status::Running) {
+            if (!runClock.isValid())
+                runClock.start();
+            currentRow = row;
+            rowClock.start();
+            return;
+        }
+        if (row == currentRow) {
+            if (r.status == RowResult::Status::Finished)
+                estimate.Finished(row, rowClock.elapsed());
+            currentRow = -1;
+        }
+        if (live)
+            ClearLive();
         const QString title = Pad(RowTitle(row), 48);
         if (r.status == RowResult::Status::Finished && !r.failure.isEmpty())
             Print(QStringLiteral("  %1 nieudany (%2)").arg(title, r.failure));
@@ -294,6 +359,8 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
 
     int exitCode = 0;
     QObject::connect(&model, &MainModel::runEnded, &model, [&](bool cancelled) {
+        liveTimer.stop();
+        ClearLive();
         if (!model.RunError.isEmpty()) {
             Print(QStringLiteral("Testy przerwano: %1").arg(model.RunError));
             exitCode = kExitRunError;

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -146,6 +147,38 @@ TEST(Cli, RunWithoutARuntimeFolderPrintsOnlyItsOwnLines) {
     EXPECT_TRUE(o.out.contains(QStringLiteral("Wynik końcowy")));
     EXPECT_FALSE(o.err.contains(QStringLiteral("XDG_RUNTIME_DIR"))) << o.err.toStdString();
     EXPECT_FALSE(o.err.contains(QStringLiteral("QStandardPaths"))) << o.err.toStdString();
+}
+
+// On a terminal a live line follows the running test; without one (every other test here) only the
+// finished rows are printed.
+TEST(Cli, TerminalRunShowsALiveLineAndPipesDoNot) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANTA_DATA_DIR"), test::MakeTempDir(QStringLiteral("tty")));
+    env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    p.setProcessEnvironment(env);
+    // script(1) gives the program a terminal of its own.
+    p.start(QStringLiteral("script"),
+            {QStringLiteral("-qec"),
+             test::BinDir() + QStringLiteral("/orvanta --cli --stages cpu --work-divisor 200"),
+             QStringLiteral("/dev/null")});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("\r\x1b[2K"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("pozostało ok."))) << out.toStdString();
+    // A finished row replaces the live line.
+    EXPECT_TRUE(out.contains(QRegularExpression(QStringLiteral("\x1b\\[2K  [^\r\n]* pkt\r?\n"))))
+        << out.toStdString();
+
+    const Outcome piped =
+        RunOrvanta({QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("ram"),
+                    QStringLiteral("--work-divisor"), QStringLiteral("2000")});
+    ASSERT_EQ(piped.code, 0);
+    EXPECT_FALSE(piped.out.contains(QChar(0x1b)));
+    EXPECT_FALSE(piped.out.contains(QStringLiteral("pozostało")));
 }
 
 TEST(Cli, SecondCopyIsRefusedWithTheMessage) {
