@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace orv {
