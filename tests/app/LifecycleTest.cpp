@@ -2,6 +2,7 @@
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
+#include "graphics3d/Test3d.h"
 #include "online/Account.h"
 #include "online/Gateway.h"
 #include "platform/MessageBoxes.h"
@@ -223,6 +224,19 @@ TEST(Lifecycle, DialogsSpeakPolishAndCaptionsAreExact) {
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(ShownTitle(shown->winId()),
                   which == 1 ? QStringLiteral("Test 2D") : QStringLiteral("Test 2D 2"));
+        w->Hide();
+    }
+    for (int which : {1, 2, 3}) {
+        std::unique_ptr<ITestWindow> w(CreateTest3dFrm(m, which));
+        w->Show();
+        QCoreApplication::processEvents();
+        const QString title = QStringLiteral("Test 3D %1").arg(which);
+        QWindow* shown = nullptr;
+        for (QWindow* top : QGuiApplication::topLevelWindows())
+            if (top->isVisible() && top->title() == title)
+                shown = top;
+        ASSERT_NE(shown, nullptr) << which;
+        EXPECT_EQ(ShownTitle(shown->winId()), title);
         w->Hide();
     }
 }
