@@ -320,9 +320,10 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     QObject::connect(&liveTimer, &QTimer::timeout, &model, [&] {
         if (currentRow < 0 || !runClock.isValid())
             return;
-        const QString line =
-            LiveLine(RowTitle(currentRow), rowClock.elapsed(), RowProgressPercent(model, currentRow),
-                     runClock.elapsed(), estimate.RemainingMs(pendingRows(), currentRow, rowClock.elapsed()));
+        const DiskHelperProgress disk = CurrentDiskHelperProgress();
+        const QString line = LiveLine(RowTitle(ShownRow(currentRow, disk)), rowClock.elapsed(),
+                                      RowProgressPercent(model, currentRow, disk), runClock.elapsed(),
+                                      estimate.RemainingMs(pendingRows(), currentRow, rowClock.elapsed()));
         std::fputs("\r\x1b[2K", stdout);
         std::fputs(line.toUtf8().constData(), stdout);
         std::fflush(stdout);

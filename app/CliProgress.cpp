@@ -80,7 +80,18 @@ QString LiveLine(const QString& title, std::int64_t rowMs, int percent, std::int
     return line.left(width - 1);
 }
 
-int RowProgressPercent(const MainModel& m, int row) {
+namespace {
+bool IsDiskRow(int row) {
+    const RowInfo* info = FindRow(row);
+    return info && info->stage == Stage::Hdd;
+}
+} // namespace
+
+int ShownRow(int row, const DiskHelperProgress& disk) {
+    return IsDiskRow(row) && disk.row >= 0 ? disk.row : row;
+}
+
+int RowProgressPercent(const MainModel& m, int row, const DiskHelperProgress& disk) {
     const RowInfo* info = FindRow(row);
     if (!info)
         return -1;
@@ -89,6 +100,8 @@ int RowProgressPercent(const MainModel& m, int row) {
         return m.Position(QStringLiteral("CpuProgress")) * 100 / 80;
     case Stage::Ram:
         return m.Position(QStringLiteral("RamProgress"));
+    case Stage::Hdd:
+        return disk.row >= 0 ? disk.percent : -1;
     default:
         return -1;
     }

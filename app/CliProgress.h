@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Catalogue.h"
+#include "hwtests/DiskStage.h"
 
 #include <QString>
 
@@ -38,7 +39,11 @@ QString ClockText(std::int64_t ms);
 QString LiveLine(const QString& title, std::int64_t rowMs, int percent, std::int64_t runMs,
                  std::int64_t leftMs, int width = 80);
 
-// The running row's progress in percent from the bars the window shows, or -1 where the row has none.
-int RowProgressPercent(const MainModel& m, int row);
+// The row the live line names: while the disk helper runs, the step it reports.
+int ShownRow(int row, const DiskHelperProgress& disk);
+
+// The running row's progress in percent: the bars the window shows, the disk helper's step, or -1
+// where the row has none.
+int RowProgressPercent(const MainModel& m, int row, const DiskHelperProgress& disk);
 
 } // namespace orv

@@ -1,5 +1,6 @@
 #include "hwtests/DiskStage.h"
 
+#include "core/Catalogue.h"
 #include "core/MainModel.h"
 #include "hwtests/Formats.h"
 #include "platform/Processes.h"
@@ -12,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+
+#include <cstdio>
 
 namespace orv {
 
@@ -29,6 +32,11 @@ QString MissingResultReason() {
 QString& StartedHelper() {
     static QString path;
     return path;
+}
+
+DiskHelperProgress& ReportedProgress() {
+    static DiskHelperProgress progress;
+    return progress;
 }
 
 QString CurrentHelper() {
@@ -119,13 +127,44 @@ void StartDiskHelper(MainModel& m) {
     }
     delete helper;
     helper = new QProcess;
-    helper->setProcessChannelMode(QProcess::ForwardedChannels);
+    helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ReportedProgress() = {};
+    QObject::connect(helper, &QProcess::readyReadStandardOutput, helper, [p = helper] {
+        while (p->canReadLine()) {
+            const QByteArray line = p->readLine();
+            if (!ParseDiskHelperProgress(line, &ReportedProgress())) {
+                // Anything else it prints is for the user, as its errors are.
+                std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+                std::fflush(stdout);
+            }
+        }
+    });
     helper->setWorkingDirectory(QDir::currentPath());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(L(kHelperProgressVariable), QStringLiteral("1"));
     env.insert(L(kHelperParentVariable), QString::number(QCoreApplication::applicationPid()));
     helper->setProcessEnvironment(env);
     StartedHelper() = DiskHelperPath(m.BaseDir);
     helper->start(StartedHelper(), {});
+}
+
+bool ParseDiskHelperProgress(const QByteArray& line, DiskHelperProgress* out) {
+    const QList<QByteArray> parts = line.trimmed().split(' ');
+    if (parts.size() != 3 || parts[0] != "progress")
+        return false;
+    bool stepOk = false;
+    bool percentOk = false;
+    const int step = parts[1].toInt(&stepOk);
+    const int percent = parts[2].toInt(&percentOk);
+    if (!stepOk || !percentOk || step < 1 || step > 3 || percent < 0 || percent > 100)
+        return false;
+    static constexpr int kStepRows[] = {14, 15, kRow15b};
+    *out = {kStepRows[step - 1], percent};
+    return true;
+}
+
+DiskHelperProgress CurrentDiskHelperProgress() {
+    return ReportedProgress();
 }
 
 bool DiskHelperRunning() {

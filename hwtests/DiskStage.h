@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -20,6 +21,18 @@ inline constexpr char kSeekResult[] = "wynik3";
 inline constexpr char kErrorResult[] = "blad";
 // The program's process id, given to the helper so that it can tell it outlived its parent.
 inline constexpr char kHelperParentVariable[] = "ORVANTA_HDD_PARENT";
+
+// Set for a helper the program starts: it then reports its progress on standard output, one line
+// per update, "progress <step> <percent>" with step 1 write, 2 read, 3 seek.
+inline constexpr char kHelperProgressVariable[] = "ORVANTA_HDD_PROGRESS";
+struct DiskHelperProgress {
+    int row = -1; // the result row of the running step, -1 before the first report
+    int percent = -1;
+};
+// One line of the helper's output; false for anything else.
+bool ParseDiskHelperProgress(const QByteArray& line, DiskHelperProgress* out);
+// What the helper started last has reported so far.
+DiskHelperProgress CurrentDiskHelperProgress();
 
 // File k of a helper run (1: the volume, 2: the seek file): "testdata1.<run>.dat". While its files
 // exist the run holds the lock "testdata.<run>" beside them, so a file without a held lock is stale.

@@ -5,6 +5,7 @@
 #include "core/DataFolder.h"
 #include "hwtests/DiskStage.h"
 #include "hwtests/hdd/DiskBench.h"
+#include "hwtests/hdd/HddView.h"
 #include "hwtests/hdd/HddWindow.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -112,6 +113,9 @@ int main(int argc, char** argv) {
     frm.show();
     orv::WindowClassRegistration registration(QString::fromLatin1(kWindowClass));
 
+    // The program that started us shows the progress in its own terms (the command line's live line).
+    const bool reportProgress = !qEnvironmentVariableIsEmpty(orv::kHelperProgressVariable);
+
     orv::DiskBenchResult result;
     std::thread worker([&] {
         orv::DiskBench bench(options);
@@ -126,6 +130,12 @@ int main(int argc, char** argv) {
             last = now;
             lastPhase = phase;
             const double seconds = std::chrono::duration<double>(now - origin).count();
+            if (reportProgress) {
+                // Preparing the seek file is no part of the seek time: its step waits at 0 %.
+                const int shown = phase == orv::DiskBenchPhase::PrepareSeek ? 0 : percent;
+                std::printf("progress %d %d\n", orv::PhaseStep(phase), shown);
+                std::fflush(stdout);
+            }
             QMetaObject::invokeMethod(
                 &frm, [&frm, phase, percent, seconds] { frm.ShowProgress(phase, percent, seconds); },
                 Qt::QueuedConnection);

@@ -1,5 +1,6 @@
 // The command line's live line: the estimate of what is left, the clock and the line itself.
 #include "app/CliProgress.h"
+#include "core/MainModel.h"
 #include "core/Scoring.h"
 
 #include <gtest/gtest.h>
@@ -43,4 +44,24 @@ TEST(LiveLine, ClockTitleProgressAndEstimateFitTheWidth) {
     EXPECT_TRUE(narrow.contains(QChar(0x2026)));
     EXPECT_TRUE(narrow.endsWith(QStringLiteral("3 s, 50% | test trwa 1:01, pozostało ok. 0:05")))
         << narrow.toStdString();
+}
+
+TEST(LiveLine, RowsShowTheirBarsAndTheDiskRowsTheHelpersStep) {
+    MainModel m;
+    m.SetPosition(QStringLiteral("CpuProgress"), 40); // four workers of eight
+    m.SetPosition(QStringLiteral("RamProgress"), 70);
+    EXPECT_EQ(RowProgressPercent(m, 0, {}), 50);
+    EXPECT_EQ(RowProgressPercent(m, 12, {}), 70);
+    EXPECT_EQ(RowProgressPercent(m, 16, {}), -1);
+
+    // The disk rows run as one: the line names the step the helper reports, whichever row runs.
+    const DiskHelperProgress none;
+    EXPECT_EQ(RowProgressPercent(m, kRow15b, none), -1);
+    EXPECT_EQ(ShownRow(kRow15b, none), kRow15b);
+    const DiskHelperProgress reading{15, 45};
+    EXPECT_EQ(RowProgressPercent(m, kRow15b, reading), 45);
+    EXPECT_EQ(ShownRow(kRow15b, reading), 15);
+    // Other stages never borrow it.
+    EXPECT_EQ(ShownRow(12, reading), 12);
+    EXPECT_EQ(RowProgressPercent(m, 16, reading), -1);
 }

@@ -38,6 +38,20 @@ protected:
 
 using DiskRows = CLocale;
 
+TEST(DiskHelperProgressLines, StepsBecomeRowsAndAnythingElseIsNotProgress) {
+    DiskHelperProgress p;
+    ASSERT_TRUE(ParseDiskHelperProgress("progress 1 0\n", &p));
+    EXPECT_EQ(p.row, 14);
+    EXPECT_EQ(p.percent, 0);
+    ASSERT_TRUE(ParseDiskHelperProgress("progress 3 100", &p));
+    EXPECT_EQ(p.row, kRow15b);
+    EXPECT_EQ(p.percent, 100);
+    for (const char* bad : {"progress 4 10", "progress 0 10", "progress 2 101", "progress 2 -1", "progress 2",
+                            "progress x 5", "postep 2 5", "progress 2 5 6", ""})
+        EXPECT_FALSE(ParseDiskHelperProgress(bad, &p)) << bad;
+    EXPECT_EQ(p.row, kRow15b); // a rejected line leaves what was reported
+}
+
 TEST_F(DiskRows, ContractConstants) {
     EXPECT_STREQ(kDiskHelperName, "orvanta-hdd");
     EXPECT_STREQ(kDiskHelperWindowClass, "Hdd Test");
@@ -210,6 +224,9 @@ TEST_F(DiskStage, ResultsBecomeRowsAndTheCategory) {
     EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("16.67 ms"));
     EXPECT_EQ(cleanups_, 1);
     EXPECT_FALSE(QFile::exists(HelperFile()));
+    // Its progress line was taken; its other line went to the terminal.
+    EXPECT_EQ(CurrentDiskHelperProgress().row, 15);
+    EXPECT_EQ(CurrentDiskHelperProgress().percent, 40);
     // The values were consumed: a later run finds none of them.
     for (const char* name : {"wynik1", "wynik2", "wynik3"})
         EXPECT_FALSE(ResultKey().ValueExists(QString::fromLatin1(name))) << name;

@@ -1,3 +1,4 @@
+#include "core/Catalogue.h"
 #include "hwtests/DiskStage.h"
 #include "hwtests/hdd/DiskBench.h"
 #include "platform/Processes.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <vector>
 
 namespace orv {
 namespace {
@@ -46,6 +48,7 @@ protected:
         }
         EXPECT_TRUE(p.waitForFinished(60000));
         stderr_ = QString::fromUtf8(p.readAllStandardError());
+        stdout_ = p.readAllStandardOutput();
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
     bool NoTestFiles() const {
@@ -61,6 +64,7 @@ protected:
     QString data_;
     QProcessEnvironment env_;
     QString stderr_;
+    QByteArray stdout_;
 };
 
 TEST_F(Helper, LeavesThreeResultsAndNoFiles) {
@@ -73,6 +77,26 @@ TEST_F(Helper, LeavesThreeResultsAndNoFiles) {
     EXPECT_TRUE(QDir(data_ + QStringLiteral("/hdd")).exists());
     EXPECT_TRUE(NoTestFiles());
     EXPECT_FALSE(FindWindowByClass(QStringLiteral("Hdd Test")).has_value());
+}
+
+TEST_F(Helper, ReportsItsStepsOnStandardOutputOnlyWhenAsked) {
+    ASSERT_EQ(Run({QStringLiteral("--size-mb"), QStringLiteral("8")}), 0);
+    EXPECT_TRUE(stdout_.isEmpty()) << stdout_.constData();
+
+    env_.insert(QString::fromLatin1(kHelperProgressVariable), QStringLiteral("1"));
+    ASSERT_EQ(Run({QStringLiteral("--size-mb"), QStringLiteral("8")}), 0);
+    const QList<QByteArray> lines = stdout_.trimmed().split('\n');
+    ASSERT_GE(lines.size(), 3);
+    std::vector<int> rows;
+    DiskHelperProgress p;
+    for (const QByteArray& line : lines) {
+        ASSERT_TRUE(ParseDiskHelperProgress(line, &p)) << line.constData();
+        if (rows.empty() || rows.back() != p.row)
+            rows.push_back(p.row);
+    }
+    // Each step once, in order, and the last one complete.
+    EXPECT_EQ(rows, (std::vector<int>{14, 15, kRow15b}));
+    EXPECT_EQ(p.percent, 100);
 }
 
 TEST_F(Helper, NotEnoughSpaceWritesNothing) {

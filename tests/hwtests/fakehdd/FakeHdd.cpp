@@ -1,6 +1,7 @@
 // Stands in for the disk helper in the disk stage's tests: announces the "Hdd Test" window, makes a
 // test file, and then, by FAKE_HDD_MODE:
-//   results   writes FAKE_HDD_RESULTS ("w1,w2,w3") as the three results and exits;
+//   results   reports a step and prints a line of its own on standard output, writes
+//             FAKE_HDD_RESULTS ("w1,w2,w3") as the three results and exits;
 //   polite    waits; a close request (SIGTERM) removes its file and ends it;
 //   stubborn  waits and ignores close requests.
 #include "core/DataFolder.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
     orv::WindowClassRegistration window(QStringLiteral("Hdd Test"));
 
     if (mode == "results") {
+        std::printf("progress 2 40\nkomunikat pomocnika\n");
+        std::fflush(stdout);
         const QList<QByteArray> v = qgetenv("FAKE_HDD_RESULTS").split(',');
         orv::RegistryKey key(QStringLiteral("Software\\Orvanta"), true);
         const char* names[3] = {"wynik1", "wynik2", "wynik3"};
