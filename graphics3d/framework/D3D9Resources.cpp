@@ -1,7 +1,9 @@
 #include "graphics3d/framework/D3D9Resources.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
+#include <unordered_map>
 
 namespace orv {
 
@@ -389,6 +391,20 @@ UINT DeclTypeSize(BYTE type) {
     default:
         return 0;
     }
+}
+
+const std::vector<D3DVERTEXELEMENT9>& CachedDeclarationFromFvf(DWORD fvf) {
+    thread_local std::unordered_map<DWORD, std::vector<D3DVERTEXELEMENT9>> cache;
+    auto it = cache.find(fvf);
+    if (it == cache.end())
+        it = cache.emplace(fvf, DeclarationFromFvf(fvf)).first;
+    return it->second;
+}
+
+VertexDeclaration9::VertexDeclaration9(std::vector<D3DVERTEXELEMENT9> elements)
+    : elements_(std::move(elements)) {
+    static std::atomic<std::uint64_t> next{1};
+    id_ = next.fetch_add(1, std::memory_order_relaxed);
 }
 
 std::vector<D3DVERTEXELEMENT9> DeclarationFromFvf(DWORD fvf) {

@@ -3,6 +3,7 @@
 // (what Lock hands out); a back end mirrors it on the graphics card through ResourceBackend.
 #include "graphics3d/framework/D3D9.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -196,17 +197,23 @@ private:
 
 class VertexDeclaration9 final : public IDirect3DVertexDeclaration9 {
 public:
-    explicit VertexDeclaration9(std::vector<D3DVERTEXELEMENT9> elements) : elements_(std::move(elements)) {}
+    explicit VertexDeclaration9(std::vector<D3DVERTEXELEMENT9> elements);
     HRESULT GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override;
     // Without the end marker.
     const std::vector<D3DVERTEXELEMENT9>& Elements() const { return elements_; }
+    // Never shared with another declaration, not even one made later at the same address, so back
+    // ends can key what they derive from the layout on it.
+    std::uint64_t Id() const { return id_; }
 
 private:
     std::vector<D3DVERTEXELEMENT9> elements_;
+    std::uint64_t id_;
 };
 
 // Declaration elements from a flexible vertex format (stream 0); empty for an unusable format.
 std::vector<D3DVERTEXELEMENT9> DeclarationFromFvf(DWORD fvf);
+// The same, made once per format and thread: for the draw path, which must not allocate.
+const std::vector<D3DVERTEXELEMENT9>& CachedDeclarationFromFvf(DWORD fvf);
 UINT FvfVertexSize(DWORD fvf);
 // Bytes of one element of a declaration type.
 UINT DeclTypeSize(BYTE type);

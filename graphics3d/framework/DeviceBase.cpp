@@ -623,7 +623,7 @@ HRESULT DeviceBase::SetDepthStencilSurface(IDirect3DSurface9* surface) {
 }
 
 HRESULT DeviceBase::SetFVF(DWORD fvf) {
-    if (fvf != 0 && DeclarationFromFvf(fvf).empty())
+    if (fvf != 0 && CachedDeclarationFromFvf(fvf).empty())
         return D3DERR_INVALIDCALL;
     fvf_ = fvf;
     SafeRelease(declaration_);
@@ -674,6 +674,27 @@ HRESULT DeviceBase::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
 
 HRESULT DeviceBase::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
                                          UINT numVertices, UINT startIndex, UINT primitiveCount) {
+    return DrawIndexed(nullptr, type, baseVertexIndex, minVertexIndex, numVertices, startIndex,
+                       primitiveCount);
+}
+
+HRESULT DeviceBase::DrawIndexedWithProgram(const ProgramDraw& program, D3DPRIMITIVETYPE type,
+                                           INT baseVertexIndex, UINT minVertexIndex, UINT numVertices,
+                                           UINT startIndex, UINT primitiveCount) {
+    if (!program.program || !program.values)
+        return D3DERR_INVALIDCALL;
+    return DrawIndexed(&program, type, baseVertexIndex, minVertexIndex, numVertices, startIndex,
+                       primitiveCount);
+}
+
+std::unique_ptr<BackEndProgram> DeviceBase::CreateProgram(const ProgramSource&, std::string* log) {
+    if (log)
+        *log = "this device draws without programs";
+    return nullptr;
+}
+
+HRESULT DeviceBase::DrawIndexed(const ProgramDraw* program, D3DPRIMITIVETYPE type, INT baseVertexIndex,
+                                UINT minVertexIndex, UINT numVertices, UINT startIndex, UINT primitiveCount) {
     if (!CanDraw(type) || !indices_)
         return D3DERR_INVALIDCALL;
     if (primitiveCount == 0)
@@ -691,6 +712,7 @@ HRESULT DeviceBase::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIn
     c.minIndex = minVertexIndex;
     c.numVertices = numVertices;
     c.startIndex = startIndex;
+    c.program = program;
     return DoDraw(c);
 }
 
@@ -749,7 +771,7 @@ HRESULT DeviceBase::SetVertexShaderConstantF(UINT startRegister, const float* da
 }
 
 INT DeviceBase::BeginEvent(D3DCOLOR, const wchar_t* name) {
-    DoBeginEvent(name ? std::wstring(name) : std::wstring());
+    DoBeginEvent(name ? name : L"");
     return eventDepth_++;
 }
 

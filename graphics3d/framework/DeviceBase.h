@@ -5,11 +5,66 @@
 #include "graphics3d/framework/D3D9Resources.h"
 
 #include <array>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace orv {
+
+// Programs of the utilities built on the device (effects): GLSL 3.30 stages reading the vertex inputs
+// by the layer's names and writing gl_Position in its clip space, with named uniforms. The back end
+// makes them, keeps what it uploaded and sends only parameters whose version moved.
+enum class ProgramValueType {
+    Float,
+    Float2,
+    Float3,
+    Float4,
+    Float4x4,
+    Int,
+    Bool,
+    Texture,
+    TextureCube,
+    Texture3D
+};
+inline bool IsTextureValue(ProgramValueType t) {
+    return t == ProgramValueType::Texture || t == ProgramValueType::TextureCube ||
+           t == ProgramValueType::Texture3D;
+}
+
+struct ProgramParameter {
+    std::string name;
+    ProgramValueType type = ProgramValueType::Float;
+    // Sampler states a texture parameter fixes, by D3DSAMP_ADDRESSU .. D3DSAMP_MIPFILTER; the others
+    // are the device's states of its sampler.
+    std::array<DWORD, 6> sampler{};
+    std::array<bool, 6> samplerFixed{};
+};
+
+struct ProgramSource {
+    std::string vertexShader, pixelShader; // complete texts, version line included
+    std::vector<ProgramParameter> parameters;
+};
+
+class BackEndProgram {
+public:
+    virtual ~BackEndProgram() = default;
+};
+
+// One parameter's value for a draw: its floats (as many as the type holds) or its texture, and a
+// version its owner moves whenever the value changes.
+struct ProgramValue {
+    const float* data = nullptr;
+    IDirect3DBaseTexture9* texture = nullptr;
+    std::uint64_t version = 0;
+};
+
+// A draw with a utility's program: the values in the order of its parameters.
+struct ProgramDraw {
+    BackEndProgram* program = nullptr;
+    const ProgramValue* values = nullptr;
+};
 
 // Draw call as the back end receives it, after the checks.
 struct DrawCall {
@@ -25,6 +80,8 @@ struct DrawCall {
     UINT userStride = 0;
     const void* userIndices = nullptr;
     D3DFORMAT userIndexFormat = D3DFMT_INDEX16;
+    // Set for a draw with a utility's program instead of the device's own vertex stage.
+    const ProgramDraw* program = nullptr;
 };
 
 class DeviceBase : public IDirect3DDevice9 {
@@ -105,6 +162,15 @@ public:
                                    UINT primitiveCount, const void* indexData, D3DFORMAT indexFormat,
                                    const void* vertexData, UINT vertexStride) override;
 
+    // Programs of the utilities; null with a reason where the back end has none (the utility then
+    // draws through the device's own stages).
+    virtual std::unique_ptr<BackEndProgram> CreateProgram(const ProgramSource& source, std::string* log);
+    virtual bool DrawsWithPrograms() const { return false; }
+    // DrawIndexedPrimitive with the program instead of the device's vertex and pixel stages.
+    HRESULT DrawIndexedWithProgram(const ProgramDraw& program, D3DPRIMITIVETYPE type, INT baseVertexIndex,
+                                   UINT minVertexIndex, UINT numVertices, UINT startIndex,
+                                   UINT primitiveCount);
+
     HRESULT SetVertexShader(IDirect3DVertexShader9* shader) override;
     HRESULT SetVertexShaderConstantF(UINT startRegister, const float* data, UINT vector4fCount) override;
 
@@ -162,7 +228,7 @@ protected:
     virtual HRESULT DoDraw(const DrawCall& call) = 0;
     virtual void RenderTargetsChanged() {}
     virtual void StateChanged() {}
-    virtual INT DoBeginEvent(const std::wstring&) { return 0; }
+    virtual INT DoBeginEvent(const wchar_t*) { return 0; }
     virtual void DoEndEvent() {}
 
     IDirect3D9* d3d_;
@@ -182,6 +248,8 @@ private:
                                                   D3DPOOL pool);
     // In a scene, with a vertex layout set and a known primitive type.
     bool CanDraw(D3DPRIMITIVETYPE type) const;
+    HRESULT DrawIndexed(const ProgramDraw* program, D3DPRIMITIVETYPE type, INT baseVertexIndex,
+                        UINT minVertexIndex, UINT numVertices, UINT startIndex, UINT primitiveCount);
 
     std::array<DWORD, D3DRS_COUNT> renderStates_{};
     std::array<std::array<DWORD, D3DSAMP_COUNT>, kMaxStages> samplerStates_{};

@@ -339,7 +339,7 @@ public:
     GlVertexShader(GlDevice* device, std::string source) : device_(device), source_(std::move(source)) {}
     ~GlVertexShader() override {
         if (program_ && device_->MakeCurrent())
-            device_->Gl()->glDeleteProgram(program_);
+            device_->ForgetProgram(program_);
     }
     bool Link() {
         // The shader's own gl_Position is in our clip space; the layer turns it into OpenGL's.
@@ -347,9 +347,25 @@ public:
         if (!AppendClipSpaceConversion(vs))
             return false;
         program_ = device_->LinkProgram(vs, kShaderFragmentShader);
-        return program_ != 0;
+        if (!program_)
+            return false;
+        QOpenGLFunctions_3_3_Core* gl = device_->Gl();
+        for (UINT i = 0; i < DeviceBase::kVsConstants; ++i)
+            constantLocations[i] =
+                gl->glGetUniformLocation(program_, ("c[" + std::to_string(i) + "]").c_str());
+        hasTexLocation = gl->glGetUniformLocation(program_, "uHasTex0");
+        device_->UseProgram(program_);
+        gl->glUniform1i(gl->glGetUniformLocation(program_, "uTex0"), 0);
+        return true;
     }
     unsigned Program() const { return program_; }
+
+    // What the program last received.
+    std::array<int, DeviceBase::kVsConstants> constantLocations{};
+    std::array<float, DeviceBase::kVsConstants * 4> sentConstants{};
+    bool constantsSent = false;
+    int hasTexLocation = -1;
+    int sentHasTex = -1;
 
 private:
     GlDevice* device_;
@@ -357,9 +373,36 @@ private:
     unsigned program_ = 0;
 };
 
+// A utility's program: its parameters' locations and units, and the version each last sent.
+class GlProgram final : public BackEndProgram {
+public:
+    struct Slot {
+        ProgramValueType type = ProgramValueType::Float;
+        int location = -1;
+        int unit = -1;
+        GLenum target = GL_TEXTURE_2D;
+        std::array<DWORD, 6> sampler{};
+        std::array<bool, 6> samplerFixed{};
+        std::uint64_t sent = 0;
+    };
+    GlProgram(GlDevice* device, unsigned id) : device_(device), id_(id) {}
+    ~GlProgram() override {
+        if (device_->MakeCurrent())
+            device_->ForgetProgram(id_);
+    }
+    unsigned Id() const { return id_; }
+    std::vector<Slot> parameters;
+
+private:
+    GlDevice* device_;
+    unsigned id_;
+};
+
 GlDevice::GlDevice(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
                    const D3DPRESENT_PARAMETERS& pp, const D3DCAPS9& caps, QScreen* screen)
-    : DeviceBase(d3d, creation, pp, caps), screen_(screen), window_(pp.hDeviceWindow) {}
+    : DeviceBase(d3d, creation, pp, caps), screen_(screen), window_(pp.hDeviceWindow) {
+    InvalidateGlState();
+}
 
 GlDevice::~GlDevice() {
     if (MakeCurrent()) {
@@ -372,9 +415,12 @@ GlDevice::~GlDevice() {
         for (auto& w : liveBuffers_)
             if (auto b = w.lock())
                 BufferDestroyed(*b);
-        for (auto& [key, p] : programs_)
+        for (auto& [key, p] : fixedPrograms_)
             gl_->glDeleteProgram(p.id);
-        gl_->glDeleteVertexArrays(1, &vao_);
+        for (auto& [key, v] : vaos_)
+            gl_->glDeleteVertexArrays(1, &v.id);
+        for (const SamplerEntry& s : samplers_)
+            gl_->glDeleteSamplers(1, &s.id);
         gl_->glDeleteFramebuffers(1, &drawFbo_);
         gl_->glDeleteFramebuffers(1, &readFbo_);
         gl_->glDeleteBuffers(1, &streamVbo_);
@@ -444,12 +490,15 @@ HRESULT GlDevice::Start() {
     gl_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_.get());
     if (!gl_ || !gl_->initializeOpenGLFunctions())
         return D3DERR_NOTAVAILABLE;
-    gl_->glGenVertexArrays(1, &vao_);
-    gl_->glBindVertexArray(vao_);
+    InvalidateGlState();
     gl_->glGenFramebuffers(1, &drawFbo_);
     gl_->glGenFramebuffers(1, &readFbo_);
     gl_->glGenBuffers(1, &streamVbo_);
     gl_->glGenBuffers(1, &streamIbo_);
+    if (context_->hasExtension(QByteArrayLiteral("GL_KHR_debug"))) {
+        pushDebugGroup_ = reinterpret_cast<PushDebugGroup>(context_->getProcAddress("glPushDebugGroup"));
+        popDebugGroup_ = reinterpret_cast<PopDebugGroup>(context_->getProcAddress("glPopDebugGroup"));
+    }
     ResetState();
     if (!CreateSwapChainSurfaces())
         return D3DERR_OUTOFVIDEOMEMORY;
@@ -528,9 +577,9 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
         dst = *destRect;
     gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
     gl_->glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, bb.glName, 0);
-    gl_->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context_->defaultFramebufferObject());
-    gl_->glDisable(GL_SCISSOR_TEST);
-    gl_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    BindDrawFramebuffer(context_->defaultFramebufferObject());
+    Enable(kScissor, GL_SCISSOR_TEST, false);
+    SetColorMask(0xF);
     // Rows are stored top first; the window's origin is at the bottom.
     gl_->glBlitFramebuffer(
         src.left, src.top, src.right, src.bottom, dst.left, wh - dst.top, dst.right, wh - dst.bottom,
@@ -539,12 +588,162 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
             ? GL_NEAREST
             : GL_LINEAR);
     context_->swapBuffers(target);
-    targetsDirty_ = true;
+    // The window system may bind what it likes while it swaps.
+    shadow_.drawFramebuffer = Shadow::kUnknown;
     return gl_->glGetError() == GL_OUT_OF_MEMORY ? D3DERR_DRIVERINTERNALERROR : D3D_OK;
 }
 
+void GlDevice::InvalidateGlState() {
+    Shadow& s = shadow_;
+    constexpr unsigned u = Shadow::kUnknown;
+    s.enabled.fill(-1);
+    s.viewport.fill(-1);
+    s.depthRange.fill(-1.0f);
+    s.depthFunc = s.depthMask = s.frontFace = s.cullFace = s.polygonMode = s.colorMask = u;
+    s.stencilWriteMask = u;
+    s.stencilFront.fill(u);
+    s.stencilBack.fill(u);
+    s.blend.fill(u);
+    s.program = s.drawFramebuffer = s.vao = s.activeUnit = u;
+    for (auto& unit : s.units)
+        unit = {u, u, u};
+    currentVao_ = nullptr;
+    attributeDefaultsValid_ = false;
+}
+
+void GlDevice::Enable(int index, unsigned cap, bool on) {
+    int& known = shadow_.enabled[static_cast<size_t>(index)];
+    if (known == (on ? 1 : 0))
+        return;
+    if (on)
+        gl_->glEnable(cap);
+    else
+        gl_->glDisable(cap);
+    known = on ? 1 : 0;
+}
+
+void GlDevice::SetDepthMask(bool on) {
+    if (shadow_.depthMask == (on ? 1u : 0u))
+        return;
+    gl_->glDepthMask(on ? GL_TRUE : GL_FALSE);
+    shadow_.depthMask = on ? 1u : 0u;
+}
+
+void GlDevice::SetColorMask(DWORD mask) {
+    mask &= 0xF;
+    if (shadow_.colorMask == mask)
+        return;
+    gl_->glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
+    shadow_.colorMask = mask;
+}
+
+void GlDevice::SetStencilWriteMask(unsigned mask) {
+    if (shadow_.stencilWriteMask == mask && mask != Shadow::kUnknown)
+        return;
+    gl_->glStencilMask(mask);
+    shadow_.stencilWriteMask = mask;
+}
+
+void GlDevice::BindDrawFramebuffer(unsigned fbo) {
+    if (shadow_.drawFramebuffer == fbo)
+        return;
+    gl_->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+    shadow_.drawFramebuffer = fbo;
+}
+
+void GlDevice::ActiveUnit(unsigned unit) {
+    if (shadow_.activeUnit == unit)
+        return;
+    gl_->glActiveTexture(GL_TEXTURE0 + unit);
+    shadow_.activeUnit = unit;
+}
+
+void GlDevice::ForgetActiveUnitBinding() {
+    const unsigned u = Shadow::kUnknown;
+    if (shadow_.activeUnit < shadow_.units.size()) {
+        shadow_.units[shadow_.activeUnit].target = shadow_.units[shadow_.activeUnit].texture = u;
+        return;
+    }
+    for (auto& unit : shadow_.units)
+        unit.target = unit.texture = u;
+}
+
+void GlDevice::UseProgram(unsigned program) {
+    if (shadow_.program == program)
+        return;
+    gl_->glUseProgram(program);
+    shadow_.program = program;
+}
+
+void GlDevice::ForgetProgram(unsigned program) {
+    if (shadow_.program == program) {
+        gl_->glUseProgram(0);
+        shadow_.program = 0;
+    }
+    gl_->glDeleteProgram(program);
+}
+
+GlSamplerParameters SamplerParametersOf(const GlSamplerStates& states, bool mipmapped) {
+    auto address = [](DWORD a) -> int {
+        switch (a) {
+        case D3DTADDRESS_MIRROR:
+            return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP:
+            return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER:
+            return GL_CLAMP_TO_BORDER;
+        default:
+            return GL_REPEAT;
+        }
+    };
+    const bool minLinear = states.minFilter >= D3DTEXF_LINEAR;
+    const DWORD mip = mipmapped ? states.mipFilter : D3DTEXF_NONE;
+    int minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
+    if (mip == D3DTEXF_POINT)
+        minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    else if (mip >= D3DTEXF_LINEAR)
+        minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    return {address(states.addressU), address(states.addressV), address(states.addressW),
+            states.magFilter >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST, minFilter};
+}
+
+unsigned GlDevice::SamplerFor(const GlSamplerStates& states, bool mipmapped) {
+    // A handful of combinations in any scene: a short list beats a map.
+    for (const SamplerEntry& e : samplers_)
+        if (e.mipmapped == mipmapped && e.states == states)
+            return e.id;
+    const GlSamplerParameters p = SamplerParametersOf(states, mipmapped);
+    GLuint id = 0;
+    gl_->glGenSamplers(1, &id);
+    gl_->glSamplerParameteri(id, GL_TEXTURE_WRAP_S, p.wrapS);
+    gl_->glSamplerParameteri(id, GL_TEXTURE_WRAP_T, p.wrapT);
+    gl_->glSamplerParameteri(id, GL_TEXTURE_WRAP_R, p.wrapR);
+    gl_->glSamplerParameteri(id, GL_TEXTURE_MAG_FILTER, p.magFilter);
+    gl_->glSamplerParameteri(id, GL_TEXTURE_MIN_FILTER, p.minFilter);
+    samplers_.push_back({states, mipmapped, id});
+    return id;
+}
+
+void GlDevice::BindUnit(unsigned unit, unsigned target, unsigned texture, const GlSamplerStates& states,
+                        UINT levels) {
+    Shadow::Unit& known = shadow_.units[unit];
+    if (known.target != target || known.texture != texture) {
+        ActiveUnit(unit);
+        gl_->glBindTexture(target, texture);
+        known.target = target;
+        known.texture = texture;
+    }
+    if (!texture)
+        return;
+    const unsigned sampler = SamplerFor(states, levels > 1);
+    if (known.sampler != sampler) {
+        gl_->glBindSampler(unit, sampler);
+        known.sampler = sampler;
+    }
+}
+
 void GlDevice::BindRenderTargets() {
-    gl_->glBindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
+    BindDrawFramebuffer(drawFbo_);
     if (!targetsDirty_)
         return;
     GLenum buffers[kMaxRenderTargets];
@@ -555,19 +754,19 @@ void GlDevice::BindRenderTargets() {
             const TextureData& t = *s->Data();
             if (t.kind == TextureKind::Volume)
                 continue;
-            gl_->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, FaceTarget(t, s->Face()),
-                                        t.glName, static_cast<GLint>(s->Level()));
+            gl_->glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
+                                        FaceTarget(t, s->Face()), t.glName, static_cast<GLint>(s->Level()));
             buffers[count++] = GL_COLOR_ATTACHMENT0 + i;
         } else {
-            gl_->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, 0, 0);
+            gl_->glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, 0, 0);
         }
     }
     gl_->glDrawBuffers(count, buffers);
     Surface9* ds = DepthStencil();
     const GlFormat dsFormat = ds ? GlFormatOf(ds->Data()->format) : GlFormat{};
-    gl_->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+    gl_->glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     if (ds)
-        gl_->glFramebufferRenderbuffer(GL_FRAMEBUFFER,
+        gl_->glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER,
                                        dsFormat.stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
                                        GL_RENDERBUFFER, ds->Data()->glRenderbuffer);
     targetsDirty_ = false;
@@ -598,7 +797,7 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
-        gl_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        SetColorMask(0xF);
         gl_->glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
                           static_cast<float>((color >> 8) & 0xFF) / 255.0f,
                           static_cast<float>(color & 0xFF) / 255.0f,
@@ -606,17 +805,17 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     }
     if (flags & D3DCLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
-        gl_->glDepthMask(GL_TRUE);
+        SetDepthMask(true);
         gl_->glClearDepth(z);
     }
     if (flags & D3DCLEAR_STENCIL) {
         mask |= GL_STENCIL_BUFFER_BIT;
-        gl_->glStencilMask(0xFFFFFFFFu);
+        SetStencilWriteMask(0xFFFFFFFFu);
         gl_->glClearStencil(static_cast<GLint>(stencil));
     }
     // A clear covers the viewport, cut to the given rectangles.
     const D3DVIEWPORT9& vp = Viewport();
-    gl_->glEnable(GL_SCISSOR_TEST);
+    Enable(kScissor, GL_SCISSOR_TEST, true);
     auto clearRect = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
         x1 = std::max<LONG>(x1, static_cast<LONG>(vp.X));
         y1 = std::max<LONG>(y1, static_cast<LONG>(vp.Y));
@@ -631,7 +830,7 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
         clearRect(0, 0, 1 << 30, 1 << 30);
     for (DWORD i = 0; i < count; ++i)
         clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
-    gl_->glDisable(GL_SCISSOR_TEST);
+    Enable(kScissor, GL_SCISSOR_TEST, false);
     if (flags & D3DCLEAR_TARGET)
         MarkTargetsRendered();
     if ((flags & D3DCLEAR_ZBUFFER) && ds)
@@ -640,238 +839,256 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
 }
 
 void GlDevice::ApplyRenderState() {
+    Shadow& s = shadow_;
     const D3DVIEWPORT9& vp = Viewport();
-    gl_->glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-                    static_cast<GLsizei>(vp.Height));
-    gl_->glDepthRange(vp.MinZ, vp.MaxZ);
-    const bool hasDepth = DepthStencil() != nullptr;
-    if (hasDepth && RenderState(D3DRS_ZENABLE)) {
-        gl_->glEnable(GL_DEPTH_TEST);
-        gl_->glDepthFunc(CompareFunc(RenderState(D3DRS_ZFUNC)));
-    } else {
-        gl_->glDisable(GL_DEPTH_TEST);
+    const std::array<int, 4> viewport{static_cast<int>(vp.X), static_cast<int>(vp.Y),
+                                      static_cast<int>(vp.Width), static_cast<int>(vp.Height)};
+    if (s.viewport != viewport) {
+        gl_->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+        s.viewport = viewport;
     }
-    gl_->glDepthMask(RenderState(D3DRS_ZWRITEENABLE) ? GL_TRUE : GL_FALSE);
+    if (s.depthRange[0] != vp.MinZ || s.depthRange[1] != vp.MaxZ) {
+        gl_->glDepthRange(vp.MinZ, vp.MaxZ);
+        s.depthRange = {vp.MinZ, vp.MaxZ};
+    }
+    const bool hasDepth = DepthStencil() != nullptr;
+    const bool depthTest = hasDepth && RenderState(D3DRS_ZENABLE);
+    Enable(kDepthTest, GL_DEPTH_TEST, depthTest);
+    if (depthTest) {
+        const GLenum f = CompareFunc(RenderState(D3DRS_ZFUNC));
+        if (s.depthFunc != f) {
+            gl_->glDepthFunc(f);
+            s.depthFunc = f;
+        }
+    }
+    SetDepthMask(RenderState(D3DRS_ZWRITEENABLE) != 0);
 
     // Clockwise faces are front faces; with the rows stored top first they turn anticlockwise.
-    gl_->glFrontFace(GL_CCW);
-    switch (RenderState(D3DRS_CULLMODE)) {
-    case D3DCULL_CW:
-        gl_->glEnable(GL_CULL_FACE);
-        gl_->glCullFace(GL_FRONT);
-        break;
-    case D3DCULL_CCW:
-        gl_->glEnable(GL_CULL_FACE);
-        gl_->glCullFace(GL_BACK);
-        break;
-    default:
-        gl_->glDisable(GL_CULL_FACE);
+    if (s.frontFace != GL_CCW) {
+        gl_->glFrontFace(GL_CCW);
+        s.frontFace = GL_CCW;
     }
-    gl_->glPolygonMode(GL_FRONT_AND_BACK, RenderState(D3DRS_FILLMODE) == D3DFILL_WIREFRAME ? GL_LINE
-                                          : RenderState(D3DRS_FILLMODE) == D3DFILL_POINT   ? GL_POINT
-                                                                                           : GL_FILL);
-
-    if (RenderState(D3DRS_STENCILENABLE) && hasDepth) {
-        gl_->glEnable(GL_STENCIL_TEST);
-        const GLint ref = static_cast<GLint>(RenderState(D3DRS_STENCILREF));
-        const GLuint mask = RenderState(D3DRS_STENCILMASK);
-        gl_->glStencilMask(RenderState(D3DRS_STENCILWRITEMASK));
-        gl_->glStencilFuncSeparate(GL_FRONT, CompareFunc(RenderState(D3DRS_STENCILFUNC)), ref, mask);
-        gl_->glStencilOpSeparate(GL_FRONT, StencilOp(RenderState(D3DRS_STENCILFAIL)),
-                                 StencilOp(RenderState(D3DRS_STENCILZFAIL)),
-                                 StencilOp(RenderState(D3DRS_STENCILPASS)));
-        if (RenderState(D3DRS_TWOSIDEDSTENCILMODE)) {
-            gl_->glStencilFuncSeparate(GL_BACK, CompareFunc(RenderState(D3DRS_CCW_STENCILFUNC)), ref, mask);
-            gl_->glStencilOpSeparate(GL_BACK, StencilOp(RenderState(D3DRS_CCW_STENCILFAIL)),
-                                     StencilOp(RenderState(D3DRS_CCW_STENCILZFAIL)),
-                                     StencilOp(RenderState(D3DRS_CCW_STENCILPASS)));
-        } else {
-            gl_->glStencilFuncSeparate(GL_BACK, CompareFunc(RenderState(D3DRS_STENCILFUNC)), ref, mask);
-            gl_->glStencilOpSeparate(GL_BACK, StencilOp(RenderState(D3DRS_STENCILFAIL)),
-                                     StencilOp(RenderState(D3DRS_STENCILZFAIL)),
-                                     StencilOp(RenderState(D3DRS_STENCILPASS)));
+    const DWORD cull = RenderState(D3DRS_CULLMODE);
+    Enable(kCullFace, GL_CULL_FACE, cull == D3DCULL_CW || cull == D3DCULL_CCW);
+    if (cull == D3DCULL_CW || cull == D3DCULL_CCW) {
+        const GLenum face = cull == D3DCULL_CW ? GL_FRONT : GL_BACK;
+        if (s.cullFace != face) {
+            gl_->glCullFace(face);
+            s.cullFace = face;
         }
-    } else {
-        gl_->glDisable(GL_STENCIL_TEST);
+    }
+    const GLenum polygon = RenderState(D3DRS_FILLMODE) == D3DFILL_WIREFRAME ? GL_LINE
+                           : RenderState(D3DRS_FILLMODE) == D3DFILL_POINT   ? GL_POINT
+                                                                            : GL_FILL;
+    if (s.polygonMode != polygon) {
+        gl_->glPolygonMode(GL_FRONT_AND_BACK, polygon);
+        s.polygonMode = polygon;
     }
 
-    if (RenderState(D3DRS_ALPHABLENDENABLE)) {
-        gl_->glEnable(GL_BLEND);
-        if (RenderState(D3DRS_SEPARATEALPHABLENDENABLE)) {
-            gl_->glBlendFuncSeparate(BlendFactor(RenderState(D3DRS_SRCBLEND)),
-                                     BlendFactor(RenderState(D3DRS_DESTBLEND)),
-                                     BlendFactor(RenderState(D3DRS_SRCBLENDALPHA)),
-                                     BlendFactor(RenderState(D3DRS_DESTBLENDALPHA)));
-            gl_->glBlendEquationSeparate(BlendOp(RenderState(D3DRS_BLENDOP)),
-                                         BlendOp(RenderState(D3DRS_BLENDOPALPHA)));
-        } else {
-            gl_->glBlendFunc(BlendFactor(RenderState(D3DRS_SRCBLEND)),
-                             BlendFactor(RenderState(D3DRS_DESTBLEND)));
-            gl_->glBlendEquation(BlendOp(RenderState(D3DRS_BLENDOP)));
-        }
-    } else {
-        gl_->glDisable(GL_BLEND);
+    const bool stencil = RenderState(D3DRS_STENCILENABLE) && hasDepth;
+    Enable(kStencilTest, GL_STENCIL_TEST, stencil);
+    if (stencil) {
+        const unsigned ref = RenderState(D3DRS_STENCILREF);
+        const unsigned mask = RenderState(D3DRS_STENCILMASK);
+        SetStencilWriteMask(RenderState(D3DRS_STENCILWRITEMASK));
+        const std::array<unsigned, 6> front{CompareFunc(RenderState(D3DRS_STENCILFUNC)),
+                                            ref,
+                                            mask,
+                                            StencilOp(RenderState(D3DRS_STENCILFAIL)),
+                                            StencilOp(RenderState(D3DRS_STENCILZFAIL)),
+                                            StencilOp(RenderState(D3DRS_STENCILPASS))};
+        const std::array<unsigned, 6> back =
+            RenderState(D3DRS_TWOSIDEDSTENCILMODE)
+                ? std::array<unsigned, 6>{CompareFunc(RenderState(D3DRS_CCW_STENCILFUNC)),
+                                          ref,
+                                          mask,
+                                          StencilOp(RenderState(D3DRS_CCW_STENCILFAIL)),
+                                          StencilOp(RenderState(D3DRS_CCW_STENCILZFAIL)),
+                                          StencilOp(RenderState(D3DRS_CCW_STENCILPASS))}
+                : front;
+        auto apply = [&](GLenum face, const std::array<unsigned, 6>& want, std::array<unsigned, 6>& known) {
+            if (want[0] != known[0] || want[1] != known[1] || want[2] != known[2])
+                gl_->glStencilFuncSeparate(face, want[0], static_cast<GLint>(want[1]), want[2]);
+            if (want[3] != known[3] || want[4] != known[4] || want[5] != known[5])
+                gl_->glStencilOpSeparate(face, want[3], want[4], want[5]);
+            known = want;
+        };
+        apply(GL_FRONT, front, s.stencilFront);
+        apply(GL_BACK, back, s.stencilBack);
     }
-    const DWORD cw = RenderState(D3DRS_COLORWRITEENABLE);
-    gl_->glColorMask(cw & 1, (cw >> 1) & 1, (cw >> 2) & 1, (cw >> 3) & 1);
-    if (RenderState(D3DRS_SCISSORTESTENABLE))
-        gl_->glEnable(GL_SCISSOR_TEST);
-    else
-        gl_->glDisable(GL_SCISSOR_TEST);
-}
 
-unsigned GlDevice::GlTextureOf(IDirect3DBaseTexture9* texture) {
-    const TextureData* t = TextureDataOf(texture);
-    return t ? t->glName : 0;
+    const bool blend = RenderState(D3DRS_ALPHABLENDENABLE) != 0;
+    Enable(kBlend, GL_BLEND, blend);
+    if (blend) {
+        const bool separate = RenderState(D3DRS_SEPARATEALPHABLENDENABLE) != 0;
+        const GLenum src = BlendFactor(RenderState(D3DRS_SRCBLEND));
+        const GLenum dst = BlendFactor(RenderState(D3DRS_DESTBLEND));
+        const GLenum op = BlendOp(RenderState(D3DRS_BLENDOP));
+        const std::array<unsigned, 6> want{src,
+                                           dst,
+                                           separate ? BlendFactor(RenderState(D3DRS_SRCBLENDALPHA)) : src,
+                                           separate ? BlendFactor(RenderState(D3DRS_DESTBLENDALPHA)) : dst,
+                                           op,
+                                           separate ? BlendOp(RenderState(D3DRS_BLENDOPALPHA)) : op};
+        if (want[0] != s.blend[0] || want[1] != s.blend[1] || want[2] != s.blend[2] || want[3] != s.blend[3])
+            gl_->glBlendFuncSeparate(want[0], want[1], want[2], want[3]);
+        if (want[4] != s.blend[4] || want[5] != s.blend[5])
+            gl_->glBlendEquationSeparate(want[4], want[5]);
+        s.blend = want;
+    }
+    SetColorMask(RenderState(D3DRS_COLORWRITEENABLE));
+    Enable(kScissor, GL_SCISSOR_TEST, RenderState(D3DRS_SCISSORTESTENABLE) != 0);
 }
 
 void GlDevice::BindTextures() {
-    for (UINT stage = 0; stage < 8; ++stage) {
-        gl_->glActiveTexture(GL_TEXTURE0 + stage);
-        TextureData* t = TextureDataOf(BoundTexture(stage));
-        if (!t) {
-            gl_->glBindTexture(GL_TEXTURE_2D, 0);
-            continue;
-        }
-        const GLenum target = TargetOf(*t);
-        gl_->glBindTexture(target, t->glName);
-        SetGlSamplerParameters(gl_, target,
-                               {SamplerState(stage, D3DSAMP_ADDRESSU), SamplerState(stage, D3DSAMP_ADDRESSV),
-                                SamplerState(stage, D3DSAMP_ADDRESSW), SamplerState(stage, D3DSAMP_MAGFILTER),
-                                SamplerState(stage, D3DSAMP_MINFILTER),
-                                SamplerState(stage, D3DSAMP_MIPFILTER)},
-                               t->levels);
+    // The device's own pixel stages sample stage 0 only; other stages wait for a program that reads them.
+    TextureData* t = TextureDataOf(BoundTexture(0));
+    if (!t) {
+        BindUnit(0, GL_TEXTURE_2D, 0, {}, 1);
+        return;
     }
-    gl_->glActiveTexture(GL_TEXTURE0);
+    BindUnit(0, TargetOf(*t), t->glName,
+             {SamplerState(0, D3DSAMP_ADDRESSU), SamplerState(0, D3DSAMP_ADDRESSV),
+              SamplerState(0, D3DSAMP_ADDRESSW), SamplerState(0, D3DSAMP_MAGFILTER),
+              SamplerState(0, D3DSAMP_MINFILTER), SamplerState(0, D3DSAMP_MIPFILTER)},
+             t->levels);
 }
 
-void SetGlSamplerParameters(QOpenGLFunctions_3_3_Core* gl, unsigned target, const GlSamplerStates& states,
-                            UINT levels) {
-    auto address = [](DWORD a) -> GLint {
-        switch (a) {
-        case D3DTADDRESS_MIRROR:
-            return GL_MIRRORED_REPEAT;
-        case D3DTADDRESS_CLAMP:
-            return GL_CLAMP_TO_EDGE;
-        case D3DTADDRESS_BORDER:
-            return GL_CLAMP_TO_BORDER;
-        default:
-            return GL_REPEAT;
+std::size_t GlDevice::VaoKeyHash::operator()(const VaoKey& k) const {
+    std::uint64_t h = 0xcbf29ce484222325ull ^ k.layout;
+    for (std::uint32_t v : k.streams)
+        h = (h ^ v) * 0x100000001b3ull;
+    return static_cast<std::size_t>(h);
+}
+
+GlDevice::Vao* GlDevice::VaoFor(const VaoKey& key, const std::vector<D3DVERTEXELEMENT9>& elements,
+                                const DrawCall& call) {
+    auto it = vaos_.find(key);
+    if (it == vaos_.end()) {
+        Vao v;
+        gl_->glGenVertexArrays(1, &v.id);
+        gl_->glBindVertexArray(v.id);
+        for (const auto& e : elements) {
+            const int attr = AttributeFor(e);
+            if (attr < 0 || (call.userVertices && e.Stream != 0))
+                continue;
+            const std::uint32_t* stream = &key.streams[3u * e.Stream];
+            if (!call.userVertices && !stream[2])
+                continue; // no buffer on that stream
+            gl_->glBindBuffer(GL_ARRAY_BUFFER, stream[0]);
+            const void* ptr = reinterpret_cast<const void*>(static_cast<size_t>(stream[1]) + e.Offset);
+            const GLuint loc = static_cast<GLuint>(attr);
+            const GLsizei st = static_cast<GLsizei>(stream[2] & 0x7FFFFFFFu);
+            bool known = true;
+            switch (e.Type) {
+            case D3DDECLTYPE_FLOAT1:
+            case D3DDECLTYPE_FLOAT2:
+            case D3DDECLTYPE_FLOAT3:
+            case D3DDECLTYPE_FLOAT4:
+                gl_->glVertexAttribPointer(loc, e.Type + 1, GL_FLOAT, GL_FALSE, st, ptr);
+                break;
+            case D3DDECLTYPE_D3DCOLOR:
+                gl_->glVertexAttribPointer(loc, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, st, ptr);
+                break;
+            case D3DDECLTYPE_UBYTE4:
+                gl_->glVertexAttribPointer(loc, 4, GL_UNSIGNED_BYTE, GL_FALSE, st, ptr);
+                break;
+            case D3DDECLTYPE_UBYTE4N:
+                gl_->glVertexAttribPointer(loc, 4, GL_UNSIGNED_BYTE, GL_TRUE, st, ptr);
+                break;
+            case D3DDECLTYPE_SHORT2:
+                gl_->glVertexAttribPointer(loc, 2, GL_SHORT, GL_FALSE, st, ptr);
+                break;
+            case D3DDECLTYPE_SHORT4:
+                gl_->glVertexAttribPointer(loc, 4, GL_SHORT, GL_FALSE, st, ptr);
+                break;
+            default:
+                known = false;
+            }
+            if (known) {
+                gl_->glEnableVertexAttribArray(loc);
+                v.attributes |= 1u << loc;
+            }
         }
-    };
-    gl->glTexParameteri(target, GL_TEXTURE_WRAP_S, address(states.addressU));
-    gl->glTexParameteri(target, GL_TEXTURE_WRAP_T, address(states.addressV));
-    gl->glTexParameteri(target, GL_TEXTURE_WRAP_R, address(states.addressW));
-    const bool magLinear = states.magFilter >= D3DTEXF_LINEAR;
-    const bool minLinear = states.minFilter >= D3DTEXF_LINEAR;
-    const DWORD mip = levels > 1 ? states.mipFilter : D3DTEXF_NONE;
-    GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
-    if (mip == D3DTEXF_POINT)
-        minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    else if (mip >= D3DTEXF_LINEAR)
-        minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-    gl->glTexParameteri(target, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
-    gl->glTexParameteri(target, GL_TEXTURE_MIN_FILTER, minFilter);
+        it = vaos_.emplace(key, v).first;
+        shadow_.vao = v.id;
+    } else if (shadow_.vao != it->second.id) {
+        gl_->glBindVertexArray(it->second.id);
+        shadow_.vao = it->second.id;
+    }
+    return &it->second;
 }
 
 bool GlDevice::BindVertexInput(const DrawCall& call) {
-    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
+    std::uint64_t layout = 0;
+    const std::vector<D3DVERTEXELEMENT9>& elements = CurrentElements(&layout);
     if (elements.empty())
         return false;
-    gl_->glBindVertexArray(vao_);
-    for (GLuint i = 0; i < 16; ++i)
-        gl_->glDisableVertexAttribArray(i);
-
-    // User-pointer draws go through the stream buffer.
+    VaoKey key;
+    key.layout = layout;
     if (call.userVertices) {
-        const UINT first = call.indexed ? call.minIndex : 0;
+        // User-pointer draws go through the stream buffer, filled anew (orphaning the old store).
         const UINT count = call.indexed ? call.numVertices + call.minIndex : call.numVertices;
-        (void)first;
         gl_->glBindBuffer(GL_ARRAY_BUFFER, streamVbo_);
         gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(count) * call.userStride,
                           call.userVertices, GL_STREAM_DRAW);
-    }
-    for (const auto& e : elements) {
-        const int attr = AttributeFor(e);
-        if (attr < 0)
-            continue;
-        UINT stride;
-        size_t base;
-        if (call.userVertices) {
-            if (e.Stream != 0)
-                continue;
-            stride = call.userStride;
-            base = 0;
-            gl_->glBindBuffer(GL_ARRAY_BUFFER, streamVbo_);
-        } else {
+        key.streams[0] = streamVbo_;
+        key.streams[2] = call.userStride | 0x80000000u;
+    } else {
+        for (const auto& e : elements) {
             const Stream& s = StreamSource(e.Stream);
-            auto* vb = dynamic_cast<VertexBuffer9*>(s.buffer);
-            if (!vb)
+            if (!s.buffer)
                 continue;
-            stride = s.stride;
-            base = s.offset;
-            gl_->glBindBuffer(GL_ARRAY_BUFFER, vb->Data()->glName);
-        }
-        if (!call.indexed)
-            base += static_cast<size_t>(call.startVertex) * stride;
-        else if (!call.userVertices)
-            base += static_cast<size_t>(static_cast<std::int64_t>(call.baseVertex) * stride);
-        const void* ptr = reinterpret_cast<const void*>(base + e.Offset);
-        const GLuint loc = static_cast<GLuint>(attr);
-        gl_->glEnableVertexAttribArray(loc);
-        const GLsizei st = static_cast<GLsizei>(stride);
-        switch (e.Type) {
-        case D3DDECLTYPE_FLOAT1:
-        case D3DDECLTYPE_FLOAT2:
-        case D3DDECLTYPE_FLOAT3:
-        case D3DDECLTYPE_FLOAT4:
-            gl_->glVertexAttribPointer(loc, e.Type + 1, GL_FLOAT, GL_FALSE, st, ptr);
-            break;
-        case D3DDECLTYPE_D3DCOLOR:
-            gl_->glVertexAttribPointer(loc, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, st, ptr);
-            break;
-        case D3DDECLTYPE_UBYTE4:
-            gl_->glVertexAttribPointer(loc, 4, GL_UNSIGNED_BYTE, GL_FALSE, st, ptr);
-            break;
-        case D3DDECLTYPE_UBYTE4N:
-            gl_->glVertexAttribPointer(loc, 4, GL_UNSIGNED_BYTE, GL_TRUE, st, ptr);
-            break;
-        case D3DDECLTYPE_SHORT2:
-            gl_->glVertexAttribPointer(loc, 2, GL_SHORT, GL_FALSE, st, ptr);
-            break;
-        case D3DDECLTYPE_SHORT4:
-            gl_->glVertexAttribPointer(loc, 4, GL_SHORT, GL_FALSE, st, ptr);
-            break;
-        default:
-            gl_->glDisableVertexAttribArray(loc);
+            // Offsets of the draw itself go to the draw call, so one object serves every range of a buffer.
+            std::uint32_t* stream = &key.streams[3u * e.Stream];
+            stream[0] = static_cast<VertexBuffer9*>(s.buffer)->Data()->glName;
+            stream[1] = s.offset;
+            stream[2] = s.stride | 0x80000000u;
         }
     }
-    // Inputs the declaration lacks read as D3D defaults: white colour, zero elsewhere.
-    context_->functions()->glVertexAttrib4f(kAttrColor0, 1, 1, 1, 1);
-    context_->functions()->glVertexAttrib4f(kAttrColor1, 0, 0, 0, 0);
+    currentVao_ = VaoFor(key, elements, call);
+    // Inputs the layout lacks read as D3D defaults: white colour, zero elsewhere. OpenGL keeps these
+    // values beside the arrays, and a draw from an array may leave them undefined.
+    constexpr unsigned kColours = (1u << kAttrColor0) | (1u << kAttrColor1);
+    if (!attributeDefaultsValid_ && (currentVao_->attributes & kColours) != kColours) {
+        context_->functions()->glVertexAttrib4f(kAttrColor0, 1, 1, 1, 1);
+        context_->functions()->glVertexAttrib4f(kAttrColor1, 0, 0, 0, 0);
+        attributeDefaultsValid_ = true;
+    }
+    if (currentVao_->attributes & kColours)
+        attributeDefaultsValid_ = false;
     return true;
+}
+
+void GlDevice::BindElementBuffer(unsigned buffer) {
+    if (currentVao_->elementBuffer == buffer)
+        return;
+    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
+    currentVao_->elementBuffer = buffer;
 }
 
 void GlDevice::IssueDraw(const DrawCall& call) {
     const GLenum mode = PrimitiveMode(call.type);
     const GLsizei count = static_cast<GLsizei>(VertexCountOf(call.type, call.primitiveCount));
     if (!call.indexed) {
-        gl_->glDrawArrays(mode, 0, count);
+        gl_->glDrawArrays(mode, call.userVertices ? 0 : static_cast<GLint>(call.startVertex), count);
         return;
     }
     if (call.userIndices) {
         const size_t size = call.userIndexFormat == D3DFMT_INDEX32 ? 4 : 2;
-        gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, streamIbo_);
+        BindElementBuffer(streamIbo_);
         gl_->glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * size), call.userIndices,
                           GL_STREAM_DRAW);
         gl_->glDrawElements(mode, count, size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
         return;
     }
-    auto* ib = dynamic_cast<IndexBuffer9*>(IndexBuffer());
-    const bool wide = ib->Data()->format == D3DFMT_INDEX32;
-    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ib->Data()->glName);
-    gl_->glDrawElements(mode, count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                        reinterpret_cast<const void*>(static_cast<size_t>(call.startIndex) * (wide ? 4 : 2)));
+    const BufferData& ib = *static_cast<IndexBuffer9*>(IndexBuffer())->Data();
+    const bool wide = ib.format == D3DFMT_INDEX32;
+    BindElementBuffer(ib.glName);
+    gl_->glDrawElementsBaseVertex(
+        mode, count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+        reinterpret_cast<const void*>(static_cast<size_t>(call.startIndex) * (wide ? 4 : 2)),
+        call.baseVertex);
 }
 
 unsigned GlDevice::LinkProgram(const std::string& vs, const std::string& fs) {
@@ -945,25 +1162,78 @@ bool AppendClipSpaceConversion(std::string& vertexShader) {
     return at != std::string::npos;
 }
 
-int GlDevice::Uniform(Program& p, const char* name) {
-    auto it = p.uniforms.find(name);
-    if (it != p.uniforms.end())
-        return it->second;
-    const int loc = gl_->glGetUniformLocation(p.id, name);
-    p.uniforms.emplace(name, loc);
-    return loc;
-}
-
-std::vector<D3DVERTEXELEMENT9> GlDevice::CurrentElements() const {
-    if (elementOverride_)
+const std::vector<D3DVERTEXELEMENT9>& GlDevice::CurrentElements(std::uint64_t* key) const {
+    if (elementOverride_) {
+        *key = elementOverrideKey_;
         return *elementOverride_;
-    if (auto* decl = dynamic_cast<VertexDeclaration9*>(Declaration()))
+    }
+    if (auto* decl = static_cast<VertexDeclaration9*>(Declaration())) {
+        *key = decl->Id();
         return decl->Elements();
-    return DeclarationFromFvf(Fvf());
+    }
+    *key = kFvfLayoutKey | Fvf();
+    return CachedDeclarationFromFvf(Fvf());
 }
 
-unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
-    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
+struct GlDevice::FixedUniformLocations {
+    int world[4], view, proj, blendCount, viewport, lighting, normalize, colorVertex, diffuseSource,
+        ambientSource;
+    int ambient, matDiffuse, matAmbient, matSpecular, matEmissive, matPower, specularEnable;
+    int lightType[8], lightDiffuse[8], lightSpecular[8], lightAmbient[8], lightPosition[8], lightDirection[8],
+        lightRangeAtt[8], lightSpot[8];
+    int hasTex0, colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2, textureFactor, alphaTest,
+        alphaFunc, alphaRef;
+
+    void Find(QOpenGLFunctions_3_3_Core* gl, unsigned p) {
+        auto at = [&](const std::string& n) { return gl->glGetUniformLocation(p, n.c_str()); };
+        for (int i = 0; i < 4; ++i)
+            world[i] = at("uWorld[" + std::to_string(i) + "]");
+        view = at("uView");
+        proj = at("uProj");
+        blendCount = at("uBlendCount");
+        viewport = at("uViewport");
+        lighting = at("uLighting");
+        normalize = at("uNormalize");
+        colorVertex = at("uColorVertex");
+        diffuseSource = at("uDiffuseSource");
+        ambientSource = at("uAmbientSource");
+        ambient = at("uAmbient");
+        matDiffuse = at("uMatDiffuse");
+        matAmbient = at("uMatAmbient");
+        matSpecular = at("uMatSpecular");
+        matEmissive = at("uMatEmissive");
+        matPower = at("uMatPower");
+        specularEnable = at("uSpecularEnable");
+        for (int i = 0; i < 8; ++i) {
+            const std::string idx = "[" + std::to_string(i) + "]";
+            lightType[i] = at("uLightType" + idx);
+            lightDiffuse[i] = at("uLightDiffuse" + idx);
+            lightSpecular[i] = at("uLightSpecular" + idx);
+            lightAmbient[i] = at("uLightAmbient" + idx);
+            lightPosition[i] = at("uLightPosition" + idx);
+            lightDirection[i] = at("uLightDirection" + idx);
+            lightRangeAtt[i] = at("uLightRangeAtt" + idx);
+            lightSpot[i] = at("uLightSpot" + idx);
+        }
+        hasTex0 = at("uHasTex0");
+        colorOp = at("uColorOp");
+        colorArg1 = at("uColorArg1");
+        colorArg2 = at("uColorArg2");
+        alphaOp = at("uAlphaOp");
+        alphaArg1 = at("uAlphaArg1");
+        alphaArg2 = at("uAlphaArg2");
+        textureFactor = at("uTextureFactor");
+        alphaTest = at("uAlphaTest");
+        alphaFunc = at("uAlphaFunc");
+        alphaRef = at("uAlphaRef");
+    }
+};
+
+unsigned GlDevice::FixedFunctionProgram() {
+    std::uint64_t layout = 0;
+    const std::vector<D3DVERTEXELEMENT9>& elements = CurrentElements(&layout);
+    if (lastFixed_ && layout == lastFixedLayout_)
+        return lastFixed_->id;
     bool positionT = false, normal = false, colour0 = false, colour1 = false, tex0 = false;
     int weights = 0;
     for (auto& e : elements) {
@@ -978,177 +1248,352 @@ unsigned GlDevice::FixedFunctionProgram(const DrawCall&) {
     const std::uint64_t key = (positionT ? 1u : 0u) | (normal ? 2u : 0u) | (colour0 ? 4u : 0u) |
                               (colour1 ? 8u : 0u) | (tex0 ? 16u : 0u) |
                               (static_cast<std::uint64_t>(weights) << 8);
-    auto it = programs_.find(key);
-    if (it != programs_.end()) {
-        currentProgram_ = &it->second;
-        return it->second.id;
+    auto it = fixedPrograms_.find(key);
+    if (it == fixedPrograms_.end()) {
+        std::ostringstream vs;
+        vs << "#define POSITIONT " << (positionT ? 1 : 0) << "\n";
+        vs << "#define HAS_NORMAL " << (normal ? "true" : "false") << "\n";
+        vs << "#define HAS_COLOR0 " << (colour0 ? "true" : "false") << "\n";
+        vs << "#define HAS_COLOR1 " << (colour1 ? "true" : "false") << "\n";
+        vs << "#define HAS_TEX0 " << (tex0 ? "true" : "false") << "\n";
+        vs << "in vec4 aPosition;\nin vec4 aBlendWeight;\nin vec3 aNormal;\nin vec4 aColor0;\nin vec4 "
+              "aColor1;\n"
+              "in vec2 aTex0;\n";
+        vs << kFixedVertexShader;
+        FixedProgram p;
+        p.id = LinkProgram(vs.str(), kFixedFragmentShader);
+        if (p.id) {
+            p.locations = std::make_unique<FixedUniformLocations>();
+            p.locations->Find(gl_, p.id);
+            UseProgram(p.id);
+            gl_->glUniform1i(gl_->glGetUniformLocation(p.id, "uTex0"), 0);
+        }
+        it = fixedPrograms_.emplace(key, std::move(p)).first;
     }
-    std::ostringstream vs;
-    vs << "#define POSITIONT " << (positionT ? 1 : 0) << "\n";
-    vs << "#define HAS_NORMAL " << (normal ? "true" : "false") << "\n";
-    vs << "#define HAS_COLOR0 " << (colour0 ? "true" : "false") << "\n";
-    vs << "#define HAS_COLOR1 " << (colour1 ? "true" : "false") << "\n";
-    vs << "#define HAS_TEX0 " << (tex0 ? "true" : "false") << "\n";
-    vs << "in vec4 aPosition;\nin vec4 aBlendWeight;\nin vec3 aNormal;\nin vec4 aColor0;\nin vec4 aColor1;\n"
-          "in vec2 aTex0;\n";
-    vs << kFixedVertexShader;
-    Program p;
-    p.id = LinkProgram(vs.str(), kFixedFragmentShader);
-    auto& stored = programs_[key] = p;
-    currentProgram_ = &stored;
-    return p.id;
+    lastFixed_ = &it->second;
+    lastFixedLayout_ = layout;
+    return it->second.id;
 }
 
 namespace {
-struct LightUniformNames {
-    std::string type, diffuse, specular, ambient, position, direction, rangeAtt, spot;
-};
-const std::array<LightUniformNames, DeviceBase::kMaxLights>& LightNames() {
-    static const auto names = [] {
-        std::array<LightUniformNames, DeviceBase::kMaxLights> out;
-        for (UINT i = 0; i < DeviceBase::kMaxLights; ++i) {
-            const std::string idx = "[" + std::to_string(i) + "]";
-            out[i] = {"uLightType" + idx,     "uLightDiffuse" + idx,  "uLightSpecular" + idx,
-                      "uLightAmbient" + idx,  "uLightPosition" + idx, "uLightDirection" + idx,
-                      "uLightRangeAtt" + idx, "uLightSpot" + idx};
-        }
-        return out;
-    }();
-    return names;
+void ColourOf(DWORD c, float out[4]) {
+    out[0] = static_cast<float>((c >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((c >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(c & 0xFF) / 255.0f;
+    out[3] = static_cast<float>((c >> 24) & 0xFF) / 255.0f;
+}
+void ColourOf(const D3DCOLORVALUE& c, float out[4]) {
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
 }
 } // namespace
 
-void GlDevice::SetFixedFunctionUniforms(unsigned) {
-    Program& p = *currentProgram_;
-    auto col = [&](const char* n, const D3DCOLORVALUE& c) {
-        gl_->glUniform4f(Uniform(p, n), c.r, c.g, c.b, c.a);
-    };
-    auto argb = [&](const char* n, DWORD c) {
-        gl_->glUniform4f(Uniform(p, n), static_cast<float>((c >> 16) & 0xFF) / 255.0f,
-                         static_cast<float>((c >> 8) & 0xFF) / 255.0f, static_cast<float>(c & 0xFF) / 255.0f,
-                         static_cast<float>((c >> 24) & 0xFF) / 255.0f);
-    };
-    auto i1 = [&](const char* n, int v) { gl_->glUniform1i(Uniform(p, n), v); };
-    static const char* const kWorld[] = {"uWorld[0]", "uWorld[1]", "uWorld[2]", "uWorld[3]"};
-    for (int i = 0; i < 4; ++i) {
-        gl_->glUniformMatrix4fv(Uniform(p, kWorld[i]), 1, GL_FALSE,
-                                &Transform(D3DTS_WORLDMATRIX(static_cast<UINT>(i))).m[0][0]);
-    }
+void GlDevice::FillFixedUniforms(FixedUniformValues& v) const {
+    for (UINT i = 0; i < 4; ++i)
+        std::memcpy(v.world[i], &Transform(D3DTS_WORLDMATRIX(i)).m[0][0], sizeof(v.world[i]));
     const D3DMATRIX& view = Transform(D3DTS_VIEW);
-    gl_->glUniformMatrix4fv(Uniform(p, "uView"), 1, GL_FALSE, &view.m[0][0]);
-    gl_->glUniformMatrix4fv(Uniform(p, "uProj"), 1, GL_FALSE, &Transform(D3DTS_PROJECTION).m[0][0]);
+    std::memcpy(v.view, &view.m[0][0], sizeof(v.view));
+    std::memcpy(v.proj, &Transform(D3DTS_PROJECTION).m[0][0], sizeof(v.proj));
     const DWORD blend = RenderState(D3DRS_VERTEXBLEND);
-    i1("uBlendCount", blend >= D3DVBF_1WEIGHTS && blend <= D3DVBF_3WEIGHTS ? static_cast<int>(blend) + 1 : 1);
+    v.blendCount = blend >= D3DVBF_1WEIGHTS && blend <= D3DVBF_3WEIGHTS ? static_cast<int>(blend) + 1 : 1;
     const D3DVIEWPORT9& vp = Viewport();
-    gl_->glUniform4f(Uniform(p, "uViewport"), static_cast<float>(vp.X), static_cast<float>(vp.Y),
-                     static_cast<float>(vp.Width), static_cast<float>(vp.Height));
-    i1("uLighting", RenderState(D3DRS_LIGHTING) != 0);
-    i1("uNormalize", RenderState(D3DRS_NORMALIZENORMALS) != 0);
-    i1("uColorVertex", RenderState(D3DRS_COLORVERTEX) != 0);
-    i1("uDiffuseSource", static_cast<int>(RenderState(D3DRS_DIFFUSEMATERIALSOURCE)));
-    i1("uAmbientSource", static_cast<int>(RenderState(D3DRS_AMBIENTMATERIALSOURCE)));
-    argb("uAmbient", RenderState(D3DRS_AMBIENT));
+    v.viewport[0] = static_cast<float>(vp.X);
+    v.viewport[1] = static_cast<float>(vp.Y);
+    v.viewport[2] = static_cast<float>(vp.Width);
+    v.viewport[3] = static_cast<float>(vp.Height);
+    v.lighting = RenderState(D3DRS_LIGHTING) != 0;
+    v.normalize = RenderState(D3DRS_NORMALIZENORMALS) != 0;
+    v.colorVertex = RenderState(D3DRS_COLORVERTEX) != 0;
+    v.diffuseSource = static_cast<int>(RenderState(D3DRS_DIFFUSEMATERIALSOURCE));
+    v.ambientSource = static_cast<int>(RenderState(D3DRS_AMBIENTMATERIALSOURCE));
+    ColourOf(RenderState(D3DRS_AMBIENT), v.ambient);
     const D3DMATERIAL9& m = Material();
-    col("uMatDiffuse", m.Diffuse);
-    col("uMatAmbient", m.Ambient);
-    col("uMatSpecular", m.Specular);
-    col("uMatEmissive", m.Emissive);
-    gl_->glUniform1f(Uniform(p, "uMatPower"), m.Power);
-    i1("uSpecularEnable", RenderState(D3DRS_SPECULARENABLE) != 0);
-    if (RenderState(D3DRS_LIGHTING)) {
-        for (UINT i = 0; i < kMaxLights; ++i) {
-            const LightUniformNames& n = LightNames()[i];
-            const D3DLIGHT9& l = Light(i);
-            gl_->glUniform1i(Uniform(p, n.type.c_str()), LightEnabled(i) ? static_cast<int>(l.Type) : 0);
-            if (!LightEnabled(i))
-                continue;
-            col(n.diffuse.c_str(), l.Diffuse);
-            col(n.specular.c_str(), l.Specular);
-            col(n.ambient.c_str(), l.Ambient);
-            // Lights are given in world space; the lighting runs in view space.
-            const float px = l.Position.x, py = l.Position.y, pz = l.Position.z;
-            float pv[3], dv[3];
-            for (int k = 0; k < 3; ++k) {
-                pv[k] = px * view.m[0][k] + py * view.m[1][k] + pz * view.m[2][k] + view.m[3][k];
-                dv[k] = l.Direction.x * view.m[0][k] + l.Direction.y * view.m[1][k] +
-                        l.Direction.z * view.m[2][k];
-            }
-            gl_->glUniform3fv(Uniform(p, n.position.c_str()), 1, pv);
-            gl_->glUniform3fv(Uniform(p, n.direction.c_str()), 1, dv);
-            gl_->glUniform4f(Uniform(p, n.rangeAtt.c_str()), l.Range, l.Attenuation0, l.Attenuation1,
-                             l.Attenuation2);
-            gl_->glUniform3f(Uniform(p, n.spot.c_str()), std::cos(l.Theta / 2), std::cos(l.Phi / 2),
-                             l.Falloff);
+    ColourOf(m.Diffuse, v.matDiffuse);
+    ColourOf(m.Ambient, v.matAmbient);
+    ColourOf(m.Specular, v.matSpecular);
+    ColourOf(m.Emissive, v.matEmissive);
+    v.matPower = m.Power;
+    v.specularEnable = RenderState(D3DRS_SPECULARENABLE) != 0;
+    for (UINT i = 0; i < kMaxLights; ++i) {
+        const bool on = v.lighting && LightEnabled(i);
+        const D3DLIGHT9& l = Light(i);
+        v.lightType[i] = on ? static_cast<int>(l.Type) : 0;
+        if (!on) {
+            // The stage skips a light that is off: what its other values hold does not matter.
+            continue;
         }
+        ColourOf(l.Diffuse, v.lightDiffuse[i]);
+        ColourOf(l.Specular, v.lightSpecular[i]);
+        ColourOf(l.Ambient, v.lightAmbient[i]);
+        // Lights are given in world space; the lighting runs in view space.
+        for (int k = 0; k < 3; ++k) {
+            v.lightPosition[i][k] = l.Position.x * view.m[0][k] + l.Position.y * view.m[1][k] +
+                                    l.Position.z * view.m[2][k] + view.m[3][k];
+            v.lightDirection[i][k] =
+                l.Direction.x * view.m[0][k] + l.Direction.y * view.m[1][k] + l.Direction.z * view.m[2][k];
+        }
+        v.lightRangeAtt[i][0] = l.Range;
+        v.lightRangeAtt[i][1] = l.Attenuation0;
+        v.lightRangeAtt[i][2] = l.Attenuation1;
+        v.lightRangeAtt[i][3] = l.Attenuation2;
+        v.lightSpot[i][0] = std::cos(l.Theta / 2);
+        v.lightSpot[i][1] = std::cos(l.Phi / 2);
+        v.lightSpot[i][2] = l.Falloff;
     }
     const bool hasTex = TextureDataOf(BoundTexture(0)) != nullptr;
-    i1("uTex0", 0);
-    i1("uHasTex0", hasTex);
+    v.hasTex0 = hasTex;
     auto stage = [&](D3DTEXTURESTAGESTATETYPE t) { return static_cast<int>(StageState(0, t)); };
-    int colourOp = stage(D3DTSS_COLOROP), alphaOp = stage(D3DTSS_ALPHAOP);
+    v.colorOp = stage(D3DTSS_COLOROP);
+    v.alphaOp = stage(D3DTSS_ALPHAOP);
     if (!hasTex) {
         // Without a texture the stage passes the diffuse colour on.
-        colourOp = alphaOp = D3DTOP_SELECTARG1;
-        i1("uColorArg1", D3DTA_DIFFUSE);
-        i1("uAlphaArg1", D3DTA_DIFFUSE);
+        v.colorOp = v.alphaOp = D3DTOP_SELECTARG1;
+        v.colorArg1 = v.alphaArg1 = D3DTA_DIFFUSE;
     } else {
-        i1("uColorArg1", stage(D3DTSS_COLORARG1) & 0xF);
-        i1("uAlphaArg1", stage(D3DTSS_ALPHAARG1) & 0xF);
+        v.colorArg1 = stage(D3DTSS_COLORARG1) & 0xF;
+        v.alphaArg1 = stage(D3DTSS_ALPHAARG1) & 0xF;
     }
-    i1("uColorOp", colourOp);
-    i1("uAlphaOp", alphaOp);
-    i1("uColorArg2", stage(D3DTSS_COLORARG2) & 0xF);
-    i1("uAlphaArg2", stage(D3DTSS_ALPHAARG2) & 0xF);
-    argb("uTextureFactor", RenderState(D3DRS_TEXTUREFACTOR));
-    i1("uAlphaTest", RenderState(D3DRS_ALPHATESTENABLE) != 0);
-    i1("uAlphaFunc", static_cast<int>(RenderState(D3DRS_ALPHAFUNC)));
-    gl_->glUniform1f(Uniform(p, "uAlphaRef"),
-                     static_cast<float>(RenderState(D3DRS_ALPHAREF) & 0xFF) / 255.0f);
+    v.colorArg2 = stage(D3DTSS_COLORARG2) & 0xF;
+    v.alphaArg2 = stage(D3DTSS_ALPHAARG2) & 0xF;
+    ColourOf(RenderState(D3DRS_TEXTUREFACTOR), v.textureFactor);
+    v.alphaTest = RenderState(D3DRS_ALPHATESTENABLE) != 0;
+    v.alphaFunc = static_cast<int>(RenderState(D3DRS_ALPHAFUNC));
+    v.alphaRef = static_cast<float>(RenderState(D3DRS_ALPHAREF) & 0xFF) / 255.0f;
+}
+
+void GlDevice::SendFixedUniforms(FixedProgram& p, const FixedUniformValues& v) {
+    FixedUniformValues& sent = p.sent;
+    const FixedUniformLocations& at = *p.locations;
+    const bool all = !p.sentValid;
+    // Each value goes when it differs from what this program holds.
+    auto changed = [&](const auto& now, auto& before) {
+        if (!all && std::memcmp(&now, &before, sizeof(now)) == 0)
+            return false;
+        std::memcpy(&before, &now, sizeof(now));
+        return true;
+    };
+    auto i1 = [&](int loc, const int& now, int& before) {
+        if (changed(now, before))
+            gl_->glUniform1i(loc, now);
+    };
+    auto f1 = [&](int loc, const float& now, float& before) {
+        if (changed(now, before))
+            gl_->glUniform1f(loc, now);
+    };
+    auto f4 = [&](int loc, const float(&now)[4], float(&before)[4]) {
+        if (changed(now, before))
+            gl_->glUniform4fv(loc, 1, now);
+    };
+    auto f3 = [&](int loc, const float(&now)[3], float(&before)[3]) {
+        if (changed(now, before))
+            gl_->glUniform3fv(loc, 1, now);
+    };
+    auto m4 = [&](int loc, const float(&now)[16], float(&before)[16]) {
+        if (changed(now, before))
+            gl_->glUniformMatrix4fv(loc, 1, GL_FALSE, now);
+    };
+    for (int i = 0; i < 4; ++i)
+        m4(at.world[i], v.world[i], sent.world[i]);
+    m4(at.view, v.view, sent.view);
+    m4(at.proj, v.proj, sent.proj);
+    i1(at.blendCount, v.blendCount, sent.blendCount);
+    f4(at.viewport, v.viewport, sent.viewport);
+    i1(at.lighting, v.lighting, sent.lighting);
+    i1(at.normalize, v.normalize, sent.normalize);
+    i1(at.colorVertex, v.colorVertex, sent.colorVertex);
+    i1(at.diffuseSource, v.diffuseSource, sent.diffuseSource);
+    i1(at.ambientSource, v.ambientSource, sent.ambientSource);
+    f4(at.ambient, v.ambient, sent.ambient);
+    f4(at.matDiffuse, v.matDiffuse, sent.matDiffuse);
+    f4(at.matAmbient, v.matAmbient, sent.matAmbient);
+    f4(at.matSpecular, v.matSpecular, sent.matSpecular);
+    f4(at.matEmissive, v.matEmissive, sent.matEmissive);
+    f1(at.matPower, v.matPower, sent.matPower);
+    i1(at.specularEnable, v.specularEnable, sent.specularEnable);
+    for (int i = 0; i < 8; ++i) {
+        i1(at.lightType[i], v.lightType[i], sent.lightType[i]);
+        if (!v.lightType[i])
+            continue;
+        f4(at.lightDiffuse[i], v.lightDiffuse[i], sent.lightDiffuse[i]);
+        f4(at.lightSpecular[i], v.lightSpecular[i], sent.lightSpecular[i]);
+        f4(at.lightAmbient[i], v.lightAmbient[i], sent.lightAmbient[i]);
+        f3(at.lightPosition[i], v.lightPosition[i], sent.lightPosition[i]);
+        f3(at.lightDirection[i], v.lightDirection[i], sent.lightDirection[i]);
+        f4(at.lightRangeAtt[i], v.lightRangeAtt[i], sent.lightRangeAtt[i]);
+        f3(at.lightSpot[i], v.lightSpot[i], sent.lightSpot[i]);
+    }
+    i1(at.hasTex0, v.hasTex0, sent.hasTex0);
+    i1(at.colorOp, v.colorOp, sent.colorOp);
+    i1(at.colorArg1, v.colorArg1, sent.colorArg1);
+    i1(at.colorArg2, v.colorArg2, sent.colorArg2);
+    i1(at.alphaOp, v.alphaOp, sent.alphaOp);
+    i1(at.alphaArg1, v.alphaArg1, sent.alphaArg1);
+    i1(at.alphaArg2, v.alphaArg2, sent.alphaArg2);
+    f4(at.textureFactor, v.textureFactor, sent.textureFactor);
+    i1(at.alphaTest, v.alphaTest, sent.alphaTest);
+    i1(at.alphaFunc, v.alphaFunc, sent.alphaFunc);
+    f1(at.alphaRef, v.alphaRef, sent.alphaRef);
+    p.sentValid = true;
+}
+
+void GlDevice::SetFixedFunctionUniforms() {
+    FillFixedUniforms(fixedScratch_);
+    SendFixedUniforms(*lastFixed_, fixedScratch_);
+}
+
+void GlDevice::SetShaderConstants(GlVertexShader& vs) {
+    // Only the registers that changed since this program last drew, as one range.
+    const float* now = VsConstants();
+    UINT first = kVsConstants, last = 0;
+    for (UINT r = 0; r < kVsConstants; ++r) {
+        if (vs.constantsSent && std::memcmp(now + 4 * r, vs.sentConstants.data() + 4 * r, 16) == 0)
+            continue;
+        first = std::min(first, r);
+        last = r;
+    }
+    if (first < kVsConstants) {
+        std::memcpy(vs.sentConstants.data() + 4 * first, now + 4 * first, 16 * (last - first + 1));
+        if (vs.constantLocations[first] >= 0)
+            gl_->glUniform4fv(vs.constantLocations[first], static_cast<GLsizei>(last - first + 1),
+                              now + 4 * first);
+    }
+    vs.constantsSent = true;
+    const int hasTex = TextureDataOf(BoundTexture(0)) != nullptr;
+    if (vs.sentHasTex != hasTex) {
+        gl_->glUniform1i(vs.hasTexLocation, hasTex);
+        vs.sentHasTex = hasTex;
+    }
 }
 
 HRESULT GlDevice::DoDraw(const DrawCall& call) {
     if (!MakeCurrent())
         return D3DERR_DRIVERINTERNALERROR;
-    if (call.indexed && !call.userIndices && !dynamic_cast<IndexBuffer9*>(IndexBuffer()))
+    if (call.indexed && !call.userIndices && !IndexBuffer())
         return D3DERR_INVALIDCALL;
+    if (call.program)
+        return DrawWithProgram(call);
     // Software vertex processing runs the vertex stage here and hands over transformed vertices.
-    if (GetSoftwareVertexProcessing() && !externalProgram_ && !VertexShader() && !elementOverride_)
+    if (GetSoftwareVertexProcessing() && !VertexShader() && !elementOverride_)
         return DrawSoftware(call);
     BindRenderTargets();
     ApplyRenderState();
     BindTextures();
     if (!BindVertexInput(call))
         return D3DERR_INVALIDCALL;
-    if (externalProgram_) {
-        gl_->glUseProgram(externalProgram_);
-        if (externalPrepare_)
-            externalPrepare_();
-    } else if (auto* vs = dynamic_cast<GlVertexShader*>(VertexShader())) {
+    if (auto* vs = dynamic_cast<GlVertexShader*>(VertexShader())) {
         if (!vs->Program())
             return D3DERR_INVALIDCALL;
-        gl_->glUseProgram(vs->Program());
-        const GLint c = gl_->glGetUniformLocation(vs->Program(), "c");
-        if (c >= 0)
-            gl_->glUniform4fv(c, kVsConstants, VsConstants());
-        const GLint t = gl_->glGetUniformLocation(vs->Program(), "uTex0");
-        gl_->glUniform1i(t, 0);
-        gl_->glUniform1i(gl_->glGetUniformLocation(vs->Program(), "uHasTex0"),
-                         TextureDataOf(BoundTexture(0)) != nullptr);
+        UseProgram(vs->Program());
+        SetShaderConstants(*vs);
     } else {
-        const unsigned program = FixedFunctionProgram(call);
+        const unsigned program = FixedFunctionProgram();
         if (!program)
             return D3DERR_DRIVERINTERNALERROR;
-        gl_->glUseProgram(program);
-        SetFixedFunctionUniforms(program);
+        UseProgram(program);
+        SetFixedFunctionUniforms();
     }
     IssueDraw(call);
     MarkTargetsRendered();
     return D3D_OK;
 }
 
-void GlDevice::SetExternalProgram(unsigned program, std::function<void()> prepare) {
-    externalProgram_ = program;
-    externalPrepare_ = program ? std::move(prepare) : std::function<void()>();
+HRESULT GlDevice::DrawWithProgram(const DrawCall& call) {
+    auto& program = static_cast<GlProgram&>(*call.program->program);
+    BindRenderTargets();
+    ApplyRenderState();
+    if (!BindVertexInput(call))
+        return D3DERR_INVALIDCALL;
+    UseProgram(program.Id());
+    const ProgramValue* values = call.program->values;
+    static constexpr D3DSAMPLERSTATETYPE kSamplerStates[6] = {D3DSAMP_ADDRESSU,  D3DSAMP_ADDRESSV,
+                                                              D3DSAMP_ADDRESSW,  D3DSAMP_MAGFILTER,
+                                                              D3DSAMP_MINFILTER, D3DSAMP_MIPFILTER};
+    for (size_t i = 0; i < program.parameters.size(); ++i) {
+        GlProgram::Slot& slot = program.parameters[i];
+        if (slot.location < 0)
+            continue;
+        const ProgramValue& v = values[i];
+        if (slot.unit >= 0) {
+            const TextureData* t = TextureDataOf(v.texture);
+            // States the program leaves open are the device's for that sampler.
+            DWORD s[6];
+            for (int k = 0; k < 6; ++k)
+                s[k] = slot.samplerFixed[static_cast<size_t>(k)]
+                           ? slot.sampler[static_cast<size_t>(k)]
+                           : SamplerState(static_cast<DWORD>(slot.unit), kSamplerStates[k]);
+            BindUnit(static_cast<unsigned>(slot.unit), slot.target, t ? t->glName : 0,
+                     {s[0], s[1], s[2], s[3], s[4], s[5]}, t ? t->levels : 1);
+            continue;
+        }
+        if (slot.sent == v.version)
+            continue;
+        slot.sent = v.version;
+        const float* d = v.data;
+        switch (slot.type) {
+        case ProgramValueType::Float:
+            gl_->glUniform1f(slot.location, d[0]);
+            break;
+        case ProgramValueType::Float2:
+            gl_->glUniform2fv(slot.location, 1, d);
+            break;
+        case ProgramValueType::Float3:
+            gl_->glUniform3fv(slot.location, 1, d);
+            break;
+        case ProgramValueType::Float4:
+            gl_->glUniform4fv(slot.location, 1, d);
+            break;
+        case ProgramValueType::Float4x4:
+            // Uploaded as stored: in GLSL, M * v then gives our row-vector product v * M.
+            gl_->glUniformMatrix4fv(slot.location, 1, GL_FALSE, d);
+            break;
+        default: // int and bool
+            gl_->glUniform1i(slot.location, static_cast<GLint>(d[0]));
+            break;
+        }
+    }
+    IssueDraw(call);
+    MarkTargetsRendered();
+    return D3D_OK;
+}
+
+std::unique_ptr<BackEndProgram> GlDevice::CreateProgram(const ProgramSource& source, std::string* log) {
+    if (!MakeCurrent()) {
+        if (log)
+            *log = "no OpenGL context";
+        return nullptr;
+    }
+    bool failed = false;
+    const unsigned id =
+        LinkGlProgram(gl_, source.vertexShader, source.pixelShader, [&](const char* step, const char* text) {
+            if (failed || !log)
+                return;
+            failed = true;
+            *log = std::string(step) + ": " + text;
+        });
+    if (!id)
+        return nullptr;
+    auto program = std::make_unique<GlProgram>(this, id);
+    UseProgram(id);
+    int unit = 0;
+    for (const ProgramParameter& p : source.parameters) {
+        GlProgram::Slot slot;
+        slot.type = p.type;
+        slot.location = gl_->glGetUniformLocation(id, p.name.c_str());
+        if (IsTextureValue(p.type)) {
+            slot.unit = unit++;
+            slot.target = p.type == ProgramValueType::TextureCube ? GL_TEXTURE_CUBE_MAP
+                          : p.type == ProgramValueType::Texture3D ? GL_TEXTURE_3D
+                                                                  : GL_TEXTURE_2D;
+            slot.sampler = p.sampler;
+            slot.samplerFixed = p.samplerFixed;
+            if (slot.location >= 0)
+                gl_->glUniform1i(slot.location, slot.unit);
+        }
+        program->parameters.push_back(slot);
+    }
+    return program;
 }
 
 HRESULT GlDevice::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
@@ -1211,6 +1656,7 @@ void GlDevice::TextureCreated(TextureData& t) {
         const GLenum target = TargetOf(t);
         gl_->glGenTextures(1, &t.glName);
         gl_->glBindTexture(target, t.glName);
+        ForgetActiveUnitBinding();
         gl_->glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t.levels - 1));
         static const GLenum kSwizzle[] = {GL_TEXTURE_SWIZZLE_R, GL_TEXTURE_SWIZZLE_G, GL_TEXTURE_SWIZZLE_B,
                                           GL_TEXTURE_SWIZZLE_A};
@@ -1250,6 +1696,7 @@ void GlDevice::TextureUpload(TextureData& t, UINT face, UINT level) {
     const GlFormat g = GlFormatOf(t.format);
     const GLenum target = TargetOf(t);
     gl_->glBindTexture(target, t.glName);
+    ForgetActiveUnitBinding();
     gl_->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLsizei w = static_cast<GLsizei>(t.LevelWidth(level)),
                   h = static_cast<GLsizei>(t.LevelHeight(level));
@@ -1296,8 +1743,13 @@ void GlDevice::TextureDownload(TextureData& t, UINT face, UINT level) {
 
 void GlDevice::TextureDestroyed(TextureData& t) {
     if ((t.glName || t.glRenderbuffer) && MakeCurrent()) {
-        if (t.glName)
+        if (t.glName) {
             gl_->glDeleteTextures(1, &t.glName);
+            // Deleting unbinds it everywhere; a later texture may get the same name.
+            for (auto& unit : shadow_.units)
+                if (unit.texture == t.glName)
+                    unit.texture = Shadow::kUnknown;
+        }
         if (t.glRenderbuffer)
             gl_->glDeleteRenderbuffers(1, &t.glRenderbuffer);
         targetsDirty_ = true;
@@ -1321,28 +1773,61 @@ void GlDevice::BufferUpload(BufferData& b, UINT offset, UINT size) {
 }
 
 void GlDevice::BufferDestroyed(BufferData& b) {
-    if (b.glName && MakeCurrent())
+    if (b.glName && MakeCurrent()) {
+        // Vertex array objects keep a deleted buffer alive under a name OpenGL may hand out again:
+        // those that read it go, and those that index with it bind afresh.
+        for (auto it = vaos_.begin(); it != vaos_.end();) {
+            bool reads = false;
+            for (UINT s = 0; s < kMaxStreams; ++s)
+                reads = reads || (it->first.streams[3 * s + 2] && it->first.streams[3 * s] == b.glName);
+            if (it->second.elementBuffer == b.glName)
+                it->second.elementBuffer = Shadow::kUnknown;
+            if (!reads) {
+                ++it;
+                continue;
+            }
+            if (currentVao_ == &it->second)
+                currentVao_ = nullptr;
+            if (shadow_.vao == it->second.id)
+                shadow_.vao = Shadow::kUnknown;
+            gl_->glDeleteVertexArrays(1, &it->second.id);
+            it = vaos_.erase(it);
+        }
         gl_->glDeleteBuffers(1, &b.glName);
+    }
     b.glName = 0;
 }
 
-INT GlDevice::DoBeginEvent(const std::wstring& name) {
-    if (MakeCurrent() && context_->hasExtension("GL_KHR_debug")) {
-        using PushFn = void (*)(GLenum, GLuint, GLsizei, const char*);
-        if (auto push = reinterpret_cast<PushFn>(context_->getProcAddress("glPushDebugGroup"))) {
-            const QByteArray text = QString::fromStdWString(name).toUtf8();
-            push(kDebugGroupSource, 0, static_cast<GLsizei>(text.size()), text.constData());
+INT GlDevice::DoBeginEvent(const wchar_t* name) {
+    if (!pushDebugGroup_ || !MakeCurrent())
+        return 0;
+    // UTF-8 into storage the groups share, so a frame's groups allocate nothing.
+    eventName_.clear();
+    for (const wchar_t* p = name; *p; ++p) {
+        const auto c = static_cast<char32_t>(*p);
+        if (c < 0x80) {
+            eventName_ += static_cast<char>(c);
+        } else if (c < 0x800) {
+            eventName_ += static_cast<char>(0xC0 | (c >> 6));
+            eventName_ += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            eventName_ += static_cast<char>(0xE0 | (c >> 12));
+            eventName_ += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            eventName_ += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            eventName_ += static_cast<char>(0xF0 | (c >> 18));
+            eventName_ += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            eventName_ += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            eventName_ += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    pushDebugGroup_(kDebugGroupSource, 0, static_cast<GLsizei>(eventName_.size()), eventName_.c_str());
     return 0;
 }
 
 void GlDevice::DoEndEvent() {
-    if (MakeCurrent() && context_->hasExtension("GL_KHR_debug")) {
-        using PopFn = void (*)();
-        if (auto pop = reinterpret_cast<PopFn>(context_->getProcAddress("glPopDebugGroup")))
-            pop();
-    }
+    if (popDebugGroup_ && MakeCurrent())
+        popDebugGroup_();
 }
 
 } // namespace orv

@@ -13,13 +13,20 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QOpenGLFunctions_3_3_Core;
+
+namespace orv {
+class GlVertexShader;
+}
 
 namespace orv {
 
@@ -50,9 +57,15 @@ bool AppendClipSpaceConversion(std::string& vertexShader);
 struct GlSamplerStates {
     DWORD addressU, addressV, addressW, magFilter, minFilter, mipFilter;
 };
-// Sets the wrap and filter parameters of the texture bound at target (mip filtering only with levels).
-void SetGlSamplerParameters(QOpenGLFunctions_3_3_Core* gl, unsigned target, const GlSamplerStates& states,
-                            UINT levels);
+inline bool operator==(const GlSamplerStates& a, const GlSamplerStates& b) {
+    return a.addressU == b.addressU && a.addressV == b.addressV && a.addressW == b.addressW &&
+           a.magFilter == b.magFilter && a.minFilter == b.minFilter && a.mipFilter == b.mipFilter;
+}
+// OpenGL's wrap and filter parameters for the states (mip filtering only for textures with levels).
+struct GlSamplerParameters {
+    int wrapS, wrapT, wrapR, magFilter, minFilter;
+};
+GlSamplerParameters SamplerParametersOf(const GlSamplerStates& states, bool mipmapped);
 
 class GlDevice final : public DeviceBase, private ResourceBackend {
 public:
@@ -72,33 +85,25 @@ public:
     HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destSurface) override;
     HRESULT CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) override;
 
-    // For utilities built on the device (effects, fonts, sprites): the context made current, its
-    // functions, and the state of the device applied to OpenGL before a draw with their own program.
+    std::unique_ptr<BackEndProgram> CreateProgram(const ProgramSource& source, std::string* log) override;
+    bool DrawsWithPrograms() const override { return true; }
+
+    // The context made current and its functions, for tests and tools that look behind the device.
     bool MakeCurrent();
     QOpenGLFunctions_3_3_Core* Gl() const { return gl_; }
     QOpenGLContext* Context() { return context_.get(); }
-    void ApplyRenderState();
-    void BindRenderTargets();
-    void BindTextures();
-    // Binds the vertex input of a draw to the attribute locations above; false when unusable.
-    bool BindVertexInput(const DrawCall& call);
-    // Issues the draw with whatever program is bound.
-    void IssueDraw(const DrawCall& call);
-    unsigned GlTextureOf(IDirect3DBaseTexture9* texture);
     // LinkGlProgram on the device's context (GLSL 3.30 unless the texts say otherwise); 0 on failure,
     // with the compile logs on stderr.
     unsigned LinkProgram(const std::string& vertexShader, const std::string& fragmentShader);
-    // Utilities with programs of their own (effects): while one is set, draws use it instead of the
-    // fixed-function or vertex-shader program; prepare runs after the device's state is applied and
-    // before the draw, to bind textures and set uniforms. Program 0 returns to the device's own.
-    void SetExternalProgram(unsigned program, std::function<void()> prepare);
+    // Forget what the device believes OpenGL holds, after someone else changed the context's state.
+    void InvalidateGlState();
 
 protected:
     ResourceBackend* Backend() override { return this; }
     bool FormatUsable(D3DFORMAT format, DWORD usage, D3DRESOURCETYPE type) override;
     HRESULT DoDraw(const DrawCall& call) override;
     void RenderTargetsChanged() override { targetsDirty_ = true; }
-    INT DoBeginEvent(const std::wstring& name) override;
+    INT DoBeginEvent(const wchar_t* name) override;
     void DoEndEvent() override;
 
 private:
@@ -112,33 +117,136 @@ private:
     bool SetUpWindow();
     bool WindowGone() const;
     void MarkTargetsRendered();
-    unsigned FixedFunctionProgram(const DrawCall& call);
-    std::vector<D3DVERTEXELEMENT9> CurrentElements() const;
+    // The vertex layout of the next draw and a key no other layout shares.
+    const std::vector<D3DVERTEXELEMENT9>& CurrentElements(std::uint64_t* key) const;
     // The fixed-function vertex stage on the processor (software vertex processing).
     HRESULT DrawSoftware(const DrawCall& call);
-    void SetFixedFunctionUniforms(unsigned program);
 
-    struct Program {
-        unsigned id = 0;
-        std::map<std::string, int, std::less<>> uniforms;
+    // What a draw needs, each applied only where it differs from what OpenGL already holds.
+    void BindRenderTargets();
+    void ApplyRenderState();
+    void BindTextures();
+    bool BindVertexInput(const DrawCall& call);
+    void IssueDraw(const DrawCall& call);
+    void UseProgram(unsigned program);
+    void SetFixedFunctionUniforms();
+    void SetShaderConstants(GlVertexShader& vs);
+    HRESULT DrawWithProgram(const DrawCall& call);
+    unsigned FixedFunctionProgram();
+
+    // State setters over the shadow of the context's state.
+    void Enable(int index, unsigned cap, bool on);
+    void SetDepthMask(bool on);
+    void SetColorMask(DWORD mask);
+    void SetStencilWriteMask(unsigned mask);
+    void BindDrawFramebuffer(unsigned fbo);
+    void ActiveUnit(unsigned unit);
+    // Binds a texture and the sampler for its states on a unit.
+    void BindUnit(unsigned unit, unsigned target, unsigned texture, const GlSamplerStates& states,
+                  UINT levels);
+    void BindElementBuffer(unsigned buffer);
+    // Stops using the program if it is in use, and deletes it.
+    void ForgetProgram(unsigned program);
+    // After a raw bind on the active unit (uploads): the unit's binding is unknown.
+    void ForgetActiveUnitBinding();
+    unsigned SamplerFor(const GlSamplerStates& states, bool mipmapped);
+
+    // The fixed-function stage's uniforms: locations found once per program, values sent when they
+    // differ from what that program last received.
+    struct FixedUniformValues {
+        float world[4][16];
+        float view[16], proj[16];
+        float viewport[4], ambient[4], textureFactor[4];
+        float matDiffuse[4], matAmbient[4], matSpecular[4], matEmissive[4];
+        float matPower, alphaRef;
+        int blendCount, lighting, normalize, colorVertex, diffuseSource, ambientSource, specularEnable;
+        int hasTex0, colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2, alphaTest, alphaFunc;
+        int lightType[8];
+        float lightDiffuse[8][4], lightSpecular[8][4], lightAmbient[8][4];
+        float lightPosition[8][3], lightDirection[8][3], lightRangeAtt[8][4], lightSpot[8][3];
     };
-    int Uniform(Program& p, const char* name);
+    struct FixedUniformLocations;
+    struct FixedProgram {
+        unsigned id = 0;
+        std::unique_ptr<FixedUniformLocations> locations;
+        FixedUniformValues sent{};
+        bool sentValid = false;
+    };
+    void FillFixedUniforms(FixedUniformValues& v) const;
+    void SendFixedUniforms(FixedProgram& p, const FixedUniformValues& v);
+
+    // Vertex array objects by layout and the buffers, offsets and strides of its streams.
+    struct VaoKey {
+        std::uint64_t layout = 0;
+        std::array<std::uint32_t, 3 * kMaxStreams> streams{};
+        bool operator==(const VaoKey& o) const { return layout == o.layout && streams == o.streams; }
+    };
+    struct VaoKeyHash {
+        std::size_t operator()(const VaoKey& k) const;
+    };
+    struct Vao {
+        unsigned id = 0;
+        unsigned elementBuffer = 0;
+        unsigned attributes = 0; // bit per enabled attribute location
+    };
+    Vao* VaoFor(const VaoKey& key, const std::vector<D3DVERTEXELEMENT9>& elements, const DrawCall& call);
+
+    struct SamplerEntry {
+        GlSamplerStates states;
+        bool mipmapped;
+        unsigned id;
+    };
+
+    enum : int { kDepthTest, kCullFace, kStencilTest, kBlend, kScissor };
+    // Layout keys: declarations by their id; flexible formats and the software stage's output apart.
+    static constexpr std::uint64_t kFvfLayoutKey = 1ull << 63;
+    static constexpr std::uint64_t kTransformedLayoutKey = 1ull << 62;
+
+    // What the device last told OpenGL; "unknown" values never match a request.
+    struct Shadow {
+        static constexpr unsigned kUnknown = 0xFFFFFFFFu;
+        std::array<int, 5> enabled; // depth test, cull face, stencil test, blend, scissor: 0, 1 or -1
+        std::array<int, 4> viewport;
+        std::array<float, 2> depthRange;
+        unsigned depthFunc, depthMask, frontFace, cullFace, polygonMode, colorMask, stencilWriteMask;
+        std::array<unsigned, 6> stencilFront, stencilBack; // func, ref, mask, fail, zfail, pass
+        std::array<unsigned, 6> blend;                     // src, dst, src alpha, dst alpha, op, op alpha
+        unsigned program, drawFramebuffer, vao, activeUnit;
+        struct Unit {
+            unsigned target, texture, sampler;
+        };
+        std::array<Unit, 16> units;
+    };
 
     QScreen* screen_;
     QPointer<QWindow> window_;
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> fallback_;
     QOpenGLFunctions_3_3_Core* gl_ = nullptr;
-    unsigned vao_ = 0, drawFbo_ = 0, readFbo_ = 0, streamVbo_ = 0, streamIbo_ = 0;
+    unsigned drawFbo_ = 0, readFbo_ = 0, streamVbo_ = 0, streamIbo_ = 0;
     bool targetsDirty_ = true;
     bool lost_ = false;
-    std::map<std::uint64_t, Program> programs_;
-    std::map<unsigned, Program*> programById_;
-    Program* currentProgram_ = nullptr;
-    unsigned externalProgram_ = 0;
+    Shadow shadow_{};
+    std::map<std::uint64_t, FixedProgram> fixedPrograms_;
+    std::unordered_map<VaoKey, Vao, VaoKeyHash> vaos_;
+    std::vector<SamplerEntry> samplers_;
+    std::uint64_t elementOverrideKey_ = 0;
     const std::vector<D3DVERTEXELEMENT9>* elementOverride_ = nullptr;
-    std::function<void()> externalPrepare_;
+    Vao* currentVao_ = nullptr;
+    bool attributeDefaultsValid_ = false;
+    FixedProgram* lastFixed_ = nullptr;
+    std::uint64_t lastFixedLayout_ = 0;
+    FixedUniformValues fixedScratch_{};
+    // The software vertex stage's output, kept between draws.
+    std::vector<unsigned char> softwareVertices_;
+    std::vector<std::uint32_t> softwareIndices_;
+    using PushDebugGroup = void (*)(unsigned, unsigned, int, const char*);
+    using PopDebugGroup = void (*)();
+    PushDebugGroup pushDebugGroup_ = nullptr;
+    PopDebugGroup popDebugGroup_ = nullptr;
+    std::string eventName_; // reused by the profiling groups
     friend class GlVertexShader;
+    friend class GlProgram;
 };
 
 } // namespace orv

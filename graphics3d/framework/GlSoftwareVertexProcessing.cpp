@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 namespace orv {
 
@@ -119,13 +120,15 @@ const std::vector<D3DVERTEXELEMENT9>& TransformedElements() {
 } // namespace
 
 HRESULT GlDevice::DrawSoftware(const DrawCall& call) {
-    const std::vector<D3DVERTEXELEMENT9> elements = CurrentElements();
+    std::uint64_t layout = 0;
+    const std::vector<D3DVERTEXELEMENT9>& elements = CurrentElements(&layout);
     const D3DVERTEXELEMENT9 *position = nullptr, *weights = nullptr, *normal = nullptr, *colour0 = nullptr,
                             *colour1 = nullptr, *tex0 = nullptr;
     for (const auto& e : elements) {
         if (e.Usage == D3DDECLUSAGE_POSITIONT) {
             // Already transformed: the card draws them as they are.
             elementOverride_ = &elements;
+            elementOverrideKey_ = layout;
             const HRESULT hr = DoDraw(call);
             elementOverride_ = nullptr;
             return hr;
@@ -187,18 +190,23 @@ HRESULT GlDevice::DrawSoftware(const DrawCall& call) {
         const D3DLIGHT9* l;
         Vec3 position, direction;
     };
-    std::vector<ViewLight> lights;
+    std::array<ViewLight, kMaxLights> lightStore{};
+    size_t lightCount = 0;
     if (lighting)
         for (UINT i = 0; i < kMaxLights; ++i)
             if (LightEnabled(i)) {
                 const D3DLIGHT9& l = Light(i);
                 const Vec4 p = MulRow({l.Position.x, l.Position.y, l.Position.z, 1}, view);
-                lights.push_back({&l,
-                                  {p.x, p.y, p.z},
-                                  TransformNormal({l.Direction.x, l.Direction.y, l.Direction.z}, view)});
+                lightStore[lightCount++] = {
+                    &l,
+                    {p.x, p.y, p.z},
+                    TransformNormal({l.Direction.x, l.Direction.y, l.Direction.z}, view)};
             }
+    const auto lights = std::span<const ViewLight>(lightStore.data(), lightCount);
 
-    std::vector<TransformedVertex> out(count);
+    // Storage kept between draws: a steady frame allocates nothing here.
+    softwareVertices_.resize(static_cast<size_t>(count) * sizeof(TransformedVertex));
+    auto* out = reinterpret_cast<TransformedVertex*>(softwareVertices_.data());
     for (UINT k = 0; k < count; ++k) {
         const BYTE* pp = source(*position, k);
         if (!pp)
@@ -326,9 +334,9 @@ HRESULT GlDevice::DrawSoftware(const DrawCall& call) {
     transformed.type = call.type;
     transformed.primitiveCount = call.primitiveCount;
     transformed.numVertices = count;
-    transformed.userVertices = out.data();
+    transformed.userVertices = out;
     transformed.userStride = sizeof(TransformedVertex);
-    std::vector<std::uint32_t> indices;
+    std::vector<std::uint32_t>& indices = softwareIndices_;
     if (call.indexed) {
         const UINT n = VertexCountOf(call.type, call.primitiveCount);
         const BYTE* data;
@@ -362,6 +370,7 @@ HRESULT GlDevice::DrawSoftware(const DrawCall& call) {
         transformed.userIndexFormat = D3DFMT_INDEX32;
     }
     elementOverride_ = &TransformedElements();
+    elementOverrideKey_ = kTransformedLayoutKey;
     const HRESULT hr = DoDraw(transformed);
     elementOverride_ = nullptr;
     return hr;

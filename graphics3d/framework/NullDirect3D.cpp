@@ -56,6 +56,21 @@ bool Contains(const std::vector<D3DFORMAT>& v, D3DFORMAT f) {
     return std::find(v.begin(), v.end(), f) != v.end();
 }
 
+int ValueFloats(ProgramValueType t) {
+    switch (t) {
+    case ProgramValueType::Float2:
+        return 2;
+    case ProgramValueType::Float3:
+        return 3;
+    case ProgramValueType::Float4:
+        return 4;
+    case ProgramValueType::Float4x4:
+        return 16;
+    default:
+        return 1;
+    }
+}
+
 class NullDevice final : public DeviceBase {
 public:
     NullDevice(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation,
@@ -203,6 +218,22 @@ protected:
         }
         return D3DFormatInfo(format).bytes > 0;
     }
+    // Programs are kept, not compiled: the draws record what they would have drawn with.
+    class NullProgram final : public BackEndProgram {
+    public:
+        std::vector<ProgramValueType> types;
+    };
+
+    bool DrawsWithPrograms() const override { return true; }
+    std::unique_ptr<BackEndProgram> CreateProgram(const ProgramSource& source, std::string*) override {
+        control_->calls.push_back("CreateProgram");
+        control_->programs.push_back(source.vertexShader);
+        auto p = std::make_unique<NullProgram>();
+        for (const ProgramParameter& parameter : source.parameters)
+            p->types.push_back(parameter.type);
+        return p;
+    }
+
     HRESULT DoDraw(const DrawCall& call) override {
         control_->calls.push_back("Draw");
         if (control_->recordDraws) {
@@ -216,6 +247,22 @@ protected:
             d.material = Material();
             d.renderTarget0 = RenderTargetSurface(0);
             d.toBackBuffer = d.renderTarget0 && d.renderTarget0 == BackBufferSurface();
+            if (call.program) {
+                const auto& p = static_cast<const NullProgram&>(*call.program->program);
+                d.program = &p;
+                d.texture0 = nullptr;
+                for (size_t i = 0; i < p.types.size(); ++i) {
+                    const ProgramValue& v = call.program->values[i];
+                    if (IsTextureValue(p.types[i])) {
+                        if (d.programTextures.empty())
+                            d.texture0 = v.texture;
+                        d.programTextures.push_back(v.texture);
+                    } else {
+                        d.programFloats.insert(d.programFloats.end(), v.data,
+                                               v.data + ValueFloats(p.types[i]));
+                    }
+                }
+            }
             control_->draws.push_back(d);
         }
         return D3D_OK;

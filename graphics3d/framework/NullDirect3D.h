@@ -39,6 +39,11 @@ struct NullDraw {
     D3DMATERIAL9 material;
     IDirect3DSurface9* renderTarget0 = nullptr; // not held: compare only
     bool toBackBuffer = false;
+    // A draw with a utility's program (an effect's pass): the program, and the values it drew with,
+    // floats of every parameter in order and the textures (not held). texture0 is its first texture.
+    const void* program = nullptr;
+    std::vector<float> programFloats;
+    std::vector<IDirect3DBaseTexture9*> programTextures;
 };
 
 // What the devices did and how they should behave; shared by the test and every object made from it.
@@ -57,6 +62,8 @@ struct NullControl {
     // Extra references a device keeps to itself (to test the "references left" path).
     int leakedReferences = 0;
     bool recordFrameCalls = true; // Clear, BeginScene, EndScene, Present, TestCooperativeLevel
+    // Programs the devices made for utilities, by their vertex-stage text.
+    std::vector<std::string> programs;
     // Vertex and index buffers longer than this fail as on a device out of memory (0: no limit).
     UINT bufferLimit = 0;
 

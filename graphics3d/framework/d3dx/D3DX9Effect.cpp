@@ -7,20 +7,15 @@
 #include "graphics3d/framework/d3dx/EffectFile.h"
 
 #include <QFile>
-#include <QOpenGLFunctions_3_3_Core>
 #include <QtGlobal>
 
+#include <array>
 #include <cstring>
+#include <memory>
 
 namespace orv {
 
 namespace {
-
-struct PassProgram {
-    unsigned id = 0;
-    std::vector<int> locations; // per parameter
-    std::vector<int> units;     // per parameter: texture unit, or -1
-};
 
 // The vertex stage with the effect's uniforms and shared code, ending in the layer's clip-space conversion.
 std::string VertexSource(const std::string& uniforms, const std::string& shared, const std::string& code) {
@@ -33,57 +28,120 @@ std::string PixelSource(const std::string& uniforms, const std::string& shared, 
     return "#version 330 core\n" + uniforms + "out vec4 fragColour;\n" + shared + "\n#line 1\n" + code + "\n";
 }
 
+ProgramValueType ValueTypeOf(fx::ParamType t) {
+    switch (t) {
+    case fx::ParamType::Float:
+        return ProgramValueType::Float;
+    case fx::ParamType::Float2:
+        return ProgramValueType::Float2;
+    case fx::ParamType::Float3:
+        return ProgramValueType::Float3;
+    case fx::ParamType::Float4:
+        return ProgramValueType::Float4;
+    case fx::ParamType::Float4x4:
+        return ProgramValueType::Float4x4;
+    case fx::ParamType::Int:
+        return ProgramValueType::Int;
+    case fx::ParamType::Bool:
+        return ProgramValueType::Bool;
+    case fx::ParamType::Texture:
+        return ProgramValueType::Texture;
+    case fx::ParamType::TextureCube:
+        return ProgramValueType::TextureCube;
+    case fx::ParamType::Texture3D:
+        return ProgramValueType::Texture3D;
+    }
+    return ProgramValueType::Float;
+}
+
 class Effect final : public ID3DXEffect {
 public:
     Effect(IDirect3DDevice9* device, fx::Effect desc) : device_(device), desc_(std::move(desc)) {
         device_->AddRef();
-        for (const auto& p : desc_.parameters) {
-            Value v;
-            v.data = p.defaults;
-            v.data.resize(16, 0.0f);
-            values_.push_back(v);
+        const size_t n = desc_.parameters.size();
+        pending_.resize(n);
+        committed_.resize(n);
+        drawValues_.resize(n);
+        dirty_.assign(n, false);
+        committedOwned_.assign(n, false);
+        for (size_t i = 0; i < n; ++i) {
+            const auto& d = desc_.parameters[i].defaults;
+            std::copy(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(d.size(), 16)),
+                      pending_[i].data.begin());
+            committed_[i] = pending_[i];
+            drawValues_[i] = {committed_[i].data.data(), nullptr, 1};
         }
-        current_ = 0;
+        // Handles are pointers into one block of names: a handle finds its parameter without a search.
+        for (const auto& p : desc_.parameters) {
+            nameStarts_.push_back(names_.size());
+            names_ += p.name;
+            names_ += '\0';
+        }
+        for (const auto& t : desc_.techniques) {
+            techniqueStarts_.push_back(names_.size());
+            names_ += t.name;
+            names_ += '\0';
+        }
+        indexAt_.assign(names_.size(), -1);
+        for (size_t i = 0; i < nameStarts_.size(); ++i)
+            indexAt_[nameStarts_[i]] = static_cast<int>(i);
+        for (size_t i = 0; i < techniqueStarts_.size(); ++i)
+            indexAt_[techniqueStarts_[i]] = static_cast<int>(i);
     }
     ~Effect() override {
         if (activePass_)
             d3dx::SetActivePass(device_, nullptr, nullptr);
-        for (auto& v : values_)
-            SafeRelease(v.texture);
-        DeletePrograms();
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            SafeRelease(pending_[i].texture);
+            if (committedOwned_[i])
+                SafeRelease(committed_[i].texture);
+        }
+        {
+            // The programs go while the device they were made on still lives.
+            auto programs = std::move(programs_);
+        }
         device_->Release();
     }
 
-    // Compiles every pass on an OpenGL device; false with a message when one does not build.
+    // Makes every pass's program on a device that draws with programs; false with a message when one
+    // does not build.
     bool Compile(std::string* log) {
-        auto* gl = dynamic_cast<GlDevice*>(device_);
-        if (!gl)
+        auto* base = dynamic_cast<DeviceBase*>(device_);
+        if (!base || !base->DrawsWithPrograms())
             return true;
-        if (!gl->MakeCurrent()) {
-            *log = "no OpenGL context";
-            return false;
-        }
         std::string uniforms;
-        for (const auto& p : desc_.parameters)
+        std::vector<ProgramParameter> parameters;
+        for (const auto& p : desc_.parameters) {
             uniforms += std::string("uniform ") + fx::GlslType(p.type) + " " + p.name + ";\n";
-        for (size_t t = 0; t < desc_.techniques.size(); ++t) {
-            programs_.emplace_back();
-            for (const auto& pass : desc_.techniques[t].passes) {
-                PassProgram prog;
-                const std::string where = "technique " + desc_.techniques[t].name + ", pass " + pass.name;
-                prog.id = Link(gl->Gl(), VertexSource(uniforms, desc_.shared, pass.vertexShader),
-                               PixelSource(uniforms, desc_.shared, pass.pixelShader), where, log);
-                if (!prog.id)
-                    return false;
-                int unit = 0;
-                for (const auto& p : desc_.parameters) {
-                    prog.locations.push_back(gl->Gl()->glGetUniformLocation(prog.id, p.name.c_str()));
-                    const bool texture = p.type == fx::ParamType::Texture ||
-                                         p.type == fx::ParamType::TextureCube ||
-                                         p.type == fx::ParamType::Texture3D;
-                    prog.units.push_back(texture ? unit++ : -1);
+            ProgramParameter pp;
+            pp.name = p.name;
+            pp.type = ValueTypeOf(p.type);
+            static constexpr D3DSAMPLERSTATETYPE kStates[6] = {D3DSAMP_ADDRESSU,  D3DSAMP_ADDRESSV,
+                                                               D3DSAMP_ADDRESSW,  D3DSAMP_MAGFILTER,
+                                                               D3DSAMP_MINFILTER, D3DSAMP_MIPFILTER};
+            for (size_t k = 0; k < 6; ++k) {
+                auto it = p.sampler.find(kStates[k]);
+                if (it != p.sampler.end()) {
+                    pp.sampler[k] = it->second;
+                    pp.samplerFixed[k] = true;
                 }
-                programs_.back().push_back(prog);
+            }
+            parameters.push_back(pp);
+        }
+        for (const auto& technique : desc_.techniques) {
+            programs_.emplace_back();
+            for (const auto& pass : technique.passes) {
+                ProgramSource source;
+                source.vertexShader = VertexSource(uniforms, desc_.shared, pass.vertexShader);
+                source.pixelShader = PixelSource(uniforms, desc_.shared, pass.pixelShader);
+                source.parameters = parameters;
+                std::string why;
+                std::unique_ptr<BackEndProgram> program = base->CreateProgram(source, &why);
+                if (!program) {
+                    *log = "technique " + technique.name + ", pass " + pass.name + ", " + why;
+                    return false;
+                }
+                programs_.back().push_back(std::move(program));
             }
         }
         return true;
@@ -93,14 +151,14 @@ public:
         if (parent || !name)
             return nullptr;
         const int i = ParamIndex(name);
-        return i < 0 ? nullptr : desc_.parameters[static_cast<size_t>(i)].name.c_str();
+        return i < 0 ? nullptr : names_.c_str() + nameStarts_[static_cast<size_t>(i)];
     }
     D3DXHANDLE GetTechniqueByName(const char* name) override {
         const int i = TechniqueIndex(name);
-        return i < 0 ? nullptr : desc_.techniques[static_cast<size_t>(i)].name.c_str();
+        return i < 0 ? nullptr : names_.c_str() + techniqueStarts_[static_cast<size_t>(i)];
     }
     D3DXHANDLE GetTechnique(UINT index) override {
-        return index < desc_.techniques.size() ? desc_.techniques[index].name.c_str() : nullptr;
+        return index < desc_.techniques.size() ? names_.c_str() + techniqueStarts_[index] : nullptr;
     }
     HRESULT SetTechnique(D3DXHANDLE technique) override {
         const int i = TechniqueIndex(technique);
@@ -109,7 +167,7 @@ public:
         current_ = static_cast<size_t>(i);
         return D3D_OK;
     }
-    D3DXHANDLE GetCurrentTechnique() override { return desc_.techniques[current_].name.c_str(); }
+    D3DXHANDLE GetCurrentTechnique() override { return names_.c_str() + techniqueStarts_[current_]; }
     HRESULT ValidateTechnique(D3DXHANDLE technique) override {
         return TechniqueIndex(technique) < 0 ? D3DERR_INVALIDCALL : D3D_OK;
     }
@@ -141,26 +199,33 @@ public:
     HRESULT SetValue(D3DXHANDLE parameter, const void* data, UINT bytes) override {
         if (!data || bytes % 4 != 0)
             return D3DERR_INVALIDCALL;
-        std::vector<float> f(bytes / 4);
-        std::memcpy(f.data(), data, bytes);
-        return SetFloats(parameter, f.data(), static_cast<int>(f.size()));
+        std::array<float, 16> f{};
+        const UINT n = std::min<UINT>(bytes / 4, 16);
+        std::memcpy(f.data(), data, n * 4);
+        return SetFloats(parameter, f.data(), static_cast<int>(n));
     }
     HRESULT SetTexture(D3DXHANDLE parameter, IDirect3DBaseTexture9* texture) override {
         const int i = ParamIndex(parameter);
         if (i < 0 || fx::ComponentCount(desc_.parameters[static_cast<size_t>(i)].type) != 0)
             return D3DERR_INVALIDCALL;
-        auto& v = values_[static_cast<size_t>(i)];
+        const auto k = static_cast<size_t>(i);
         if (texture)
             texture->AddRef();
-        SafeRelease(v.texture);
-        v.texture = texture;
+        IDirect3DBaseTexture9* old = pending_[k].texture;
+        pending_[k].texture = texture;
+        // Draws of the pass may still use the old one until the change is committed.
+        if (old && old == committed_[k].texture && !committedOwned_[k])
+            committedOwned_[k] = true;
+        else
+            SafeRelease(old);
+        Changed(k);
         return D3D_OK;
     }
     HRESULT GetTexture(D3DXHANDLE parameter, IDirect3DBaseTexture9** texture) override {
         const int i = ParamIndex(parameter);
         if (i < 0 || !texture)
             return D3DERR_INVALIDCALL;
-        *texture = values_[static_cast<size_t>(i)].texture;
+        *texture = pending_[static_cast<size_t>(i)].texture;
         if (*texture)
             (*texture)->AddRef();
         return D3D_OK;
@@ -189,11 +254,18 @@ public:
         passIndex_ = pass;
         for (const auto& [state, value] : desc_.techniques[current_].passes[pass].states)
             device_->SetRenderState(state, value);
+        Commit();
         activePass_ = true;
         d3dx::SetActivePass(device_, this, &Effect::DrawThunk);
         return D3D_OK;
     }
-    HRESULT CommitChanges() override { return activePass_ ? D3D_OK : D3DERR_INVALIDCALL; }
+    // Values set inside a pass reach its draws from here on.
+    HRESULT CommitChanges() override {
+        if (!activePass_)
+            return D3DERR_INVALIDCALL;
+        Commit();
+        return D3D_OK;
+    }
     HRESULT EndPass() override {
         if (!activePass_)
             return D3DERR_INVALIDCALL;
@@ -220,26 +292,30 @@ public:
 
 private:
     struct Value {
-        std::vector<float> data;
+        std::array<float, 16> data{};
         IDirect3DBaseTexture9* texture = nullptr;
     };
 
-    int ParamIndex(const char* name) const {
+    // A handle this effect gave out, or else a name.
+    int LookUp(const char* name, const std::vector<size_t>& starts) const {
         if (!name)
             return -1;
-        for (size_t i = 0; i < desc_.parameters.size(); ++i)
-            if (desc_.parameters[i].name == name)
+        const char* base = names_.c_str();
+        if (name >= base && name < base + names_.size()) {
+            const size_t at = static_cast<size_t>(name - base);
+            const int i = indexAt_[at];
+            return i >= 0 && static_cast<size_t>(i) < starts.size() && starts[static_cast<size_t>(i)] == at
+                       ? i
+                       : -1;
+        }
+        for (size_t i = 0; i < starts.size(); ++i)
+            if (std::strcmp(base + starts[i], name) == 0)
                 return static_cast<int>(i);
         return -1;
     }
-    int TechniqueIndex(const char* name) const {
-        if (!name)
-            return -1;
-        for (size_t i = 0; i < desc_.techniques.size(); ++i)
-            if (desc_.techniques[i].name == name)
-                return static_cast<int>(i);
-        return -1;
-    }
+    int ParamIndex(const char* name) const { return LookUp(name, nameStarts_); }
+    int TechniqueIndex(const char* name) const { return LookUp(name, techniqueStarts_); }
+
     HRESULT SetFloats(D3DXHANDLE parameter, const float* data, int count) {
         const int i = ParamIndex(parameter);
         if (i < 0)
@@ -247,42 +323,52 @@ private:
         const int n = fx::ComponentCount(desc_.parameters[static_cast<size_t>(i)].type);
         if (n == 0)
             return D3DERR_INVALIDCALL;
-        auto& v = values_[static_cast<size_t>(i)].data;
+        auto& v = pending_[static_cast<size_t>(i)].data;
         for (int k = 0; k < std::min(n, count); ++k)
             v[static_cast<size_t>(k)] = data[k];
+        Changed(static_cast<size_t>(i));
         return D3D_OK;
     }
     HRESULT GetFloats(D3DXHANDLE parameter, float* data, int count) const {
         const int i = ParamIndex(parameter);
         if (i < 0)
             return D3DERR_INVALIDCALL;
-        const auto& v = values_[static_cast<size_t>(i)].data;
-        for (int k = 0; k < count; ++k)
+        const auto& v = pending_[static_cast<size_t>(i)].data;
+        for (int k = 0; k < std::min(count, 16); ++k)
             data[k] = v[static_cast<size_t>(k)];
         return D3D_OK;
     }
 
-    // The first failing step's log, as the effect's compilation error.
-    static unsigned Link(QOpenGLFunctions_3_3_Core* gl, const std::string& vs, const std::string& fs,
-                         const std::string& where, std::string* log) {
-        bool failed = false;
-        return LinkGlProgram(gl, vs, fs, [&](const char* step, const char* text) {
-            if (failed)
-                return;
-            failed = true;
-            *log = where + ", " + step + ": " + text;
-        });
+    // Outside a pass no draw can tell a pending value from a committed one, so it is committed at once
+    // (and a texture let go of is let go of at once, as resets need).
+    void Changed(size_t i) {
+        dirty_[i] = true;
+        if (!activePass_)
+            Commit(i);
     }
 
-    void DeletePrograms() {
-        auto* gl = dynamic_cast<GlDevice*>(device_);
-        if (!gl || programs_.empty() || !gl->MakeCurrent())
+    // Pending values become what draws use; a value that did not change keeps its version, so the
+    // back end does not send it again.
+    void Commit() {
+        for (size_t i = 0; i < pending_.size(); ++i)
+            Commit(i);
+    }
+    void Commit(size_t i) {
+        if (!dirty_[i])
             return;
-        for (auto& t : programs_)
-            for (auto& p : t)
-                if (p.id)
-                    gl->Gl()->glDeleteProgram(p.id);
-        programs_.clear();
+        dirty_[i] = false;
+        Value& now = committed_[i];
+        const Value& next = pending_[i];
+        if (now.data == next.data && now.texture == next.texture)
+            return;
+        now.data = next.data;
+        if (committedOwned_[i]) {
+            SafeRelease(now.texture);
+            committedOwned_[i] = false;
+        }
+        now.texture = next.texture; // the pending value's reference serves both
+        drawValues_[i].texture = now.texture;
+        ++drawValues_[i].version;
     }
 
     static HRESULT DrawThunk(void* self, IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex,
@@ -293,74 +379,17 @@ private:
 
     HRESULT Draw(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                  UINT numVertices, UINT startIndex, UINT primitiveCount) {
-        auto* gl = dynamic_cast<GlDevice*>(device);
-        if (!gl || programs_.empty())
+        auto* base = dynamic_cast<DeviceBase*>(device);
+        if (!base || programs_.empty())
             return DrawWithoutPrograms(device, type, baseVertex, minIndex, numVertices, startIndex,
                                        primitiveCount);
-        if (!gl->InScene() || !gl->IndexBuffer() || (!gl->Declaration() && !gl->Fvf()))
-            return D3DERR_INVALIDCALL;
-        if (primitiveCount == 0)
-            return D3D_OK;
-        auto* ib = dynamic_cast<IndexBuffer9*>(gl->IndexBuffer());
-        const UINT indexSize = ib->Data()->format == D3DFMT_INDEX32 ? 4u : 2u;
-        if ((static_cast<size_t>(startIndex) + VertexCountOf(type, primitiveCount)) * indexSize >
-            ib->Data()->mem.size())
-            return D3DERR_INVALIDCALL;
-        if (!gl->MakeCurrent())
-            return D3DERR_DRIVERINTERNALERROR;
-        const PassProgram& prog = programs_[current_][passIndex_];
-        DrawCall call;
-        call.type = type;
-        call.primitiveCount = primitiveCount;
-        call.indexed = true;
-        call.baseVertex = baseVertex;
-        call.minIndex = minIndex;
-        call.numVertices = numVertices;
-        call.startIndex = startIndex;
-        QOpenGLFunctions_3_3_Core* f = gl->Gl();
-        gl->BindRenderTargets();
-        gl->ApplyRenderState();
-        if (!gl->BindVertexInput(call))
-            return D3DERR_INVALIDCALL;
-        f->glUseProgram(prog.id);
-        for (size_t i = 0; i < desc_.parameters.size(); ++i) {
-            const int loc = prog.locations[i];
-            if (loc < 0)
-                continue;
-            const float* d = values_[i].data.data();
-            switch (desc_.parameters[i].type) {
-            case fx::ParamType::Float:
-                f->glUniform1f(loc, d[0]);
-                break;
-            case fx::ParamType::Float2:
-                f->glUniform2fv(loc, 1, d);
-                break;
-            case fx::ParamType::Float3:
-                f->glUniform3fv(loc, 1, d);
-                break;
-            case fx::ParamType::Float4:
-                f->glUniform4fv(loc, 1, d);
-                break;
-            case fx::ParamType::Float4x4:
-                // Uploaded as stored: in GLSL, M * v then gives our row-vector product v * M.
-                f->glUniformMatrix4fv(loc, 1, GL_FALSE, d);
-                break;
-            case fx::ParamType::Int:
-            case fx::ParamType::Bool:
-                f->glUniform1i(loc, static_cast<GLint>(d[0]));
-                break;
-            default:
-                BindTexture(gl, prog.units[i], desc_.parameters[i], values_[i].texture, loc);
-                break;
-            }
-        }
-        gl->IssueDraw(call);
-        f->glActiveTexture(GL_TEXTURE0);
-        return D3D_OK;
+        const ProgramDraw draw{programs_[current_][passIndex_].get(), drawValues_.data()};
+        return base->DrawIndexedWithProgram(draw, type, baseVertex, minIndex, numVertices, startIndex,
+                                            primitiveCount);
     }
 
-    // Without shader programs the effect's textures sit on their sampler stages for the draw only, so
-    // the device sees what the pass samples and keeps its own bindings.
+    // Without programs the effect's textures sit on their sampler stages for the draw only, so the
+    // device sees what the pass samples and keeps its own bindings.
     HRESULT DrawWithoutPrograms(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex,
                                 UINT minIndex, UINT numVertices, UINT startIndex, UINT primitiveCount) {
         auto* base = dynamic_cast<DeviceBase*>(device);
@@ -376,7 +405,7 @@ private:
             saved[units] = base->BoundTexture(units);
             if (saved[units])
                 saved[units]->AddRef();
-            device->SetTexture(units++, values_[i].texture);
+            device->SetTexture(units++, committed_[i].texture);
         }
         const HRESULT hr =
             device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);
@@ -387,37 +416,18 @@ private:
         return hr;
     }
 
-    void BindTexture(GlDevice* gl, int unit, const fx::Parameter& p, IDirect3DBaseTexture9* texture,
-                     int loc) const {
-        QOpenGLFunctions_3_3_Core* f = gl->Gl();
-        const GLenum target = p.type == fx::ParamType::TextureCube ? GL_TEXTURE_CUBE_MAP
-                              : p.type == fx::ParamType::Texture3D ? GL_TEXTURE_3D
-                                                                   : GL_TEXTURE_2D;
-        f->glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-        const TextureData* t = TextureDataOf(texture);
-        f->glBindTexture(target, t ? t->glName : 0);
-        f->glUniform1i(loc, unit);
-        if (!t)
-            return;
-        // States the file leaves out are the device's for that sampler.
-        auto state = [&](D3DSAMPLERSTATETYPE s) {
-            auto it = p.sampler.find(s);
-            if (it != p.sampler.end())
-                return it->second;
-            DWORD value = 0;
-            device_->GetSamplerState(static_cast<DWORD>(unit), s, &value);
-            return value;
-        };
-        SetGlSamplerParameters(f, target,
-                               {state(D3DSAMP_ADDRESSU), state(D3DSAMP_ADDRESSV), state(D3DSAMP_ADDRESSW),
-                                state(D3DSAMP_MAGFILTER), state(D3DSAMP_MINFILTER), state(D3DSAMP_MIPFILTER)},
-                               t->levels);
-    }
-
     IDirect3DDevice9* device_;
     fx::Effect desc_;
-    std::vector<Value> values_;
-    std::vector<std::vector<PassProgram>> programs_;
+    // What Set* wrote, and what draws see since the last BeginPass or CommitChanges.
+    std::vector<Value> pending_, committed_;
+    std::vector<bool> dirty_;
+    // A committed texture holds a reference of its own only while a pass has not yet taken the new one.
+    std::vector<bool> committedOwned_;
+    std::vector<ProgramValue> drawValues_;
+    std::string names_;
+    std::vector<size_t> nameStarts_, techniqueStarts_;
+    std::vector<int> indexAt_;
+    std::vector<std::vector<std::unique_ptr<BackEndProgram>>> programs_;
     size_t current_ = 0;
     UINT passIndex_ = 0;
     bool begun_ = false, activePass_ = false, saveState_ = true;
