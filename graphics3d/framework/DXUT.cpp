@@ -1067,6 +1067,28 @@ void DXUTRunFrame() {
         DXUTStop(0);
 }
 
+namespace {
+
+// The default locale without group separators. Setting the option copies the locale's data, so the copy
+// is made again only when the default locale changes, not on every update of the figure.
+const QLocale& FpsLocale() {
+    thread_local QLocale base;
+    thread_local QLocale fps = [] {
+        QLocale l;
+        l.setNumberOptions(QLocale::OmitGroupSeparator);
+        return l;
+    }();
+    const QLocale current;
+    if (current != base) {
+        base = current;
+        fps = current;
+        fps.setNumberOptions(QLocale::OmitGroupSeparator);
+    }
+    return fps;
+}
+
+} // namespace
+
 void DXUTCountFrame() {
     TDXUTState& s = GetDXUTState();
     if (s.GetNoStats())
@@ -1080,9 +1102,8 @@ void DXUTCountFrame() {
         s.SetFPS(fps);
         s.SetLastStatsUpdateTime(now);
         s.SetLastStatsUpdateFrames(0);
-        QLocale locale;
-        locale.setNumberOptions(QLocale::OmitGroupSeparator);
-        s.SetFPSText((locale.toString(static_cast<double>(fps), 'f', 2) + QStringLiteral(" fps ")).left(63));
+        s.SetFPSText(
+            (FpsLocale().toString(static_cast<double>(fps), 'f', 2) + QStringLiteral(" fps ")).left(63));
     }
 }
 
@@ -1119,13 +1140,25 @@ void DXUTUpdateStaticFrameStats() {
 
 QString DXUTFrameStatsText(bool includeFps) {
     TDXUTState& s = GetDXUTState();
+    const QString fps = includeFps ? s.GetFPSText() : QString();
+    // Called every frame; the figure changes once a second, the device text with the device. The last
+    // line is handed out again (a shared copy) while both are what it was made of.
+    if (s.GetFrameStatsMade() && s.GetFrameStatsStaticSource() == s.GetStaticFrameStats() &&
+        s.GetFrameStatsFpsSource() == fps) {
+        const QString made = s.GetFrameStatsLine();
+        s.SetFrameStats(made);
+        return made;
+    }
     QString text = s.GetStaticFrameStats();
     const qsizetype at = text.indexOf(QStringLiteral("%s"));
-    const QString fps = includeFps ? s.GetFPSText() : QString();
     if (at >= 0)
         text.replace(at, 2, fps);
     text = text.left(255);
     s.SetFrameStats(text);
+    s.SetFrameStatsStaticSource(s.GetStaticFrameStats());
+    s.SetFrameStatsFpsSource(fps);
+    s.SetFrameStatsLine(text);
+    s.SetFrameStatsMade(true);
     return text;
 }
 

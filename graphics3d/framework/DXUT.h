@@ -226,6 +226,11 @@ public:                                                                         
     DXUT_FIELD(QString, FPSText, QString())
     DXUT_FIELD(QString, StaticFrameStats, QString())
     DXUT_FIELD(QString, FrameStats, QString())
+    // The line DXUTFrameStatsText made last and what it was made of.
+    DXUT_FIELD(bool, FrameStatsMade, false)
+    DXUT_FIELD(QString, FrameStatsLine, QString())
+    DXUT_FIELD(QString, FrameStatsStaticSource, QString())
+    DXUT_FIELD(QString, FrameStatsFpsSource, QString())
 
     // Options.
     DXUT_FIELD(bool, ParseCommandLine, false)

@@ -38,6 +38,8 @@ struct SceneState {
     ID3DXEffect* effect = nullptr;
     IDirect3DVertexDeclaration9* declaration = nullptr;
     IDirect3DTexture9* shadowMap = nullptr;
+    // The shadow map's level 0, asked for once per reset rather than once per frame.
+    IDirect3DSurface9* shadowSurface = nullptr;
     IDirect3DSurface9* shadowDepth = nullptr;
     IDirect3DTexture9* defaultTexture = nullptr;
     D3DXMATRIX shadowProjection;
@@ -313,6 +315,8 @@ HRESULT DeviceReset(IDirect3DDevice9* device, const D3DSURFACE_DESC* backBuffer,
                                D3DPOOL_DEFAULT, &s_scene.shadowMap, nullptr);
     if (FAILED(hr))
         return hr;
+    if (FAILED(s_scene.shadowMap->GetSurfaceLevel(0, &s_scene.shadowSurface)))
+        s_scene.shadowSurface = nullptr;
     hr = device->CreateDepthStencilSurface(kShadowMapSize, kShadowMapSize,
                                            DXUTGetDeviceSettings().pp.AutoDepthStencilFormat,
                                            D3DMULTISAMPLE_NONE, 0, 1, &s_scene.shadowDepth, nullptr);
@@ -329,6 +333,7 @@ void DeviceLost(void*) {
         s_scene.effect->OnLostDevice();
     SafeRelease(s_scene.sprite);
     SafeRelease(s_scene.shadowDepth);
+    SafeRelease(s_scene.shadowSurface);
     SafeRelease(s_scene.shadowMap);
     SafeRelease(s_scene.defaultTexture);
     ForEachMesh([](CDXUTMesh& m) { m.ReleaseMeshObjects(); });
@@ -368,11 +373,8 @@ void RenderFrame(IDirect3DDevice9* device, double, float, void*) {
     IDirect3DSurface9* oldTarget = nullptr;
     IDirect3DSurface9* oldDepth = nullptr;
     device->GetRenderTarget(0, &oldTarget);
-    IDirect3DSurface9* shadowSurface = nullptr;
-    if (s_scene.shadowMap && SUCCEEDED(s_scene.shadowMap->GetSurfaceLevel(0, &shadowSurface))) {
-        device->SetRenderTarget(0, shadowSurface);
-        shadowSurface->Release();
-    }
+    if (s_scene.shadowSurface)
+        device->SetRenderTarget(0, s_scene.shadowSurface);
     if (SUCCEEDED(device->GetDepthStencilSurface(&oldDepth)))
         device->SetDepthStencilSurface(s_scene.shadowDepth);
 

@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <functional>
 #include <map>
+#include <string_view>
 #include <vector>
 
 namespace orv {
@@ -59,6 +62,7 @@ public:
         item.y = (position ? position->y : 0.0f) - (centre ? centre->y : 0.0f);
         item.z = position ? position->z : 0.0f;
         item.colour = colour;
+        item.order = static_cast<UINT>(queue_.size());
         queue_.push_back(item);
         return D3D_OK;
     }
@@ -67,9 +71,14 @@ public:
             return D3DERR_INVALIDCALL;
         if (queue_.empty())
             return D3D_OK;
+        // Stable by texture, without the scratch buffer std::stable_sort would allocate: the queue
+        // position breaks ties.
         if (flags_ & D3DXSPRITE_SORT_TEXTURE)
-            std::stable_sort(queue_.begin(), queue_.end(),
-                             [](const Item& a, const Item& b) { return a.texture < b.texture; });
+            std::sort(queue_.begin(), queue_.end(), [](const Item& a, const Item& b) {
+                if (a.texture != b.texture)
+                    return std::less<>()(a.texture, b.texture);
+                return a.order < b.order;
+            });
         SavedState saved;
         if (!(flags_ & D3DXSPRITE_DONOTSAVESTATE))
             Save(&saved);
@@ -79,14 +88,15 @@ public:
         size_t i = 0;
         while (i < queue_.size()) {
             size_t end = i;
-            std::vector<SpriteVertex> v;
+            vertices_.clear();
             while (end < queue_.size() && queue_[end].texture == queue_[i].texture) {
-                Quad(queue_[end], &v);
+                Quad(queue_[end], &vertices_);
                 ++end;
             }
             device_->SetTexture(0, queue_[i].texture);
-            const HRESULT r = device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(v.size() / 3),
-                                                       v.data(), sizeof(SpriteVertex));
+            const HRESULT r =
+                device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(vertices_.size() / 3),
+                                         vertices_.data(), sizeof(SpriteVertex));
             if (FAILED(r))
                 hr = r;
             i = end;
@@ -117,6 +127,7 @@ private:
         UINT width = 1, height = 1;
         float x = 0, y = 0, z = 0;
         D3DCOLOR colour = 0;
+        UINT order = 0; // position in the queue
     };
 
     static constexpr D3DRENDERSTATETYPE kStates[] = {
@@ -216,7 +227,9 @@ private:
     IDirect3DDevice9* device_;
     bool begun_ = false;
     DWORD flags_ = 0;
+    // Both keep their capacity from batch to batch.
     std::vector<Item> queue_;
+    std::vector<SpriteVertex> vertices_;
 };
 
 constexpr UINT kAtlasSize = 512;
@@ -247,15 +260,17 @@ public:
                   D3DCOLOR colour) override {
         if (!text || !rect)
             return 0;
-        return Draw(sprite, count < 0 ? QString::fromWCharArray(text) : QString::fromWCharArray(text, count),
-                    rect, format, colour);
+        ToUtf16(text, count < 0 ? std::wcslen(text) : static_cast<size_t>(count));
+        return Draw(sprite, std::u16string_view(utf16_.data(), utf16_.size()), rect, format, colour);
     }
     INT DrawTextA(ID3DXSprite* sprite, const char* text, INT count, RECT* rect, DWORD format,
                   D3DCOLOR colour) override {
         if (!text || !rect)
             return 0;
-        return Draw(sprite, count < 0 ? QString::fromLocal8Bit(text) : QString::fromLocal8Bit(text, count),
-                    rect, format, colour);
+        const QString s = count < 0 ? QString::fromLocal8Bit(text) : QString::fromLocal8Bit(text, count);
+        return Draw(sprite,
+                    std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())), rect,
+                    format, colour);
     }
     HRESULT OnLostDevice() override { return D3D_OK; }
     HRESULT OnResetDevice() override { return D3D_OK; }
@@ -314,27 +329,58 @@ private:
         dirty_ = false;
     }
 
-    INT Draw(ID3DXSprite* sprite, const QString& text, RECT* rect, DWORD format, D3DCOLOR colour) {
-        for (QChar c : text)
-            if (c != '\n' && c != '\r')
-                Glyph(c);
-        Upload();
-        // Lay out the lines.
-        const int lineHeight = metrics_.height();
-        std::vector<std::pair<QString, int>> lines; // text, width
-        int width = 0;
-        for (const QString& l : (format & DT_SINGLELINE)
-                                    ? QStringList{QString(text).remove('\n').remove('\r')}
-                                    : text.split('\n')) {
-            QString line = l;
-            line.remove('\r');
-            int w = 0;
-            for (QChar c : line)
-                w += cells_[c.unicode()].advance;
-            lines.push_back({line, w});
-            width = std::max(width, w);
+    // Wide text (UTF-32 here) as UTF-16 in the reused buffer. What QString::fromWCharArray reads in a
+    // way of its own (a leading byte-order mark, surrogates, values past U+10FFFF) goes through it.
+    void ToUtf16(const wchar_t* text, size_t count) {
+        utf16_.clear();
+        for (size_t i = 0; i < count; ++i) {
+            const auto c = static_cast<char32_t>(text[i]);
+            if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || (i == 0 && c == 0xFEFF)) {
+                const QString s = QString::fromWCharArray(text, static_cast<qsizetype>(count));
+                utf16_.assign(s.utf16(), s.utf16() + s.size());
+                return;
+            }
+            if (c < 0x10000) {
+                utf16_.push_back(static_cast<char16_t>(c));
+            } else {
+                utf16_.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+                utf16_.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+            }
         }
-        const int height = lineHeight * static_cast<int>(lines.size());
+    }
+
+    // The next line of the text from `at` (up to a line feed, or everything on a single line) and where
+    // the one after it starts; carriage returns, and on a single line the line feeds, are left out.
+    struct Line {
+        std::u16string_view text;
+        int width = 0;
+    };
+    Line NextLine(std::u16string_view text, size_t* at, bool singleLine) {
+        const size_t start = *at;
+        size_t end = singleLine ? text.size() : text.find(u'\n', start);
+        if (end == std::u16string_view::npos)
+            end = text.size();
+        *at = end + 1;
+        Line line{text.substr(start, end - start), 0};
+        for (char16_t c : line.text)
+            if (c != u'\r' && c != u'\n')
+                line.width += cells_[c].advance;
+        return line;
+    }
+
+    INT Draw(ID3DXSprite* sprite, std::u16string_view text, RECT* rect, DWORD format, D3DCOLOR colour) {
+        for (char16_t c : text)
+            if (c != u'\n' && c != u'\r')
+                Glyph(QChar(c));
+        Upload();
+        // Lay out the lines: as many as the text has line feeds plus one (a single line: one).
+        const bool singleLine = (format & DT_SINGLELINE) != 0;
+        const int lineHeight = metrics_.height();
+        int lineCount = 0;
+        int width = 0;
+        for (size_t at = 0; lineCount == 0 || at <= text.size(); ++lineCount)
+            width = std::max(width, NextLine(text, &at, singleLine).width);
+        const int height = lineHeight * lineCount;
         if (format & DT_CALCRECT) {
             rect->right = rect->left + width;
             rect->bottom = rect->top + height;
@@ -353,14 +399,18 @@ private:
             own = true;
             s->Begin(D3DXSPRITE_ALPHABLEND | D3DXSPRITE_SORT_TEXTURE);
         }
-        for (const auto& [line, w] : lines) {
+        size_t at = 0;
+        for (int l = 0; l < lineCount; ++l) {
+            const Line line = NextLine(text, &at, singleLine);
             int x = rect->left;
             if (format & DT_RIGHT)
-                x = rect->right - w;
+                x = rect->right - line.width;
             else if (format & DT_CENTER)
-                x = (rect->left + rect->right - w) / 2;
-            for (QChar c : line) {
-                const Cell& cell = cells_[c.unicode()];
+                x = (rect->left + rect->right - line.width) / 2;
+            for (char16_t c : line.text) {
+                if (c == u'\r' || c == u'\n')
+                    continue;
+                const Cell& cell = cells_[c];
                 const bool inside =
                     (format & DT_NOCLIP) || (x >= rect->left && x + cell.advance <= rect->right &&
                                              y >= rect->top && y + lineHeight <= rect->bottom);
@@ -385,6 +435,7 @@ private:
     QImage image_;
     IDirect3DTexture9* atlas_ = nullptr;
     std::map<char16_t, Cell> cells_;
+    std::vector<char16_t> utf16_; // the text being drawn, capacity kept
     int penX_ = 0, penY_ = 0;
     bool dirty_ = false;
 };

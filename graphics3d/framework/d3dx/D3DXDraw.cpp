@@ -15,17 +15,21 @@ std::map<IDirect3DDevice9*, ActivePass>& Active() {
 }
 } // namespace
 
+// A device's entry stays when its pass ends, so beginning the next pass finds it instead of making one.
 void SetActivePass(IDirect3DDevice9* device, void* pass, PassDrawFunction draw) {
-    if (pass && draw)
+    if (pass && draw) {
         Active()[device] = {pass, draw};
-    else
-        Active().erase(device);
+    } else {
+        auto it = Active().find(device);
+        if (it != Active().end())
+            it->second = ActivePass{};
+    }
 }
 
 HRESULT DrawIndexed(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                     UINT numVertices, UINT startIndex, UINT primitiveCount) {
     auto it = Active().find(device);
-    if (it != Active().end())
+    if (it != Active().end() && it->second.draw)
         return it->second.draw(it->second.pass, device, type, baseVertex, minIndex, numVertices, startIndex,
                                primitiveCount);
     return device->DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);

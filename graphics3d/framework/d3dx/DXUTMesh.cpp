@@ -18,8 +18,12 @@ void CDXUTTextHelper::BeginText() {
 }
 
 HRESULT CDXUTTextHelper::DrawTextLine(const QString& text) {
-    const std::wstring w = text.toStdWString();
-    return DrawTextLine(w.c_str());
+    // Helpers are made per frame; the wide copy of the line lives on in a buffer that keeps its size.
+    thread_local std::vector<wchar_t> wide(256); // room for a statistics line
+    wide.resize(static_cast<size_t>(text.size()) + 1);
+    const qsizetype n = text.toWCharArray(wide.data());
+    wide[static_cast<size_t>(n)] = L'\0';
+    return DrawTextLine(wide.data());
 }
 
 HRESULT CDXUTTextHelper::DrawTextLine(const wchar_t* text) {
