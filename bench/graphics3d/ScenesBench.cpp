@@ -3,48 +3,22 @@
 // which does all of our layer's work (scene, utilities, device state, checks) but hands nothing to a driver.
 // Wall time gives the frame rate; the CPU time of the calling thread, set against the null run's, splits our
 // code from the driver's. Run under a display (xvfb-run with Mesa in CI machines).
-#include "graphics3d/framework/DXUT.h"
-#include "graphics3d/framework/NullDirect3D.h"
-#include "graphics3d/framework/d3dx/DXUTMisc.h"
+#include "bench/graphics3d/SceneRunner.h"
 #include "graphics3d/scenes/RenderUnit.h"
 #include "graphics3d/scenes/RenderUnit2.h"
 #include "graphics3d/scenes/RenderUnit3.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QGuiApplication>
-#include <QWindow>
 
 #include <benchmark/benchmark.h>
 
 #include <functional>
 
 using namespace orv;
+using orv::bench::StartScene;
+using orv::bench::StopScene;
 
 namespace {
-
-bool StartScene(const TSceneEntryPoints& scene, QWindow& window) {
-    DXUTSetExecutablePathForSearch(QCoreApplication::applicationDirPath() +
-                                   QStringLiteral("/../bin/orvanta"));
-    DXUTSetPaused(false, false);
-    if (scene.Prepare)
-        scene.Prepare();
-    // The scene's own set-up, with a measuring thread that never samples.
-    FpsTiming().warmUpMs = 1 << 30;
-    scene.Setup();
-    DXUTSetCallbackDeviceCreated(scene.DeviceCreated);
-    DXUTSetCallbackDeviceReset(scene.DeviceReset);
-    DXUTSetCallbackDeviceLost(scene.DeviceLost);
-    DXUTSetCallbackDeviceDestroyed(scene.DeviceDestroyed);
-    DXUTSetCallbackUpdateFrame(scene.UpdateFrame);
-    DXUTSetCallbackRenderFrame(scene.RenderFrame);
-    DXUTSetCommandLineArguments({});
-    return SUCCEEDED(DXUTInitialize(true, true, false, true)) &&
-           SUCCEEDED(DXUTSetWindow(&window, &window, &window, false)) &&
-           SUCCEEDED(DXUTSetupDevice(0, false, 1024, 768, scene.AcceptDevice, scene.AdjustDeviceSettings,
-                                     nullptr)) &&
-           DXUTGetD3DDevice();
-}
 
 void RunFrames(benchmark::State& state) {
     for (auto _ : state) {
@@ -53,12 +27,6 @@ void RunFrames(benchmark::State& state) {
     }
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
-
-// The scene's preparation objects go with the framework; its measuring thread never sampled.
-void StopScene(const TSceneEntryPoints& scene) {
-    DXUTFreeState();
-    scene.Release();
 }
 
 void SceneOnOpenGl(benchmark::State& state, const TSceneEntryPoints& scene,
