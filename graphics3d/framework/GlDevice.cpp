@@ -1046,7 +1046,11 @@ bool GlDevice::BindVertexInput(const DrawCall& call) {
             stream[2] = s.stride | 0x80000000u;
         }
     }
-    currentVao_ = VaoFor(key, elements, call);
+    // Consecutive draws mostly read the same buffers: then the object bound already serves.
+    if (!currentVao_ || !(key == lastVaoKey_) || shadow_.vao != currentVao_->id) {
+        currentVao_ = VaoFor(key, elements, call);
+        lastVaoKey_ = key;
+    }
     // Inputs the layout lacks read as D3D defaults: white colour, zero elsewhere. OpenGL keeps these
     // values beside the arrays, and a draw from an array may leave them undefined.
     constexpr unsigned kColours = (1u << kAttrColor0) | (1u << kAttrColor1);
@@ -1229,11 +1233,8 @@ struct GlDevice::FixedUniformLocations {
     }
 };
 
-unsigned GlDevice::FixedFunctionProgram() {
-    std::uint64_t layout = 0;
-    const std::vector<D3DVERTEXELEMENT9>& elements = CurrentElements(&layout);
-    if (lastFixed_ && layout == lastFixedLayout_)
-        return lastFixed_->id;
+namespace {
+std::uint64_t FixedFunctionKey(const std::vector<D3DVERTEXELEMENT9>& elements) {
     bool positionT = false, normal = false, colour0 = false, colour1 = false, tex0 = false;
     int weights = 0;
     for (auto& e : elements) {
@@ -1245,23 +1246,39 @@ unsigned GlDevice::FixedFunctionProgram() {
         if (e.Usage == D3DDECLUSAGE_BLENDWEIGHT)
             weights = static_cast<int>(e.Type) + 1;
     }
-    const std::uint64_t key = (positionT ? 1u : 0u) | (normal ? 2u : 0u) | (colour0 ? 4u : 0u) |
-                              (colour1 ? 8u : 0u) | (tex0 ? 16u : 0u) |
-                              (static_cast<std::uint64_t>(weights) << 8);
+    return (positionT ? 1u : 0u) | (normal ? 2u : 0u) | (colour0 ? 4u : 0u) | (colour1 ? 8u : 0u) |
+           (tex0 ? 16u : 0u) | (static_cast<std::uint64_t>(weights) << 8);
+}
+} // namespace
+
+std::pair<std::string, std::string>
+FixedFunctionProgramTexts(const std::vector<D3DVERTEXELEMENT9>& elements) {
+    const std::uint64_t key = FixedFunctionKey(elements);
+    auto flag = [&](std::uint64_t bit) { return (key & bit) ? "true" : "false"; };
+    std::ostringstream vs;
+    vs << "#version 330 core\n";
+    vs << "#define POSITIONT " << ((key & 1u) ? 1 : 0) << "\n";
+    vs << "#define HAS_NORMAL " << flag(2) << "\n";
+    vs << "#define HAS_COLOR0 " << flag(4) << "\n";
+    vs << "#define HAS_COLOR1 " << flag(8) << "\n";
+    vs << "#define HAS_TEX0 " << flag(16) << "\n";
+    vs << "in vec4 aPosition;\nin vec4 aBlendWeight;\nin vec3 aNormal;\nin vec4 aColor0;\nin vec4 aColor1;\n"
+          "in vec2 aTex0;\n";
+    vs << kFixedVertexShader;
+    return {vs.str(), std::string("#version 330 core\n") + kFixedFragmentShader};
+}
+
+unsigned GlDevice::FixedFunctionProgram() {
+    std::uint64_t layout = 0;
+    const std::vector<D3DVERTEXELEMENT9>& elements = CurrentElements(&layout);
+    if (lastFixed_ && layout == lastFixedLayout_)
+        return lastFixed_->id;
+    const std::uint64_t key = FixedFunctionKey(elements);
     auto it = fixedPrograms_.find(key);
     if (it == fixedPrograms_.end()) {
-        std::ostringstream vs;
-        vs << "#define POSITIONT " << (positionT ? 1 : 0) << "\n";
-        vs << "#define HAS_NORMAL " << (normal ? "true" : "false") << "\n";
-        vs << "#define HAS_COLOR0 " << (colour0 ? "true" : "false") << "\n";
-        vs << "#define HAS_COLOR1 " << (colour1 ? "true" : "false") << "\n";
-        vs << "#define HAS_TEX0 " << (tex0 ? "true" : "false") << "\n";
-        vs << "in vec4 aPosition;\nin vec4 aBlendWeight;\nin vec3 aNormal;\nin vec4 aColor0;\nin vec4 "
-              "aColor1;\n"
-              "in vec2 aTex0;\n";
-        vs << kFixedVertexShader;
+        const auto [vs, fs] = FixedFunctionProgramTexts(elements);
         FixedProgram p;
-        p.id = LinkProgram(vs.str(), kFixedFragmentShader);
+        p.id = LinkProgram(vs, fs);
         if (p.id) {
             p.locations = std::make_unique<FixedUniformLocations>();
             p.locations->Find(gl_, p.id);

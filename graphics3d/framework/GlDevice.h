@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class QOpenGLFunctions_3_3_Core;
@@ -52,6 +53,10 @@ unsigned LinkGlProgram(QOpenGLFunctions_3_3_Core* gl, const std::string& vertexS
 // Renames the vertex stage's main and appends one that calls it and turns gl_Position from the layer's
 // clip space into OpenGL's; false when the text has no main.
 bool AppendClipSpaceConversion(std::string& vertexShader);
+
+// The fixed-function stage's vertex and pixel program texts for a vertex layout, as the device links
+// them (benchmarks set the device next to plain OpenGL running the same programs).
+std::pair<std::string, std::string> FixedFunctionProgramTexts(const std::vector<D3DVERTEXELEMENT9>& elements);
 
 // The sampler states of one texture binding.
 struct GlSamplerStates {
@@ -233,6 +238,7 @@ private:
     std::uint64_t elementOverrideKey_ = 0;
     const std::vector<D3DVERTEXELEMENT9>* elementOverride_ = nullptr;
     Vao* currentVao_ = nullptr;
+    VaoKey lastVaoKey_;
     bool attributeDefaultsValid_ = false;
     FixedProgram* lastFixed_ = nullptr;
     std::uint64_t lastFixedLayout_ = 0;

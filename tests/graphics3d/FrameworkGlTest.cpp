@@ -561,3 +561,131 @@ TEST(GlFramework, FullScreenDeviceRunsFramesAndSurvivesHiding) {
 }
 
 } // namespace
+
+// The device applies to OpenGL only what changed: each draw must still see exactly its own states,
+// whatever the draws before it left behind.
+TEST_F(GlDeviceTest, EachDrawSeesItsOwnStatesWhateverCameBefore) {
+    struct TexVertex {
+        float x, y, z, rhw, u, v;
+    };
+    auto quad = [](float x0, float x1) {
+        return std::array<TexVertex, 4>{TexVertex{x0, 0, 0.5f, 1, 0, 0}, TexVertex{x1, 0, 0.5f, 1, 1, 0},
+                                        TexVertex{x0, 64, 0.5f, 1, 0, 1}, TexVertex{x1, 64, 0.5f, 1, 1, 1}};
+    };
+    // Two texels across: black left, white right. Point sampling keeps the edge hard, linear blends it.
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(tex->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    const DWORD texels[2] = {0xFF000000u, 0xFFFFFFFFu};
+    std::memcpy(locked.pBits, texels, sizeof texels);
+    tex->UnlockRect(0);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+    device->SetTexture(0, tex);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    device->BeginScene();
+    // Left half: linear filtering, additive blending over a red clear of that half.
+    const auto left = quad(0, 32), right = quad(32, 64);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    const D3DRECT leftRect{0, 0, 32, 64};
+    device->Clear(1, &leftRect, D3DCLEAR_TARGET, D3DCOLOR_XRGB(255, 0, 0), 1.0f, 0);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left.data(), sizeof(TexVertex)), D3D_OK);
+    // Right half: the same texture with point filtering, no blending, only the green channel written.
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 2); // green only
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right.data(), sizeof(TexVertex)), D3D_OK);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    device->EndScene();
+
+    // Linear: a grey ramp across the middle, on top of the red.
+    const DWORD mid = BackBufferPixel(16, 32);
+    EXPECT_EQ(mid >> 16, 0xFFu);
+    EXPECT_GT(mid & 0xFF, 0x40u);
+    EXPECT_LT(mid & 0xFF, 0xC0u);
+    // Point: black then pure green, no ramp, and the other channels untouched (the clear's black).
+    EXPECT_EQ(BackBufferPixel(40, 32), 0x000000u);
+    EXPECT_EQ(BackBufferPixel(47, 32), 0x000000u);
+    EXPECT_EQ(BackBufferPixel(49, 32), 0x00FF00u);
+    EXPECT_EQ(BackBufferPixel(60, 32), 0x00FF00u);
+
+    // A clear after a draw that wrote green only clears every channel.
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(10, 20, 30), 1.0f, 0);
+    EXPECT_EQ(BackBufferPixel(40, 32), 0x0A141Eu);
+    device->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+// Buffers and textures made after others were released may get the names OpenGL gave those; what the
+// device cached for the old ones must not draw the new ones.
+TEST_F(GlDeviceTest, NewBuffersAndTexturesDrawTheirOwnContents) {
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR c;
+    };
+    auto drawQuad = [&](D3DCOLOR colour) {
+        const Vertex verts[4] = {{0, 0, 0.5f, 1, colour},
+                                 {64, 0, 0.5f, 1, colour},
+                                 {0, 64, 0.5f, 1, colour},
+                                 {64, 64, 0.5f, 1, colour}};
+        const WORD indices[6] = {0, 1, 2, 2, 1, 3};
+        IDirect3DVertexBuffer9* vb = nullptr;
+        IDirect3DIndexBuffer9* ib = nullptr;
+        ASSERT_EQ(device->CreateVertexBuffer(sizeof verts, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+        ASSERT_EQ(device->CreateIndexBuffer(sizeof indices, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr),
+                  D3D_OK);
+        void* p = nullptr;
+        vb->Lock(0, 0, &p, 0);
+        std::memcpy(p, verts, sizeof verts);
+        vb->Unlock();
+        ib->Lock(0, 0, &p, 0);
+        std::memcpy(p, indices, sizeof indices);
+        ib->Unlock();
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+        device->SetStreamSource(0, vb, 0, sizeof(Vertex));
+        device->SetIndices(ib);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+        device->EndScene();
+        device->SetStreamSource(0, nullptr, 0, 0);
+        device->SetIndices(nullptr);
+        vb->Release();
+        ib->Release();
+    };
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    device->SetRenderState(D3DRS_ZENABLE, 0);
+    for (D3DCOLOR c : {D3DCOLOR_XRGB(255, 0, 0), D3DCOLOR_XRGB(0, 255, 0), D3DCOLOR_XRGB(0, 0, 255)}) {
+        drawQuad(c);
+        EXPECT_EQ(BackBufferPixel(40, 40), c & 0x00FFFFFFu);
+    }
+
+    struct TexVertex {
+        float x, y, z, rhw, u, v;
+    };
+    const TexVertex quad[4] = {
+        {0, 0, 0.5f, 1, 0, 0}, {64, 0, 0.5f, 1, 1, 0}, {0, 64, 0.5f, 1, 0, 1}, {64, 64, 0.5f, 1, 1, 1}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    for (DWORD colour : {0xFFFF00FFu, 0xFF00FFFFu}) {
+        IDirect3DTexture9* tex = nullptr;
+        ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        tex->LockRect(0, &locked, nullptr, 0);
+        std::memcpy(locked.pBits, &colour, 4);
+        tex->UnlockRect(0);
+        device->SetTexture(0, tex);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexVertex)), D3D_OK);
+        device->EndScene();
+        EXPECT_EQ(BackBufferPixel(20, 20), colour & 0x00FFFFFFu);
+        device->SetTexture(0, nullptr);
+        tex->Release();
+    }
+}

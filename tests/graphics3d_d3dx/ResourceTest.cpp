@@ -151,6 +151,75 @@ TEST_F(ResourceTest, EffectPassOnTheNullDeviceDrawsThroughTheDevice) {
     EXPECT_EQ(tex->Release(), 0u);
 }
 
+// Values set inside a pass reach its draws only once committed; outside a pass at once. The back end
+// receives the pass's program with the committed values, found by handle or by name.
+TEST_F(ResourceTest, EffectDrawsCarryTheCommittedValuesToTheBackEnd) {
+    const char* text = "float4 colour = {1, 2, 3, 4}; float scale; texture t;"
+                       "technique A { pass { VertexShader = <<< a >>>; PixelShader = <<< b >>>; } }"
+                       "technique B { pass { VertexShader = <<< c >>>; PixelShader = <<< d >>>; } }";
+    ID3DXEffect* effect = nullptr;
+    ASSERT_EQ(D3DXCreateEffect(device(), text, static_cast<UINT>(std::strlen(text)), nullptr, nullptr, 0,
+                               nullptr, &effect, nullptr),
+              D3D_OK);
+    EXPECT_EQ(fixture.control()->Count("CreateProgram"), 2);
+    const D3DXHANDLE colour = effect->GetParameterByName(nullptr, "colour");
+    const D3DXHANDLE scale = effect->GetParameterByName(nullptr, "scale");
+    ASSERT_NE(colour, nullptr);
+    EXPECT_EQ(effect->GetParameterByName(nullptr, "colou"), nullptr);
+    EXPECT_EQ(effect->GetParameterByName(nullptr, colour + 1), nullptr); // inside a handle is no handle
+    EXPECT_EQ(effect->SetFloat(colour + 1, 1.0f), D3DERR_INVALIDCALL);
+    // A name held anywhere else finds the same parameter.
+    const std::string name = "scale";
+    EXPECT_EQ(effect->SetFloat(name.c_str(), 0.25f), D3D_OK);
+    float read = 0;
+    EXPECT_EQ(effect->GetFloat(scale, &read), D3D_OK);
+    EXPECT_EQ(read, 0.25f);
+    ASSERT_EQ(effect->SetTechnique(effect->GetTechniqueByName("B")), D3D_OK);
+    EXPECT_STREQ(effect->GetCurrentTechnique(), "B");
+
+    IDirect3DTexture9* tex = nullptr;
+    device()->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr);
+    ID3DXMesh* mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(1, 3, D3DXMESH_MANAGED, D3DFVF_XYZ, device(), &mesh), D3D_OK);
+    fixture.control()->recordDraws = true;
+    fixture.control()->draws.clear();
+    const D3DXVECTOR4 first(5, 6, 7, 8), second(9, 10, 11, 12);
+    effect->SetVector(colour, &first);
+    effect->SetTexture("t", tex);
+    device()->BeginScene();
+    UINT passes = 0;
+    effect->Begin(&passes, 0);
+    effect->BeginPass(0);
+    mesh->DrawSubset(0);
+    effect->SetVector(colour, &second);
+    effect->SetTexture("t", nullptr);
+    mesh->DrawSubset(0); // not committed yet
+    EXPECT_EQ(effect->CommitChanges(), D3D_OK);
+    mesh->DrawSubset(0);
+    effect->EndPass();
+    effect->End();
+    device()->EndScene();
+    EXPECT_EQ(effect->CommitChanges(), D3DERR_INVALIDCALL); // outside a pass
+
+    ASSERT_EQ(fixture.control()->draws.size(), 3u);
+    const auto& draws = fixture.control()->draws;
+    const std::vector<float> before{5, 6, 7, 8, 0.25f}, after{9, 10, 11, 12, 0.25f};
+    EXPECT_EQ(draws[0].programFloats, before);
+    EXPECT_EQ(draws[1].programFloats, before);
+    EXPECT_EQ(draws[2].programFloats, after);
+    EXPECT_EQ(draws[0].texture0, tex);
+    EXPECT_EQ(draws[1].texture0, tex);
+    EXPECT_EQ(draws[2].texture0, nullptr);
+    EXPECT_NE(draws[0].program, nullptr);
+    EXPECT_EQ(draws[0].program, draws[2].program);
+    // Technique B's program, not A's.
+    EXPECT_NE(fixture.control()->programs.back().find("c"), std::string::npos);
+
+    mesh->Release();
+    effect->Release();
+    EXPECT_EQ(tex->Release(), 0u); // the effect let go of it once it was replaced
+}
+
 TEST_F(ResourceTest, CloneKeepsIndicesAttributesAndTableAcrossIndexSizes) {
     ID3DXMesh* mesh = nullptr;
     ASSERT_EQ(D3DXCreateMeshFVF(2, 4, D3DXMESH_MANAGED, D3DFVF_XYZ | D3DFVF_TEX1, device(), &mesh), D3D_OK);
