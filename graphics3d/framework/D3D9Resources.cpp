@@ -395,9 +395,16 @@ UINT DeclTypeSize(BYTE type) {
 
 const std::vector<D3DVERTEXELEMENT9>& CachedDeclarationFromFvf(DWORD fvf) {
     thread_local std::unordered_map<DWORD, std::vector<D3DVERTEXELEMENT9>> cache;
+    // Draws ask for the same format over and over; map nodes never move, so the last answer stays valid.
+    thread_local DWORD lastFvf = 0;
+    thread_local const std::vector<D3DVERTEXELEMENT9>* last = nullptr;
+    if (last && lastFvf == fvf)
+        return *last;
     auto it = cache.find(fvf);
     if (it == cache.end())
         it = cache.emplace(fvf, DeclarationFromFvf(fvf)).first;
+    lastFvf = fvf;
+    last = &it->second;
     return it->second;
 }
 

@@ -1089,10 +1089,12 @@ void GlDevice::IssueDraw(const DrawCall& call) {
     const BufferData& ib = *static_cast<IndexBuffer9*>(IndexBuffer())->Data();
     const bool wide = ib.format == D3DFMT_INDEX32;
     BindElementBuffer(ib.glName);
-    gl_->glDrawElementsBaseVertex(
-        mode, count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-        reinterpret_cast<const void*>(static_cast<size_t>(call.startIndex) * (wide ? 4 : 2)),
-        call.baseVertex);
+    const GLenum type = wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+    const void* offset = reinterpret_cast<const void*>(static_cast<size_t>(call.startIndex) * (wide ? 4 : 2));
+    if (call.baseVertex == 0)
+        gl_->glDrawElements(mode, count, type, offset);
+    else
+        gl_->glDrawElementsBaseVertex(mode, count, type, offset, call.baseVertex);
 }
 
 unsigned GlDevice::LinkProgram(const std::string& vs, const std::string& fs) {

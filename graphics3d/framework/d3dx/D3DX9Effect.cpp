@@ -56,7 +56,8 @@ ProgramValueType ValueTypeOf(fx::ParamType t) {
 
 class Effect final : public ID3DXEffect {
 public:
-    Effect(IDirect3DDevice9* device, fx::Effect desc) : device_(device), desc_(std::move(desc)) {
+    Effect(IDirect3DDevice9* device, fx::Effect desc)
+        : device_(device), base_(dynamic_cast<DeviceBase*>(device)), desc_(std::move(desc)) {
         device_->AddRef();
         const size_t n = desc_.parameters.size();
         pending_.resize(n);
@@ -379,7 +380,7 @@ private:
 
     HRESULT Draw(IDirect3DDevice9* device, D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                  UINT numVertices, UINT startIndex, UINT primitiveCount) {
-        auto* base = dynamic_cast<DeviceBase*>(device);
+        DeviceBase* base = device == device_ ? base_ : dynamic_cast<DeviceBase*>(device);
         if (!base || programs_.empty())
             return DrawWithoutPrograms(device, type, baseVertex, minIndex, numVertices, startIndex,
                                        primitiveCount);
@@ -417,6 +418,7 @@ private:
     }
 
     IDirect3DDevice9* device_;
+    DeviceBase* base_; // the same device, when it is one of ours
     fx::Effect desc_;
     // What Set* wrote, and what draws see since the last BeginPass or CommitChanges.
     std::vector<Value> pending_, committed_;
