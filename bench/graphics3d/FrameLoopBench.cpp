@@ -2,6 +2,7 @@
 // and OpenGL loop doing the same work: clear a 1024 x 768 off-screen buffer, scale it onto the
 // full-screen window, swap, handle pending events. The difference is the framework's overhead.
 // Run under a display (xvfb-run in CI machines).
+#include "bench/graphics3d/RawGl.h"
 #include "graphics3d/framework/DXUT.h"
 #include "graphics3d/framework/NullDirect3D.h"
 
@@ -58,35 +59,38 @@ void BM_FrameworkMainLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameworkMainLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
-void BM_RawQtGlLoop(benchmark::State& state) {
-    QWindow window;
-    QSurfaceFormat fmt;
-    fmt.setVersion(3, 3);
-    fmt.setProfile(QSurfaceFormat::CoreProfile);
-    fmt.setSwapInterval(0);
-    window.setSurfaceType(QSurface::OpenGLSurface);
-    window.setFormat(fmt);
-    window.setGeometry(QGuiApplication::primaryScreen()->geometry());
-    window.showFullScreen();
-    QOpenGLContext context;
-    context.setFormat(fmt);
-    if (!context.create() || !context.makeCurrent(&window)) {
+// The full-screen present alone: the 1024 x 768 back buffer scaled onto the screen and swapped, with
+// the filter the device uses (linear, argument 0) next to the cheapest one (nearest, argument 1).
+void BM_PresentScaledBlit(benchmark::State& state) {
+    const bool nearest = state.range(0) == 1;
+    bench::RawGlWindow w;
+    if (!w.Start()) {
         state.SkipWithError("no OpenGL 3.3 context");
         return;
     }
-    auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context);
-    gl->initializeOpenGLFunctions();
-    GLuint fbo = 0, colour = 0, depth = 0;
-    gl->glGenFramebuffers(1, &fbo);
-    gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    gl->glGenTextures(1, &colour);
-    gl->glBindTexture(GL_TEXTURE_2D, colour);
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1024, 768, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
-    gl->glGenRenderbuffers(1, &depth);
-    gl->glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    gl->glRenderbufferStorage(GL_RENDERBUFFER, 0x81A7 /*GL_DEPTH_COMPONENT32*/, 1024, 768);
-    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    QOpenGLFunctions_3_3_Core* gl = w.gl;
+    const bench::OffscreenTarget target(gl, 1024, 768, 0);
+    gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
+    gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, w.context.defaultFramebufferObject());
+    for (auto _ : state) {
+        gl->glBlitFramebuffer(0, 0, 1024, 768, 0, w.window.height(), w.window.width(), 0, GL_COLOR_BUFFER_BIT,
+                              nearest ? GL_NEAREST : GL_LINEAR);
+        w.context.swapBuffers(&w.window);
+    }
+}
+BENCHMARK(BM_PresentScaledBlit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void BM_RawQtGlLoop(benchmark::State& state) {
+    bench::RawGlWindow w;
+    if (!w.Start()) {
+        state.SkipWithError("no OpenGL 3.3 context");
+        return;
+    }
+    QOpenGLFunctions_3_3_Core* gl = w.gl;
+    QWindow& window = w.window;
+    QOpenGLContext& context = w.context;
+    const bench::OffscreenTarget target(gl, 1024, 768, GL_DEPTH_COMPONENT32);
+    const GLuint fbo = target.fbo;
     for (auto _ : state) {
         for (int i = 0; i < kFramesPerIteration; ++i) {
             QCoreApplication::processEvents();
@@ -103,10 +107,6 @@ void BM_RawQtGlLoop(benchmark::State& state) {
     }
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()) * kFramesPerIteration,
                                                benchmark::Counter::kIsRate);
-    gl->glDeleteFramebuffers(1, &fbo);
-    gl->glDeleteTextures(1, &colour);
-    gl->glDeleteRenderbuffers(1, &depth);
-    context.doneCurrent();
 }
 BENCHMARK(BM_RawQtGlLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 

@@ -2,6 +2,7 @@
 // with the same buffers, programs and uniforms: a small mesh into a small target, a new world matrix
 // per draw, so the driver's work is the same in both and the difference is the layer. Thread CPU time of
 // the drawing thread only (llvmpipe rasterises on threads of its own). Run under a display.
+#include "bench/graphics3d/RawGl.h"
 #include "graphics3d/framework/D3D9.h"
 #include "graphics3d/framework/D3D9Resources.h"
 #include "graphics3d/framework/GlDevice.h"
@@ -185,23 +186,12 @@ BENCHMARK(BM_EffectDraw_Layer)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // runs the same vertex stage and the difference is the layer alone.
 void RawLoop(benchmark::State& state, const std::string& vs, const std::string& fs, const char* worldName,
              bool fixedFunction) {
-    QWindow window;
-    QSurfaceFormat fmt;
-    fmt.setVersion(3, 3);
-    fmt.setProfile(QSurfaceFormat::CoreProfile);
-    fmt.setSwapInterval(0);
-    window.setSurfaceType(QSurface::OpenGLSurface);
-    window.setFormat(fmt);
-    window.resize(kTarget, kTarget);
-    window.show();
-    QOpenGLContext context;
-    context.setFormat(fmt);
-    if (!context.create() || !context.makeCurrent(&window)) {
+    bench::RawGlWindow w;
+    if (!w.Start(QSize(kTarget, kTarget))) {
         state.SkipWithError("no OpenGL 3.3 context");
         return;
     }
-    auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context);
-    gl->initializeOpenGLFunctions();
+    QOpenGLFunctions_3_3_Core* gl = w.gl;
     const GLuint program =
         LinkGlProgram(gl, vs, fs, [](const char*, const char* log) { std::fputs(log, stderr); });
     if (!program) {
@@ -222,7 +212,7 @@ void RawLoop(benchmark::State& state, const std::string& vs, const std::string& 
     } else {
         gl->glUniform4f(gl->glGetUniformLocation(program, "g_vColour"), 1, 0.5f, 0.25f, 1);
     }
-    GLuint vao = 0, vbo = 0, ibo = 0, fbo = 0, colour = 0, depth = 0;
+    GLuint vao = 0, vbo = 0, ibo = 0;
     gl->glGenVertexArrays(1, &vao);
     gl->glBindVertexArray(vao);
     gl->glGenBuffers(1, &vbo);
@@ -230,20 +220,12 @@ void RawLoop(benchmark::State& state, const std::string& vs, const std::string& 
     gl->glBufferData(GL_ARRAY_BUFFER, sizeof kQuad, kQuad, GL_STATIC_DRAW);
     gl->glEnableVertexAttribArray(kAttrPosition);
     gl->glVertexAttribPointer(kAttrPosition, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
-    context.functions()->glVertexAttrib4f(kAttrColor0, 1, 1, 1, 1);
+    w.context.functions()->glVertexAttrib4f(kAttrColor0, 1, 1, 1, 1);
     gl->glGenBuffers(1, &ibo);
     gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ibo);
     gl->glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof kIndices, kIndices, GL_STATIC_DRAW);
-    gl->glGenFramebuffers(1, &fbo);
-    gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    gl->glGenTextures(1, &colour);
-    gl->glBindTexture(GL_TEXTURE_2D, colour);
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTarget, kTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
-    gl->glGenRenderbuffers(1, &depth);
-    gl->glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kTarget, kTarget);
-    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+    const bench::OffscreenTarget target(gl, kTarget, kTarget, GL_DEPTH24_STENCIL8);
+    const GLuint fbo = target.fbo;
     gl->glViewport(0, 0, kTarget, kTarget);
     gl->glEnable(GL_DEPTH_TEST);
     const auto worlds = Worlds();
@@ -257,10 +239,10 @@ void RawLoop(benchmark::State& state, const std::string& vs, const std::string& 
             gl->glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, nullptr);
         }
         gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-        gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context.defaultFramebufferObject());
+        gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, w.context.defaultFramebufferObject());
         gl->glBlitFramebuffer(0, 0, kTarget, kTarget, 0, kTarget, kTarget, 0, GL_COLOR_BUFFER_BIT,
                               GL_NEAREST);
-        context.swapBuffers(&window);
+        w.context.swapBuffers(&w.window);
         cpu += ThreadSeconds() - t0;
     }
     Report(state, cpu);
@@ -268,10 +250,6 @@ void RawLoop(benchmark::State& state, const std::string& vs, const std::string& 
     gl->glDeleteVertexArrays(1, &vao);
     gl->glDeleteBuffers(1, &vbo);
     gl->glDeleteBuffers(1, &ibo);
-    gl->glDeleteFramebuffers(1, &fbo);
-    gl->glDeleteTextures(1, &colour);
-    gl->glDeleteRenderbuffers(1, &depth);
-    context.doneCurrent();
 }
 
 void BM_FixedFunctionDraw_RawGl(benchmark::State& state) {

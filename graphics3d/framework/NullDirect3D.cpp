@@ -235,7 +235,7 @@ protected:
     }
 
     HRESULT DoDraw(const DrawCall& call) override {
-        control_->calls.push_back("Draw");
+        Frame("Draw");
         if (control_->recordDraws) {
             NullDraw d;
             d.primitiveCount = call.primitiveCount;

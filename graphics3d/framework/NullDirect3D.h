@@ -61,7 +61,7 @@ struct NullControl {
     int presents = 0;
     // Extra references a device keeps to itself (to test the "references left" path).
     int leakedReferences = 0;
-    bool recordFrameCalls = true; // Clear, BeginScene, EndScene, Present, TestCooperativeLevel
+    bool recordFrameCalls = true; // Clear, BeginScene, EndScene, Present, TestCooperativeLevel, Draw
     // Programs the devices made for utilities, by their vertex-stage text.
     std::vector<std::string> programs;
     // Vertex and index buffers longer than this fail as on a device out of memory (0: no limit).
