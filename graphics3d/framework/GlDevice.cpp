@@ -772,6 +772,18 @@ void GlDevice::BindRenderTargets() {
     targetsDirty_ = false;
 }
 
+bool GlDevice::ViewportCoversTargets() const {
+    const D3DVIEWPORT9& vp = Viewport();
+    auto covers = [&](const Surface9* s) {
+        return !s || (vp.Width >= s->Data()->LevelWidth(s->Level()) &&
+                      vp.Height >= s->Data()->LevelHeight(s->Level()));
+    };
+    for (UINT i = 0; i < kMaxRenderTargets; ++i)
+        if (!covers(RenderTargetSurface(i)))
+            return false;
+    return covers(DepthStencil());
+}
+
 void GlDevice::MarkTargetsRendered() {
     if (Surface9* ds = DepthStencil())
         ds->Data()->cardNewer[0] = true;
@@ -815,6 +827,16 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     }
     // A clear covers the viewport, cut to the given rectangles.
     const D3DVIEWPORT9& vp = Viewport();
+    if (count == 0 && vp.X == 0 && vp.Y == 0 && ViewportCoversTargets()) {
+        // The whole target: drivers clear that faster without a scissor.
+        Enable(kScissor, GL_SCISSOR_TEST, false);
+        gl_->glClear(mask);
+        if (flags & D3DCLEAR_TARGET)
+            MarkTargetsRendered();
+        if ((flags & D3DCLEAR_ZBUFFER) && ds)
+            ds->Data()->cardNewer[0] = true;
+        return D3D_OK;
+    }
     Enable(kScissor, GL_SCISSOR_TEST, true);
     auto clearRect = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
         x1 = std::max<LONG>(x1, static_cast<LONG>(vp.X));

@@ -122,6 +122,8 @@ private:
     bool SetUpWindow();
     bool WindowGone() const;
     void MarkTargetsRendered();
+    // Whether the viewport reaches over every bound target, so a clear of it needs no scissor.
+    bool ViewportCoversTargets() const;
     // The vertex layout of the next draw and a key no other layout shares.
     const std::vector<D3DVERTEXELEMENT9>& CurrentElements(std::uint64_t* key) const;
     // The fixed-function vertex stage on the processor (software vertex processing).
