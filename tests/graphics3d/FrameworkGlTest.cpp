@@ -689,3 +689,24 @@ TEST_F(GlDeviceTest, NewBuffersAndTexturesDrawTheirOwnContents) {
         tex->Release();
     }
 }
+
+// A clear covers the viewport only: the whole target when the viewport is the whole target, else
+// just its part, whatever the clear before it was.
+TEST_F(GlDeviceTest, ClearsCoverTheViewport) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(255, 0, 0), 1.0f, 0);
+    EXPECT_EQ(BackBufferPixel(0, 0), 0xFF0000u);
+    EXPECT_EQ(BackBufferPixel(63, 63), 0xFF0000u);
+    D3DVIEWPORT9 part{16, 8, 32, 16, 0, 1};
+    ASSERT_EQ(device->SetViewport(&part), D3D_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 255), 1.0f, 0);
+    EXPECT_EQ(BackBufferPixel(16, 8), 0x0000FFu);
+    EXPECT_EQ(BackBufferPixel(47, 23), 0x0000FFu);
+    EXPECT_EQ(BackBufferPixel(15, 8), 0xFF0000u);
+    EXPECT_EQ(BackBufferPixel(48, 23), 0xFF0000u);
+    EXPECT_EQ(BackBufferPixel(20, 24), 0xFF0000u);
+    D3DVIEWPORT9 whole{0, 0, 64, 64, 0, 1};
+    ASSERT_EQ(device->SetViewport(&whole), D3D_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 255, 0), 1.0f, 0);
+    EXPECT_EQ(BackBufferPixel(0, 0), 0x00FF00u);
+    EXPECT_EQ(BackBufferPixel(30, 15), 0x00FF00u);
+}
