@@ -10,7 +10,7 @@ PACKAGES=(
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation2
-  p7zip-full 7zip clang
+  p7zip-full 7zip clang clang-format
 )
 
 install_packages() {
@@ -24,6 +24,13 @@ install_packages() {
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Every tracked C++ file as clang-format would write it; names the files that differ and fails.
+check_format() {
+  local files
+  mapfile -t files < <(git -C "$ROOT" ls-files '*.cpp' '*.h')
+  (cd "$ROOT" && clang-format --dry-run -Werror "${files[@]}")
 }
 
 # scripts/run and scripts/test share build/ with one configuration (warnings as errors, as CI builds),
