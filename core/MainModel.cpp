@@ -1,4 +1,5 @@
 #include "core/MainModel.h"
+#include "platform/Latin1.h"
 
 #include "core/DataFolder.h"
 #include "platform/Version.h"
@@ -15,10 +16,6 @@ const std::array<const char*, 7> kTabButtons = {"InfoBtn",  "CpuBtn",   "RamBtn"
 
 namespace {
 const ControlState kNoControl{};
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
-
 std::size_t ResultSlot(int row) {
     return static_cast<std::size_t>(row >= 0 && row <= kRow15b ? row : 13);
 }

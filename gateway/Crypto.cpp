@@ -1,5 +1,7 @@
 #include "gateway/Crypto.h"
 
+#include "platform/Utf8.h"
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
@@ -14,16 +16,6 @@
 namespace gw {
 
 namespace {
-
-std::size_t Utf8SequenceLength(unsigned char c) {
-    if (c >= 0xF0 && c < 0xF8)
-        return 4;
-    if (c >= 0xE0)
-        return c < 0xF0 ? 3 : 1;
-    if (c >= 0xC0)
-        return 2;
-    return 1;
-}
 
 std::vector<unsigned char> RandomBytes(std::size_t n) {
     std::vector<unsigned char> out(n);
@@ -81,7 +73,7 @@ std::string ToWindows1250(const std::string& utf8) {
         const std::size_t r = iconv(cd, &in, &left, &o, &oLeft);
         out.append(buffer, sizeof buffer - oLeft);
         if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            const std::size_t skip = std::min(left, Utf8SequenceLength(static_cast<unsigned char>(*in)));
+            const std::size_t skip = std::min(left, orv::Utf8SequenceLength(static_cast<unsigned char>(*in)));
             in += skip;
             left -= skip;
             out.push_back('?');

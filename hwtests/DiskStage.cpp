@@ -1,4 +1,5 @@
 #include "hwtests/DiskStage.h"
+#include "platform/Latin1.h"
 
 #include "core/Catalogue.h"
 #include "core/MainModel.h"
@@ -19,10 +20,6 @@
 namespace orv {
 
 namespace {
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
-
 // Why a result is missing: the helper's own words when it left them.
 QString MissingResultReason() {
     const QString said = RegistryKey(L(kResultKey), true).ReadString(L(kErrorResult));

@@ -1,5 +1,7 @@
 #include "online/Charset.h"
 
+#include "platform/Utf8.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <iconv.h>
@@ -46,17 +48,6 @@ private:
     iconv_t cd_;
 };
 
-// Length of the UTF-8 sequence that starts with this byte (1 for a stray byte).
-int Utf8SequenceLength(unsigned char c) {
-    if (c >= 0xF0 && c < 0xF8)
-        return 4;
-    if (c >= 0xE0)
-        return c < 0xF0 ? 3 : 1;
-    if (c >= 0xC0)
-        return 2;
-    return 1;
-}
-
 } // namespace
 
 QByteArray EncodeCharset(const QString& text, const char* charset) {
@@ -68,8 +59,7 @@ QByteArray EncodeCharset(const QString& text, const char* charset) {
     char* in = utf8.data();
     size_t left = static_cast<size_t>(utf8.size());
     while (!cv.Convert(in, left, out)) {
-        const size_t skip =
-            std::min(left, static_cast<size_t>(Utf8SequenceLength(static_cast<unsigned char>(*in))));
+        const size_t skip = std::min(left, Utf8SequenceLength(static_cast<unsigned char>(*in)));
         in += skip;
         left -= skip;
         out.append('?');

@@ -1,4 +1,5 @@
 #include "sysinfo/ComputerProfile.h"
+#include "platform/Latin1.h"
 
 #include "core/MainModel.h"
 #include "sysinfo/RegistrySources.h"
@@ -28,10 +29,6 @@ namespace orv {
 namespace {
 
 constexpr std::uint64_t kMiB = 1048576;
-
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
 
 const QString kCurrentVersionKey = QStringLiteral("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 const QString kProcessorKey = QStringLiteral("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0");

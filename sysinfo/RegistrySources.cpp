@@ -1,4 +1,5 @@
 #include "sysinfo/RegistrySources.h"
+#include "platform/Latin1.h"
 
 #include "platform/Registry.h"
 #include "sysinfo/SysSources.h"
@@ -11,10 +12,6 @@
 namespace orv {
 
 namespace {
-
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
 
 struct RegValue {
     bool isString = true;

@@ -1,4 +1,5 @@
 #include "sysinfo/WmiClasses.h"
+#include "platform/Latin1.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,10 +17,6 @@ extern "C" {
 namespace orv {
 
 namespace {
-
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
 
 std::optional<std::uint64_t> ReadNumber(const SysSources& s, const QString& rel, int base = 10) {
     const std::optional<QString> t = s.Read(rel);

@@ -1,4 +1,5 @@
 #include "ui/MainFrm.h"
+#include "platform/Latin1.h"
 
 #include "core/MainModel.h"
 #include "core/Navigation.h"
@@ -39,10 +40,6 @@ QString Font(int px) {
 const QString kWhite13 = QStringLiteral("color:white;") + Font(13);
 const QString kWhite11 = QStringLiteral("color:white;") + Font(11);
 const QString kAqua13 = QStringLiteral("color:#00ffff;") + Font(13);
-
-QString L(const char* s) {
-    return QString::fromLatin1(s);
-}
 
 // The overall score in lime at 27 pixels, its digits set a little closer so that five of them fit the
 // 85-pixel label; longer numbers get a smaller size rather than being cut.
