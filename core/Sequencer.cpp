@@ -79,14 +79,20 @@ bool RozpocznijTestyBtnClick(MainModel& m) {
     return true;
 }
 
+void MarkRunCancelled(MainModel& m) {
+    if (m.Visible(QStringLiteral("StopBtn"))) {
+        m.SetPicture(QStringLiteral("StopBtn"), 80);
+        m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), true);
+    }
+    m.CancelRequested = true;
+}
+
 void StopBtnClick(MainModel& m) {
     if (!m.Visible(QStringLiteral("StopBtn")))
         return;
-    m.SetPicture(QStringLiteral("StopBtn"), 80);
     if (m.Hooks.StopDiskHelper)
         m.Hooks.StopDiskHelper();
-    m.CancelRequested = true;
-    m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), true);
+    MarkRunCancelled(m);
 }
 
 // ---- CPU stage ----

@@ -13,6 +13,9 @@ extern const char* const kStartQuestion;
 bool RozpocznijTestyBtnClick(MainModel& m);
 // Stop button: only while it is shown; pressing it twice is the same as once.
 void StopBtnClick(MainModel& m);
+// What the stop button marks (its pressed picture and the cancelling text, where it shows) and the
+// cancelled flag, without stopping the disk helper: for stops from inside a running stage.
+void MarkRunCancelled(MainModel& m);
 
 // Stage steps, in the order the run passes them.
 void CpuStartTests(MainModel& m);

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/Catalogue.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,7 +12,7 @@ class DataPoster;
 // Key of the stored password's scrambling: bytewise, cyclic from its first character.
 inline const QByteArray kScrambleKey = QByteArrayLiteral("T#4kP!9wZ^2mQ&7vX@5c");
 
-inline constexpr int kAccountPage = 8; // MojeKontoTab
+inline constexpr int kAccountPage = static_cast<int>(Page::MojeKontoTab);
 inline constexpr int kAccountMenuItem = 4;
 inline constexpr int kResultsMenuItem = 2;
 inline constexpr int kLoginButtonTopLoggedOut = 304;

@@ -2,26 +2,13 @@
 
 #include "core/Harness.h"
 #include "core/MainModel.h"
+#include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 
 #include <QDir>
 #include <QFile>
 
 namespace orv {
-
-namespace {
-
-// The state the stop button leaves behind, so the sequencer ends the run through its cancelled end.
-// The disk helper cannot be running yet during the CPU stage, so there is nothing to stop there.
-void CancelRun(MainModel& main) {
-    if (main.Visible(QStringLiteral("StopBtn"))) {
-        main.SetPicture(QStringLiteral("StopBtn"), 80);
-        main.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), true);
-    }
-    main.CancelRequested = true;
-}
-
-} // namespace
 
 bool PrepareDataFolder(MainModel& main) {
     const QString dir = main.DataDir();
@@ -61,7 +48,8 @@ bool SaveLineFiles(MainModel& main, QChar prefix) {
             QFile::remove(path); // nothing half-written stays behind
             main.RunError = LineFileErrorText(path);
             Boxes().Error(main.RunError);
-            CancelRun(main);
+            // The disk helper cannot be running yet during the CPU stage: nothing to stop there.
+            MarkRunCancelled(main);
             return false;
         }
     }

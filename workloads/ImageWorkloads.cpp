@@ -1,5 +1,7 @@
 #include "workloads/ImageWorkloads.h"
 
+#include "workloads/Arithmetic.h"
+
 #include "core/MainModel.h"
 #include "platform/MessageBoxes.h"
 #include "tools/testpicture/TestPicture.h"
@@ -39,9 +41,7 @@ std::unique_ptr<TSevenZip> WorkerArchive(const MainModel& main) {
 } // namespace
 
 std::uint32_t Repetitions(std::uint32_t full, const MainModel& main) {
-    const std::uint32_t divisor = main.WorkDivisor ? main.WorkDivisor : 1;
-    const std::uint32_t n = full / divisor;
-    return n ? n : 1;
+    return ScaledCount(full, main.WorkDivisor);
 }
 
 void CreateMainSevenZip(MainModel& main) {
