@@ -14,6 +14,10 @@
 
 namespace orv {
 
+class TSevenZip;
+class TDescriptionPanel;
+class DataPoster;
+
 // State of one control of the main window. The windowed program mirrors every change into its
 // widgets; the command line and the tests read the same state directly.
 struct ControlState {
@@ -156,9 +160,13 @@ public:
     std::array<CpuWorkload, 12> CpuWorkloads;
     // Tests and quick runs divide the workloads' iteration counts by this; 1 in production.
     std::uint32_t WorkDivisor = 1;
-    // The archive object holding the archive workers' design settings (workloads/SevenZip.h); made
-    // when the main window is created.
-    std::shared_ptr<void> SevenZip;
+    // Services of the libraries above this one, typed but only declared here. The archive object
+    // holding the archive workers' design settings (workloads/SevenZip.h) is made when the main window
+    // is created; the description panel (sysinfo/Descriptions.h) and the gateway client
+    // (online/Gateway.h) are children of the model, made on first use.
+    std::shared_ptr<TSevenZip> SevenZip;
+    TDescriptionPanel* DescriptionPanel = nullptr;
+    DataPoster* Poster = nullptr;
 
     // Test windows of the graphics stages; null when the stage cannot run here.
     std::array<ITestWindow*, 2> Gfx2dWindows{};

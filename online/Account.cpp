@@ -77,9 +77,9 @@ void UsunLogin(MainModel& m) {
 }
 
 DataPoster& PosterOf(MainModel& m) {
-    if (auto* p = m.findChild<DataPoster*>(QString(), Qt::FindDirectChildrenOnly))
-        return *p;
-    return *new DataPoster(&m);
+    if (!m.Poster)
+        m.Poster = new DataPoster(&m);
+    return *m.Poster;
 }
 
 void FillAccountPage(MainModel& m) {

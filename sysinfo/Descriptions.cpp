@@ -101,9 +101,9 @@ void TDescriptionPanel::ComponentMouseMove(int topic) {
 }
 
 TDescriptionPanel& Descriptions(MainModel& m) {
-    if (auto* panel = m.findChild<TDescriptionPanel*>(QString(), Qt::FindDirectChildrenOnly))
-        return *panel;
-    return *new TDescriptionPanel(m);
+    if (!m.DescriptionPanel)
+        m.DescriptionPanel = new TDescriptionPanel(m);
+    return *m.DescriptionPanel;
 }
 
 void InstallDescriptions(MainModel& m) {

@@ -53,7 +53,7 @@ void CreateMainSevenZip(MainModel& main) {
 const TSevenZip& MainSevenZip(const MainModel& main) {
     if (!main.SevenZip)
         throw ESevenZipError(kEngineNotLoaded);
-    return *static_cast<const TSevenZip*>(main.SevenZip.get());
+    return *main.SevenZip;
 }
 
 void Watek4Run(TWorker& worker, MainModel& main) {
