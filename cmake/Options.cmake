@@ -2,7 +2,8 @@
 add_library(orvanta_options INTERFACE)
 target_compile_features(orvanta_options INTERFACE cxx_std_20)
 target_compile_options(orvanta_options INTERFACE
-  $<$<COMPILE_LANG_AND_ID:CXX,GNU,Clang>:-Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion>
+  $<$<COMPILE_LANG_AND_ID:CXX,GNU,Clang>:-Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion -Wpedantic
+    -Wold-style-cast -Wnon-virtual-dtor -Woverloaded-virtual -Wsuggest-override -Wformat=2>
   $<$<AND:$<BOOL:${ORVANTA_WERROR}>,$<COMPILE_LANG_AND_ID:CXX,GNU,Clang>>:-Werror>)
 target_compile_definitions(orvanta_options INTERFACE
   ORVANTA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
