@@ -401,7 +401,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         if (!g_interrupted.exchange(false))
             return;
         // A running run stops as with the stop button; in any other state, or asked again, we go now.
-        if (model.RunInProgress && !model.CancelRequested && model.Visible(QStringLiteral("StopBtn"))) {
+        if (model.RunInProgress && !model.CancelRequested && model.Visible(ctl::StopBtn)) {
             StopBtnClick(model);
             return;
         }

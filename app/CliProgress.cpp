@@ -97,9 +97,9 @@ int RowProgressPercent(const MainModel& m, int row, const DiskHelperProgress& di
         return -1;
     switch (info->stage) {
     case Stage::Cpu: // ten points per finished worker of eight
-        return m.Position(QStringLiteral("CpuProgress")) * 100 / 80;
+        return m.Position(ctl::CpuProgress) * 100 / 80;
     case Stage::Ram:
-        return m.Position(QStringLiteral("RamProgress"));
+        return m.Position(ctl::RamProgress);
     case Stage::Hdd:
         return disk.row >= 0 ? disk.percent : -1;
     default:

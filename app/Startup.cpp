@@ -40,7 +40,7 @@ void InitMainModel(MainModel& m) {
     InstallOnline(m);
     InstallDescriptions(m);
     ConnectSequencer(m);
-    m.SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
+    m.SetText(ctl::VersionLbl, QStringLiteral("v.") + ProgramVersionText());
     m.Scores.ResetScores();
     m.ResultsUploaded = false;
     m.RunFinished = false;
@@ -52,7 +52,7 @@ void InitMainModel(MainModel& m) {
     m.LoggedIn = false;
     m.Scores.BoostMode = ReadBoostMode();
     if (m.Scores.BoostMode)
-        m.SetVisible(QStringLiteral("BriskoBtn"), false);
+        m.SetVisible(ctl::BriskoBtn, false);
 }
 
 bool LoadArchiveEngine(MainModel& m) {

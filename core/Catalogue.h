@@ -59,8 +59,4 @@ QString WynikInfoLblName(int row);
 QString WynikLblName(int row);
 QString WynikLblMoreName(int row);
 
-// Pictures of the row states in Grafika.
-inline constexpr int kImageWaiting = 65;
-inline constexpr int kImageFinished = 66;
-
 } // namespace orv

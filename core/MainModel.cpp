@@ -9,13 +9,11 @@
 
 namespace orv {
 
-const std::array<const char*, 5> kMainMenuButtons = {"RozpocznijTestyBtn", "MojeWynikiBtn", "MojKomputerBtn",
-                                                     "MojeKontoBtn", "InformacjeBtn"};
-const std::array<const char*, 7> kTabButtons = {"InfoBtn",  "CpuBtn",   "RamBtn",   "HddBtn",
-                                                "Gpu2dBtn", "Gpu3dBtn", "WynikiBtn"};
-
 namespace {
-const ControlState kNoControl{};
+[[noreturn]] void UnknownControl(const QString& name) {
+    // Always on, also in release builds: a misspelt name would otherwise read as a real control.
+    qFatal("unknown control name \"%s\"", qPrintable(name));
+}
 std::size_t ResultSlot(int row) {
     return static_cast<std::size_t>(row >= 0 && row <= kRow15b ? row : 13);
 }
@@ -37,11 +35,20 @@ QString MainModel::DataDir() const {
 
 const ControlState& MainModel::Control(const QString& name) const {
     auto it = controls_.constFind(name);
-    return it == controls_.cend() ? kNoControl : *it;
+    if (it == controls_.cend())
+        UnknownControl(name);
+    return *it;
+}
+
+bool MainModel::IsControl(const QString& name) const {
+    return controls_.contains(name);
 }
 
 ControlState& MainModel::Mutable(const QString& name) {
-    return controls_[name];
+    auto it = controls_.find(name);
+    if (it == controls_.end())
+        UnknownControl(name);
+    return *it;
 }
 
 template <typename T> void MainModel::Update(const QString& name, T ControlState::*field, const T& value) {
@@ -75,37 +82,41 @@ void MainModel::SetPosition(const QString& name, int position) {
 }
 
 void MainModel::InitControls() {
+    for (const QString& name : kFixedControls)
+        controls_.insert(name, ControlState{});
     for (const RowInfo& r : Catalogue()) {
+        for (const QString& name :
+             {WynikImgName(r.row), WynikInfoLblName(r.row), WynikLblName(r.row), WynikLblMoreName(r.row)})
+            controls_.insert(name, ControlState{});
         SetText(WynikInfoLblName(r.row), QString::fromUtf8(r.title));
-        Mutable(WynikImgName(r.row)).visible = true; // so that the waiting state below is announced
     }
     for (int g = 1; g <= 5; ++g)
         WyczyscWyniki(g);
 
     for (std::size_t i = 0; i < kMainMenuButtons.size(); ++i)
-        SetPicture(L(kMainMenuButtons[i]), static_cast<int>(i));
+        SetPicture(kMainMenuButtons[i], kImageMenuNormal + static_cast<int>(i));
     for (int i = 1; i <= 7; ++i)
-        SetPicture(L(kTabButtons[static_cast<std::size_t>(i - 1)]), 18 + i);
-    SetPicture(QStringLiteral("StopBtn"), 78);
-    SetVisible(QStringLiteral("StopBtn"), false);
-    SetPicture(QStringLiteral("MinimizeBtn"), 61);
-    SetPicture(QStringLiteral("ExitBtn"), 62);
-    SetText(QStringLiteral("TrwaAnulowanieLbl"), QStringLiteral("trwa anulowanie testów..."));
-    SetVisible(QStringLiteral("TrwaAnulowanieLbl"), false);
-    SetVisible(QStringLiteral("PrzypisanoWynikiLbl"), false);
-    SetVisible(QStringLiteral("CpuProgress"), false);
-    SetVisible(QStringLiteral("RamProgress"), false);
-    SetText(QStringLiteral("HddInfoLbl"), QStringLiteral("Testowany dysk: "));
-    SetText(QStringLiteral("CpuWynikLbl"), QStringLiteral("CPU:"));
-    SetText(QStringLiteral("RamWynikLbl"), QStringLiteral("RAM:"));
-    SetText(QStringLiteral("HddWynikLbl"), QStringLiteral("HDD:"));
-    SetText(QStringLiteral("Gpu2dWynikLbl"), QStringLiteral("2D:"));
-    SetText(QStringLiteral("Gpu3dWynikLbl"), QStringLiteral("3D:"));
-    SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("00000"));
-    SetVisible(QStringLiteral("PominieteLbl"), false);
-    SetText(QStringLiteral("Label1"), QStringLiteral("Porównaj z innymi - kliknij!"));
-    SetText(QStringLiteral("VersionLbl"), QStringLiteral("v.") + ProgramVersionText());
-    SetEnabled(QStringLiteral("InfoTimer"), false);
+        SetPicture(kTabButtons[static_cast<std::size_t>(i - 1)], kImageTabNormal + i - 1);
+    SetPicture(ctl::StopBtn, kImageStop);
+    SetVisible(ctl::StopBtn, false);
+    SetPicture(ctl::MinimizeBtn, kImageMinimize);
+    SetPicture(ctl::ExitBtn, kImageExit);
+    SetText(ctl::TrwaAnulowanieLbl, QStringLiteral("trwa anulowanie testów..."));
+    SetVisible(ctl::TrwaAnulowanieLbl, false);
+    SetVisible(ctl::PrzypisanoWynikiLbl, false);
+    SetVisible(ctl::CpuProgress, false);
+    SetVisible(ctl::RamProgress, false);
+    SetText(ctl::HddInfoLbl, QStringLiteral("Testowany dysk: "));
+    SetText(ctl::CpuWynikLbl, QStringLiteral("CPU:"));
+    SetText(ctl::RamWynikLbl, QStringLiteral("RAM:"));
+    SetText(ctl::HddWynikLbl, QStringLiteral("HDD:"));
+    SetText(ctl::Gpu2dWynikLbl, QStringLiteral("2D:"));
+    SetText(ctl::Gpu3dWynikLbl, QStringLiteral("3D:"));
+    SetText(ctl::OgolnyWynikLbl, QStringLiteral("00000"));
+    SetVisible(ctl::PominieteLbl, false);
+    SetText(ctl::Label1, QStringLiteral("Porównaj z innymi - kliknij!"));
+    SetText(ctl::VersionLbl, QStringLiteral("v.") + ProgramVersionText());
+    SetEnabled(ctl::InfoTimer, false);
     SetActivePage(0);
 }
 

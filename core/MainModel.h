@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Catalogue.h"
+#include "core/Controls.h"
 #include "core/Harness.h"
 #include "core/Navigation.h"
 #include "core/Scoring.h"
@@ -92,8 +93,10 @@ public:
     explicit MainModel(QObject* parent = nullptr);
     ~MainModel() override;
 
-    // Controls, addressed by their names ("WynikLbl12", "StopBtn", "Tabs", ...).
+    // Controls, addressed by their names (core/Controls.h and the rows' names). An unknown name stops
+    // the program: it is a misspelling, never a control of its own.
     const ControlState& Control(const QString& name) const;
+    bool IsControl(const QString& name) const;
     bool Visible(const QString& name) const { return Control(name).visible; }
     bool Enabled(const QString& name) const { return Control(name).enabled; }
     int Picture(const QString& name) const { return Control(name).picture; }
@@ -149,8 +152,8 @@ public:
     void OdblokujMenuGlowne();
     void InfoBtnClick();
     void ApplyInitialNavigation();
-    int ActivePage() const { return Position(QStringLiteral("Tabs")); }
-    void SetActivePage(int page) { SetPosition(QStringLiteral("Tabs"), page); }
+    int ActivePage() const { return Position(ctl::Tabs); }
+    void SetActivePage(int page) { SetPosition(ctl::Tabs, page); }
     // Window operations and the page fillers of other parts (core/Navigation.h).
     NavigationHooks Nav;
 
@@ -210,9 +213,5 @@ private:
     QHash<QString, ControlState> controls_;
     std::array<RowResult, 22> results_{};
 };
-
-// Names of the main menu items 1..5 and the tabs 1..7.
-extern const std::array<const char*, 5> kMainMenuButtons;
-extern const std::array<const char*, 7> kTabButtons;
 
 } // namespace orv

@@ -9,42 +9,34 @@ namespace orv {
 namespace {
 
 QString MenuName(int item) {
-    return QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(item - 1)]);
+    return kMainMenuButtons[static_cast<std::size_t>(item - 1)];
 }
 QString TabName(int tab) {
-    return QString::fromLatin1(kTabButtons[static_cast<std::size_t>(tab - 1)]);
+    return kTabButtons[static_cast<std::size_t>(tab - 1)];
 }
 
 // Pictures of main menu item i (1..5) and tab i (1..7) in Grafika.
 int MenuNormal(int i) {
-    return i - 1;
+    return kImageMenuNormal + i - 1;
 }
 int MenuHovered(int i) {
-    return i + 4;
+    return kImageMenuHovered + i - 1;
 }
 int MenuSelected(int i) {
-    return i + 9;
+    return kImageMenuSelected + i - 1;
 }
 int TabNormal(int i) {
-    return 18 + i;
+    return kImageTabNormal + i - 1;
 }
 int TabSelected(int i) {
-    return 25 + i;
+    return kImageTabSelected + i - 1;
 }
 int TabHovered(int i) {
-    return 32 + i;
+    return kImageTabHovered + i - 1;
 }
 int TabDisabled(int i) {
-    return i == 1 ? 72 : 38 + i;
+    return i == 1 ? kImageTab1Disabled : kImageTab2Disabled + i - 2;
 }
-
-const QString kStopBtn = QStringLiteral("StopBtn");
-const QString kMinimizeBtn = QStringLiteral("MinimizeBtn");
-const QString kExitBtn = QStringLiteral("ExitBtn");
-const QString kKopiujBtn = QStringLiteral("KopiujBtn");
-const QString kZapiszBtn = QStringLiteral("ZapiszBtn");
-const QString kZalogujBtn = QStringLiteral("ZalogujBtn");
-const QString kInfoTimer = QStringLiteral("InfoTimer");
 
 } // namespace
 
@@ -132,7 +124,7 @@ void MainModel::InfoBtnClick() {
         ZmienKarte(1);
     else
         SetActivePage(static_cast<int>(Page::InfoTab));
-    SetEnabled(kInfoTimer, true);
+    SetEnabled(ctl::InfoTimer, true);
 }
 
 void MainModel::ApplyInitialNavigation() {
@@ -151,20 +143,20 @@ void TloImgMouseMove(MainModel& m) {
         m.OdswiezKarte(0);
     if (m.RunStage == 1 && m.SelectedTab == 0)
         m.SetPicture(TabName(1), TabNormal(1));
-    m.SetPicture(kMinimizeBtn, 61);
-    m.SetPicture(kExitBtn, 62);
+    m.SetPicture(ctl::MinimizeBtn, kImageMinimize);
+    m.SetPicture(ctl::ExitBtn, kImageExit);
     if (m.ReportButtonsHot) {
-        m.SetPicture(kKopiujBtn, 68);
-        m.SetPicture(kZapiszBtn, 69);
+        m.SetPicture(ctl::KopiujBtn, kImageCopy);
+        m.SetPicture(ctl::ZapiszBtn, kImageSave);
         m.ReportButtonsHot = false;
     }
     if (m.LoginButtonHot) {
         m.LoginButtonHot = false;
-        m.SetPicture(kZalogujBtn, m.LoggedIn ? 16 : 15);
+        m.SetPicture(ctl::ZalogujBtn, m.LoggedIn ? kImageLogOut : kImageLogIn);
     }
-    m.SetEnabled(kInfoTimer, true);
+    m.SetEnabled(ctl::InfoTimer, true);
     m.DescriptionHot = false;
-    m.SetPicture(kStopBtn, m.CancelRequested ? 80 : 78);
+    m.SetPicture(ctl::StopBtn, m.CancelRequested ? kImageStopPressed : kImageStop);
 }
 
 void MainMenuMouseMove(MainModel& m, int item) {
@@ -187,38 +179,38 @@ void TabMouseMove(MainModel& m, int tab) {
 }
 
 void MinimizeBtnMouseMove(MainModel& m) {
-    m.SetPicture(kMinimizeBtn, 63);
-    m.SetPicture(kExitBtn, 62);
+    m.SetPicture(ctl::MinimizeBtn, kImageMinimizeHovered);
+    m.SetPicture(ctl::ExitBtn, kImageExit);
 }
 
 void ExitBtnMouseMove(MainModel& m) {
-    m.SetPicture(kMinimizeBtn, 61);
-    m.SetPicture(kExitBtn, 64);
+    m.SetPicture(ctl::MinimizeBtn, kImageMinimize);
+    m.SetPicture(ctl::ExitBtn, kImageExitHovered);
 }
 
 void StopBtnMouseMove(MainModel& m) {
     if (!m.CancelRequested)
-        m.SetPicture(kStopBtn, 79);
+        m.SetPicture(ctl::StopBtn, kImageStopHovered);
 }
 
 void KopiujBtnMouseMove(MainModel& m) {
     if (m.ReportButtonsHot)
         return;
-    m.SetPicture(kKopiujBtn, 70);
+    m.SetPicture(ctl::KopiujBtn, kImageCopyHovered);
     m.ReportButtonsHot = true;
 }
 
 void ZapiszBtnMouseMove(MainModel& m) {
     if (m.ReportButtonsHot)
         return;
-    m.SetPicture(kZapiszBtn, 71);
+    m.SetPicture(ctl::ZapiszBtn, kImageSaveHovered);
     m.ReportButtonsHot = true;
 }
 
 void ZalogujBtnMouseMove(MainModel& m) {
     if (m.LoginButtonHot)
         return;
-    m.SetPicture(kZalogujBtn, m.LoggedIn ? 18 : 17);
+    m.SetPicture(ctl::ZalogujBtn, m.LoggedIn ? kImageLogOutHovered : kImageLogInHovered);
     m.LoginButtonHot = true;
 }
 
@@ -232,10 +224,10 @@ void TloImgMouseDown(MainModel& m) {
 // Pressing a report button shows its normal picture again; the latch stays set, so the picture
 // comes back only after the pointer has crossed the background.
 void KopiujBtnMouseDown(MainModel& m) {
-    m.SetPicture(kKopiujBtn, 68);
+    m.SetPicture(ctl::KopiujBtn, kImageCopy);
 }
 void ZapiszBtnMouseDown(MainModel& m) {
-    m.SetPicture(kZapiszBtn, 69);
+    m.SetPicture(ctl::ZapiszBtn, kImageSave);
 }
 
 // ---- Clicks ----

@@ -50,7 +50,7 @@ bool RozpocznijTestyBtnClick(MainModel& m) {
     for (int g = 1; g <= 5; ++g)
         m.WyczyscWyniki(g);
     m.Scores.ResetScores();
-    m.SetVisible(QStringLiteral("PominieteLbl"), false);
+    m.SetVisible(ctl::PominieteLbl, false);
 
     m.SelectedTab = 1;
     m.ZmienKarte(1);
@@ -67,11 +67,11 @@ bool RozpocznijTestyBtnClick(MainModel& m) {
     m.CancelRequested = false;
     m.RunInProgress = true;
     m.HddHelperStarted = false;
-    m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), false);
-    m.SetPicture(QStringLiteral("StopBtn"), 78);
-    m.SetVisible(QStringLiteral("StopBtn"), true);
-    m.SetVisible(QStringLiteral("RozpocznijTestyBtn"), false);
-    m.SetVisible(QStringLiteral("PrzypisanoWynikiLbl"), false);
+    m.SetVisible(ctl::TrwaAnulowanieLbl, false);
+    m.SetPicture(ctl::StopBtn, kImageStop);
+    m.SetVisible(ctl::StopBtn, true);
+    m.SetVisible(ctl::RozpocznijTestyBtn, false);
+    m.SetVisible(ctl::PrzypisanoWynikiLbl, false);
     m.WyczyscMenuGorne();
     emit m.runStarted();
 
@@ -80,15 +80,15 @@ bool RozpocznijTestyBtnClick(MainModel& m) {
 }
 
 void MarkRunCancelled(MainModel& m) {
-    if (m.Visible(QStringLiteral("StopBtn"))) {
-        m.SetPicture(QStringLiteral("StopBtn"), 80);
-        m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), true);
+    if (m.Visible(ctl::StopBtn)) {
+        m.SetPicture(ctl::StopBtn, kImageStopPressed);
+        m.SetVisible(ctl::TrwaAnulowanieLbl, true);
     }
     m.CancelRequested = true;
 }
 
 void StopBtnClick(MainModel& m) {
-    if (!m.Visible(QStringLiteral("StopBtn")))
+    if (!m.Visible(ctl::StopBtn))
         return;
     if (m.Hooks.StopDiskHelper)
         m.Hooks.StopDiskHelper();
@@ -120,7 +120,7 @@ void RunCpuTest(MainModel& m, int row) {
     while (inactive < kWorkerCount) {
         m.PumpEvents();
         inactive = m.Harness.InactiveCount();
-        m.SetPosition(QStringLiteral("CpuProgress"), 10 * inactive);
+        m.SetPosition(ctl::CpuProgress, 10 * inactive);
     }
     const std::uint32_t measured = GetTickCount() - t0;
 
@@ -172,15 +172,15 @@ void decompressTxtTest(MainModel& m) {
 }
 
 void CpuStartTests(MainModel& m) {
-    m.SetPosition(QStringLiteral("CpuProgress"), 0);
-    m.SetVisible(QStringLiteral("CpuProgress"), true);
+    m.SetPosition(ctl::CpuProgress, 0);
+    m.SetVisible(ctl::CpuProgress, true);
     for (int row = 0; row < 12; ++row) {
         if (m.CancelRequested)
             continue;
         kCpuSteps[row](m);
     }
     m.Scores.ComputeCpuCategory();
-    m.SetVisible(QStringLiteral("CpuProgress"), false);
+    m.SetVisible(ctl::CpuProgress, false);
     m.ZmienKarte(3);
     RamStartTests(m);
 }
@@ -188,7 +188,7 @@ void CpuStartTests(MainModel& m) {
 // ---- Memory stage ----
 
 void RamStartTests(MainModel& m) {
-    m.SetVisible(QStringLiteral("RamProgress"), true);
+    m.SetVisible(ctl::RamProgress, true);
     m.Harness.TerminateAllWorkers();
     if (!m.CancelRequested) {
         if (StageOn(m, Stage::Ram) && m.Hooks.RamTest)
@@ -197,7 +197,7 @@ void RamStartTests(MainModel& m) {
             m.SkipRow(12, StageOn(m, Stage::Ram) ? kNotAvailable : kStageOff);
     }
     m.Scores.ComputeRamCategory();
-    m.SetVisible(QStringLiteral("RamProgress"), false);
+    m.SetVisible(ctl::RamProgress, false);
     m.ZmienKarte(4);
     HddStartTests(m);
 }
@@ -337,15 +337,15 @@ void EndTests(MainModel& m) {
         // A stopped run leaves no temporary files behind either (the folders stay).
         if (m.Hooks.RemoveTemporaryData)
             m.Hooks.RemoveTemporaryData(m);
-        m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), false);
+        m.SetVisible(ctl::TrwaAnulowanieLbl, false);
         m.RunFinished = true;
-        m.SetVisible(QStringLiteral("StopBtn"), false);
-        m.SetVisible(QStringLiteral("RozpocznijTestyBtn"), true);
+        m.SetVisible(ctl::StopBtn, false);
+        m.SetVisible(ctl::RozpocznijTestyBtn, true);
         m.WyczyscMenuGlowne();
         m.OdblokujMenuGlowne();
         m.SelectedTab = 1;
         m.ZmienKarte(1);
-        m.SetEnabled(QStringLiteral("InfoTimer"), true);
+        m.SetEnabled(ctl::InfoTimer, true);
         m.RunInProgress = false;
         emit m.runEnded(true);
         return;
@@ -355,22 +355,21 @@ void EndTests(MainModel& m) {
     m.SelectedTab = 7;
     m.OdswiezKarte(0);
 
-    m.SetVisible(QStringLiteral("TrwaAnulowanieLbl"), false);
+    m.SetVisible(ctl::TrwaAnulowanieLbl, false);
     m.RunFinished = true;
-    m.SetVisible(QStringLiteral("StopBtn"), false);
-    m.SetVisible(QStringLiteral("RozpocznijTestyBtn"), true);
+    m.SetVisible(ctl::StopBtn, false);
+    m.SetVisible(ctl::RozpocznijTestyBtn, true);
 
     const auto& s = m.Scores.ScoreTable;
-    m.SetText(QStringLiteral("CpuWynikLbl"), QStringLiteral("CPU: ") + QString::number(s[kScoreCpu]));
-    m.SetText(QStringLiteral("RamWynikLbl"), QStringLiteral("RAM: ") + QString::number(s[kScoreRam]));
-    m.SetText(QStringLiteral("HddWynikLbl"), QStringLiteral("HDD: ") + QString::number(s[kScoreHdd]));
-    m.SetText(QStringLiteral("Gpu2dWynikLbl"), QStringLiteral("2D: ") + QString::number(s[kScore2d]));
-    m.SetText(QStringLiteral("Gpu3dWynikLbl"),
-              QStringLiteral("3D: ") + QString::number(m.Scores.Category3d()));
-    m.SetText(QStringLiteral("OgolnyWynikLbl"), QString::number(m.Scores.Overall()));
+    m.SetText(ctl::CpuWynikLbl, QStringLiteral("CPU: ") + QString::number(s[kScoreCpu]));
+    m.SetText(ctl::RamWynikLbl, QStringLiteral("RAM: ") + QString::number(s[kScoreRam]));
+    m.SetText(ctl::HddWynikLbl, QStringLiteral("HDD: ") + QString::number(s[kScoreHdd]));
+    m.SetText(ctl::Gpu2dWynikLbl, QStringLiteral("2D: ") + QString::number(s[kScore2d]));
+    m.SetText(ctl::Gpu3dWynikLbl, QStringLiteral("3D: ") + QString::number(m.Scores.Category3d()));
+    m.SetText(ctl::OgolnyWynikLbl, QString::number(m.Scores.Overall()));
     const QString skipped = m.SkippedNote();
-    m.SetText(QStringLiteral("PominieteLbl"), skipped);
-    m.SetVisible(QStringLiteral("PominieteLbl"), !skipped.isEmpty());
+    m.SetText(ctl::PominieteLbl, skipped);
+    m.SetVisible(ctl::PominieteLbl, !skipped.isEmpty());
 
     m.OdblokujMenuGlowne();
     m.RunInProgress = false;

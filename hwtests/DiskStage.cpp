@@ -108,7 +108,7 @@ QString DiskHelperPath(const QString& baseDir) {
 }
 
 void StartDiskHelper(MainModel& m) {
-    m.SetText(QStringLiteral("HddInfoLbl"), QStringLiteral("Testowany dysk: ") + DiskModel(0));
+    m.SetText(ctl::HddInfoLbl, QStringLiteral("Testowany dysk: ") + DiskModel(0));
     // Values a stopped run left unread must not pass for this run's results when the helper fails.
     RegistryKey key(L(kResultKey), true);
     for (const char* name : {kWriteResult, kReadResult, kSeekResult, kErrorResult})

@@ -94,7 +94,7 @@ struct ThreadArgs {
 
 void PostProgress(MainModel* m, int position) {
     QMetaObject::invokeMethod(
-        m, [m, position] { m->SetPosition(QStringLiteral("RamProgress"), position); }, Qt::QueuedConnection);
+        m, [m, position] { m->SetPosition(ctl::RamProgress, position); }, Qt::QueuedConnection);
 }
 
 void* MeasuringThread(void* raw) {
@@ -188,7 +188,7 @@ QString RamThroughputText(std::int32_t timeMs) {
 
 void RunRamTest(MainModel& m, const RamTestConfig& config) {
     m.ShowResultRow(12);
-    m.SetPosition(QStringLiteral("RamProgress"), 0);
+    m.SetPosition(ctl::RamProgress, 0);
 
     TParametry params;
     auto* args = new ThreadArgs{&params, config, &m};

@@ -47,8 +47,8 @@ void ZapiszLogin(MainModel& m) {
     if (!key.Exists())
         return;
     KeepPrivate(key);
-    key.WriteString(kLoginValue, m.Text(QStringLiteral("LoginEdt")));
-    const QByteArray password = EncodeCharset(m.Text(QStringLiteral("HasloEdt")));
+    key.WriteString(kLoginValue, m.Text(ctl::LoginEdt));
+    const QByteArray password = EncodeCharset(m.Text(ctl::HasloEdt));
     key.WriteString(kHashValue, BytesAsStored(ScrambleText(password, kScrambleKey, true)));
     KeepPrivate(key);
 }
@@ -57,9 +57,9 @@ void WczytajLogin(MainModel& m) {
     const RegistryKey key(kSettingsKey);
     if (key.Exists()) {
         KeepPrivate(key);
-        m.SetText(QStringLiteral("LoginEdt"), key.ReadString(kLoginValue));
+        m.SetText(ctl::LoginEdt, key.ReadString(kLoginValue));
         const QByteArray stored = key.ReadString(kHashValue).toLatin1();
-        m.SetText(QStringLiteral("HasloEdt"),
+        m.SetText(ctl::HasloEdt,
                   DecodeCharset(ScrambleText(stored, kScrambleKey, false), kSingleByteCharset));
     }
     m.AccountId.clear();
@@ -85,25 +85,25 @@ DataPoster& PosterOf(MainModel& m) {
 void FillAccountPage(MainModel& m) {
     const bool in = m.LoggedIn;
     if (in) {
-        m.SetText(QStringLiteral("MojeKontoLbl1"), QStringLiteral("Aktualnie jesteś zalogowany jako:"));
-        m.SetText(QStringLiteral("MojeKontoLbl2"), m.AccountEmail);
-        m.SetText(QStringLiteral("MojeKontoLbl3"),
-                  QStringLiteral("Aby wylogować się, naciśnij poniższy przycisk"));
+        m.SetText(ctl::MojeKontoLbl1, QStringLiteral("Aktualnie jesteś zalogowany jako:"));
+        m.SetText(ctl::MojeKontoLbl2, m.AccountEmail);
+        m.SetText(ctl::MojeKontoLbl3, QStringLiteral("Aby wylogować się, naciśnij poniższy przycisk"));
     } else {
         const QString portal = PosterOf(m).PortalAddress();
-        m.SetText(QStringLiteral("MojeKontoLbl1"),
+        m.SetText(ctl::MojeKontoLbl1,
                   QStringLiteral("Aby gromadzić wyniki z programu Orvanta, zarejestruj się na:"));
-        m.SetText(QStringLiteral("MojeKontoLbl2"),
+        m.SetText(ctl::MojeKontoLbl2,
                   portal.isEmpty() ? QStringLiteral("(adres portalu nie jest ustawiony)") : portal);
-        m.SetText(QStringLiteral("MojeKontoLbl3"),
+        m.SetText(ctl::MojeKontoLbl3,
                   QStringLiteral("Aby się zalogować, wpisz poniżej adres e-mail i hasło swojego konta."));
     }
-    m.SetText(QStringLiteral("LoginLbl"), QStringLiteral("adres e-mail"));
-    m.SetText(QStringLiteral("HasloLbl"), QStringLiteral("hasło"));
-    for (const char* name : {"LoginLbl", "HasloLbl", "LoginEdt", "HasloEdt", "Obwodka1", "Obwodka2"})
-        m.SetVisible(QString::fromLatin1(name), !in);
-    m.SetPosition(QStringLiteral("ZalogujBtn"), in ? kLoginButtonTopLoggedIn : kLoginButtonTopLoggedOut);
-    m.SetPicture(QStringLiteral("ZalogujBtn"), in ? 16 : 15);
+    m.SetText(ctl::LoginLbl, QStringLiteral("adres e-mail"));
+    m.SetText(ctl::HasloLbl, QStringLiteral("hasło"));
+    for (const QString& name :
+         {ctl::LoginLbl, ctl::HasloLbl, ctl::LoginEdt, ctl::HasloEdt, ctl::Obwodka1, ctl::Obwodka2})
+        m.SetVisible(name, !in);
+    m.SetPosition(ctl::ZalogujBtn, in ? kLoginButtonTopLoggedIn : kLoginButtonTopLoggedOut);
+    m.SetPicture(ctl::ZalogujBtn, in ? kImageLogOut : kImageLogIn);
 }
 
 void ShowAccountPage(MainModel& m) {
@@ -127,7 +127,7 @@ void ZalogujBtnClick(MainModel& m) {
         Boxes().Information(QStringLiteral("Brak połączenia z Internetem."));
         return;
     }
-    PostLogin(m, poster, m.Text(QStringLiteral("LoginEdt")), m.Text(QStringLiteral("HasloEdt")));
+    PostLogin(m, poster, m.Text(ctl::LoginEdt), m.Text(ctl::HasloEdt));
     if (m.AccountId.isEmpty())
         return;
     m.LoggedIn = true;

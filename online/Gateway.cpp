@@ -378,8 +378,8 @@ void PostTest(MainModel& m, DataPoster& poster, const TestUpload& upload) {
     const PostResult r = poster.Post(SaveFields(upload));
     if (!r.ok || r.body.isEmpty() || r.body == QLatin1String("ERROR"))
         return;
-    m.SetText(QStringLiteral("PrzypisanoWynikiLbl"), UploadNotice(PortalDisplayName(poster)));
-    m.SetVisible(QStringLiteral("PrzypisanoWynikiLbl"), true);
+    m.SetText(ctl::PrzypisanoWynikiLbl, UploadNotice(PortalDisplayName(poster)));
+    m.SetVisible(ctl::PrzypisanoWynikiLbl, true);
     m.ResultsUploaded = true;
 }
 

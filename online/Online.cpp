@@ -13,7 +13,7 @@ void InstallOnline(MainModel& main) {
     main.Hooks.PostPing = [poster](MainModel&) { return PostPing(*poster); };
     main.Hooks.PostTest = [poster](MainModel& m) { PostTest(m, *poster, UploadOfModel(m)); };
     main.Hooks.PostLoginSilent = [poster](MainModel& m) {
-        PostLoginSilent(m, *poster, m.Text(QStringLiteral("LoginEdt")), m.Text(QStringLiteral("HasloEdt")));
+        PostLoginSilent(m, *poster, m.Text(ctl::LoginEdt), m.Text(ctl::HasloEdt));
         return m.AccountId;
     };
     main.Hooks.ZapiszLogin = [](MainModel& m) { ZapiszLogin(m); };

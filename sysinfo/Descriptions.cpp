@@ -4,23 +4,21 @@
 
 namespace orv {
 
-namespace {
-const QString kInfoTimer = QStringLiteral("InfoTimer");
-const QString kHeader = QStringLiteral("HeaderInfoImg");
-const QString kLines[4] = {QStringLiteral("InfoLbl1"), QStringLiteral("InfoLbl2"), QStringLiteral("InfoLbl3"),
-                           QStringLiteral("InfoLbl4")};
-} // namespace
-
 const std::array<InfoTopicText, kTopicCount> kInfoTopics = {{
-    {"CompInfoImg", 46, 56, "Urządzenie elektroniczne służące do cyfrowego przetwarzania danych,",
+    {ctl::CompInfoImg, kImageComputer, kImageComputerHeader,
+     "Urządzenie elektroniczne służące do cyfrowego przetwarzania danych,",
      "zawierające system operacyjny oraz poszczególne podzespoły."},
-    {"CpuInfoImg", 48, 57, "Układ elektroniczny, który pobiera dane z pamięci operacyjnej RAM,",
+    {ctl::CpuInfoImg, kImageProcessor, kImageProcessorHeader,
+     "Układ elektroniczny, który pobiera dane z pamięci operacyjnej RAM,",
      "interpretuje je, a następnie wykonuje jako rozkazy. Twój procesor to:"},
-    {"RamInfoImg", 50, 58, "Układ elektroniczny, który przechowuje aktualnie wykonywane przez procesor",
+    {ctl::RamInfoImg, kImageMemory, kImageMemoryHeader,
+     "Układ elektroniczny, który przechowuje aktualnie wykonywane przez procesor",
      "programy, dane oraz wyniki wykonywania programów. Twoja pamięć RAM to:"},
-    {"GpuInfoImg", 52, 59, "Układ elektroniczny, który odpowiada za przetwarzanie obrazów. Posiada on",
+    {ctl::GpuInfoImg, kImageGraphicsCard, kImageGraphicsCardHeader,
+     "Układ elektroniczny, który odpowiada za przetwarzanie obrazów. Posiada on",
      "swój procesor oraz pamięć RAM. Twoja karta graficzna to:"},
-    {"HddInfoImg", 54, 60, "Urządzenie służące do magazynowania danych w postaci binarnej. Składa się",
+    {ctl::HddInfoImg, kImageDisk, kImageDiskHeader,
+     "Urządzenie służące do magazynowania danych w postaci binarnej. Składa się",
      "z elementów magazynujących oraz elektroniki. Twoje dyski to:"},
 }};
 
@@ -49,7 +47,7 @@ TDescriptionPanel::TDescriptionPanel(MainModel& m) : QObject(&m), m_(m) {
     setObjectName(QStringLiteral("DescriptionPanel"));
     connect(&InfoTimer, &QTimer::timeout, this, &TDescriptionPanel::InfoTimerTimer);
     connect(&m_, &MainModel::controlChanged, this, [this](const QString& name) {
-        if (name == kInfoTimer)
+        if (name == ctl::InfoTimer)
             SyncTimer();
     });
     SyncTimer();
@@ -62,7 +60,7 @@ bool TDescriptionPanel::ComponentPicturesHot() const {
 // Enabling a running timer changes nothing; enabling a stopped one starts it with the interval it
 // has, so the very first refresh comes at once and later ones after the full interval.
 void TDescriptionPanel::SyncTimer() {
-    if (!m_.Enabled(kInfoTimer)) {
+    if (!m_.Enabled(ctl::InfoTimer)) {
         InfoTimer.stop();
         return;
     }
@@ -73,15 +71,15 @@ void TDescriptionPanel::SyncTimer() {
 void TDescriptionPanel::OdswiezInfo() {
     const int t = ((InfoTopic % kTopicCount) + kTopicCount) % kTopicCount;
     const InfoTopicText& topic = kInfoTopics[static_cast<std::size_t>(t)];
-    m_.SetPicture(kHeader, topic.headerPicture);
+    m_.SetPicture(ctl::HeaderInfoImg, topic.headerPicture);
     for (int i = 0; i < kTopicCount; ++i) {
         const InfoTopicText& other = kInfoTopics[static_cast<std::size_t>(i)];
-        m_.SetPicture(QString::fromLatin1(other.picture), other.normalPicture + (i == t ? 1 : 0));
+        m_.SetPicture(other.picture, other.normalPicture + (i == t ? 1 : 0));
     }
-    m_.SetText(kLines[0], QString::fromUtf8(topic.line1));
-    m_.SetText(kLines[1], QString::fromUtf8(topic.line2));
-    m_.SetText(kLines[2], InfoLine3(m_, t));
-    m_.SetText(kLines[3], InfoLine4(m_, t));
+    m_.SetText(ctl::InfoLbl1, QString::fromUtf8(topic.line1));
+    m_.SetText(ctl::InfoLbl2, QString::fromUtf8(topic.line2));
+    m_.SetText(ctl::InfoLbl3, InfoLine3(m_, t));
+    m_.SetText(ctl::InfoLbl4, InfoLine4(m_, t));
     InfoTopic = (t + 1) % kTopicCount;
 }
 
@@ -96,7 +94,7 @@ void TDescriptionPanel::ComponentMouseMove(int topic) {
         return;
     InfoTopic = topic;
     OdswiezInfo();
-    m_.SetEnabled(kInfoTimer, false);
+    m_.SetEnabled(ctl::InfoTimer, false);
     m_.DescriptionHot = true;
 }
 
@@ -109,10 +107,10 @@ TDescriptionPanel& Descriptions(MainModel& m) {
 void InstallDescriptions(MainModel& m) {
     Descriptions(m);
     for (const InfoTopicText& topic : kInfoTopics)
-        if (m.Picture(QString::fromLatin1(topic.picture)) < 0)
-            m.SetPicture(QString::fromLatin1(topic.picture), topic.normalPicture);
-    if (m.Picture(kHeader) < 0)
-        m.SetPicture(kHeader, kInfoTopics[kTopicComputer].headerPicture);
+        if (m.Picture(topic.picture) < 0)
+            m.SetPicture(topic.picture, topic.normalPicture);
+    if (m.Picture(ctl::HeaderInfoImg) < 0)
+        m.SetPicture(ctl::HeaderInfoImg, kInfoTopics[kTopicComputer].headerPicture);
 }
 
 void SetInfoTopic(MainModel& m, int topic) {

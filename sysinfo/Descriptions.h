@@ -20,8 +20,8 @@ enum InfoTopicId {
 };
 
 struct InfoTopicText {
-    const char* picture; // control name of the component picture
-    int normalPicture;   // Grafika index; the highlighted picture follows it
+    const QString& picture; // the component picture's control
+    int normalPicture;      // Grafika index; the highlighted picture follows it
     int headerPicture;
     const char* line1;
     const char* line2;

@@ -61,26 +61,26 @@ private:
 class TAccountPage : public QObject {
 public:
     TAccountPage(TMainFrm& frm, QWidget* page) : QObject(page), frm_(frm), m_(frm.Model) {
-        Caption(page, QStringLiteral("MojeKontoLbl1"), 0, 24, 569, 18);
+        Caption(page, ctl::MojeKontoLbl1, 0, 24, 569, 18);
         auto* link = new TLinkLabel(m_, page);
-        Place(link, QStringLiteral("MojeKontoLbl2"), 0, 62, 577, 22);
+        Place(link, ctl::MojeKontoLbl2, 0, 62, 577, 22);
         link->setStyleSheet(kLink15);
         link->setAlignment(Qt::AlignCenter);
-        Caption(page, QStringLiteral("MojeKontoLbl3"), 0, 104, 577, 18);
-        Caption(page, QStringLiteral("LoginLbl"), 0, 166, 577, 18);
-        Frame(page, QStringLiteral("Obwodka1"), 136, 184);
-        Edit(page, QStringLiteral("LoginEdt"), 192, kLoginMaxLength, false);
-        Caption(page, QStringLiteral("HasloLbl"), 0, 230, 577, 18);
-        Frame(page, QStringLiteral("Obwodka2"), 136, 248);
-        Edit(page, QStringLiteral("HasloEdt"), 256, kPasswordMaxLength, true);
+        Caption(page, ctl::MojeKontoLbl3, 0, 104, 577, 18);
+        Caption(page, ctl::LoginLbl, 0, 166, 577, 18);
+        Frame(page, ctl::Obwodka1, 136, 184);
+        Edit(page, ctl::LoginEdt, 192, kLoginMaxLength, false);
+        Caption(page, ctl::HasloLbl, 0, 230, 577, 18);
+        Frame(page, ctl::Obwodka2, 136, 248);
+        Edit(page, ctl::HasloEdt, 256, kPasswordMaxLength, true);
 
         auto* button = new TPictureButton(page);
-        Place(button, QStringLiteral("ZalogujBtn"), 198, kLoginButtonTopLoggedOut, 191, 48);
+        Place(button, ctl::ZalogujBtn, 198, kLoginButtonTopLoggedOut, 191, 48);
         connect(button, &TPictureButton::clicked, this, [this] { ZalogujBtnClick(m_); });
         connect(button, &TPictureButton::hovered, this, [this] {
             if (m_.LoginButtonHot)
                 return;
-            m_.SetPicture(QStringLiteral("ZalogujBtn"), m_.LoggedIn ? 18 : 17);
+            m_.SetPicture(ctl::ZalogujBtn, m_.LoggedIn ? kImageLogOutHovered : kImageLogInHovered);
             m_.LoginButtonHot = true;
         });
 

@@ -166,7 +166,7 @@ TComputerPage::TComputerPage(TMainFrm& frm, QWidget* page) : QObject(&frm), frm_
     setObjectName(QStringLiteral("ComputerPage"));
     MainModel& m = model_;
 
-    QLabel* caption = frm.Label(page, QStringLiteral("MojKomputerLbl"), 24, 18, 529, 26,
+    QLabel* caption = frm.Label(page, ctl::MojKomputerLbl, 24, 18, 529, 26,
                                 QStringLiteral("color:white;font-family:'DejaVu Sans';font-size:17px;"
                                                "font-weight:bold;"));
     caption->setText(QStringLiteral("Informacje o Twoim komputerze"));
@@ -175,12 +175,12 @@ TComputerPage::TComputerPage(TMainFrm& frm, QWidget* page) : QObject(&frm), frm_
     SystemInfoTabelka->setGeometry(24, 56, 529, 309);
 
     // Right-aligned under the table; their pictures come from the model.
-    m.SetPicture(QStringLiteral("KopiujBtn"), 68);
-    m.SetPicture(QStringLiteral("ZapiszBtn"), 69);
+    m.SetPicture(ctl::KopiujBtn, kImageCopy);
+    m.SetPicture(ctl::ZapiszBtn, kImageSave);
     TPictureButton* kopiuj =
-        frm.PictureButton(page, QStringLiteral("KopiujBtn"), 24 + 529 - 60 - 6 - 58, 373, 58, 20,
+        frm.PictureButton(page, ctl::KopiujBtn, 24 + 529 - 60 - 6 - 58, 373, 58, 20,
                           QStringLiteral("Kopiuje zaznaczony fragment raportu do schowka"));
-    TPictureButton* zapisz = frm.PictureButton(page, QStringLiteral("ZapiszBtn"), 24 + 529 - 60, 373, 60, 20,
+    TPictureButton* zapisz = frm.PictureButton(page, ctl::ZapiszBtn, 24 + 529 - 60, 373, 60, 20,
                                                QStringLiteral("Zapisuje raport w postaci pliku tekstowego"));
     connect(kopiuj, &TPictureButton::clicked, this, &TComputerPage::KopiujBtnClick);
     connect(zapisz, &TPictureButton::clicked, this, &TComputerPage::ZapiszBtnClick);

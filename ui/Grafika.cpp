@@ -84,10 +84,9 @@ QPixmap SplashLogoPicture() {
 }
 
 QPixmap ArtworkPicture(const QString& name) {
-    static const char* const known[] = {"Image1", "ImgRamInfo", "Image2",   "Image3",
-                                        "Image4", "WynikImg",   "BriskoBtn"};
-    for (const char* k : known)
-        if (name == QLatin1String(k))
+    for (const QString& k :
+         {ctl::Image1, ctl::ImgRamInfo, ctl::Image2, ctl::Image3, ctl::Image4, ctl::WynikImg, ctl::BriskoBtn})
+        if (name == k)
             return Load(name + QStringLiteral(".png"));
     return {};
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/Controls.h"
+
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -8,7 +10,7 @@ namespace orv {
 
 inline constexpr int kGrafikaCount = 85;
 // The test picture: written to the data folder by the image workloads, which carry it themselves.
-inline constexpr int kGrafikaTestPicture = 73;
+inline constexpr int kGrafikaTestPicture = kImageTestPicture;
 
 // The image collection of the main window, addressed by index 0..84. The pictures are drawn at build
 // time (tools/artwork) and compiled into the program. Unused indexes hold no picture.

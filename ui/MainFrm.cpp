@@ -155,11 +155,11 @@ void TMainFrm::OnPress(const QString& name, std::function<void()> action) {
 }
 
 void TMainFrm::Build() {
-    Picture(this, QStringLiteral("TloImg"), 0, 0, BackgroundPicture());
+    Picture(this, ctl::TloImg, 0, 0, BackgroundPicture());
     BuildMenus();
     // Bottom line: the version and a fixed caption.
-    Label(this, QStringLiteral("VersionLbl"), 235, 557, 209, 16, kWhite11);
-    Label(this, QStringLiteral("StopkaLbl"), 672, 557, 168, 16, kWhite11)
+    Label(this, ctl::VersionLbl, 235, 557, 209, 16, kWhite11);
+    Label(this, ctl::StopkaLbl, 672, 557, 168, 16, kWhite11)
         ->setText(QStringLiteral("Test wydajności komputera"));
     BuildPages();
     // The tab row comes after the pages so that the selected tab overlaps the page edge.
@@ -173,28 +173,27 @@ void TMainFrm::BuildMenus() {
         "Wyświetla informacje o komputerze", "Pozwala na zalogowanie się na konto",
         "Wyświetla informacje o programie"};
     for (int i = 0; i < 5; ++i)
-        PictureButton(this, L(kMainMenuButtons[static_cast<std::size_t>(i)]), 14, 120 + 56 * i, 191, 48,
+        PictureButton(this, kMainMenuButtons[static_cast<std::size_t>(i)], 14, 120 + 56 * i, 191, 48,
                       QString::fromUtf8(hints[i]));
-    PictureButton(this, QStringLiteral("StopBtn"), 14, 120, 191, 48, QStringLiteral("Zatrzymuje testy"));
-    Label(this, QStringLiteral("TrwaAnulowanieLbl"), 25, 96, 185, 17, kWhite13);
-    PictureButton(this, QStringLiteral("MinimizeBtn"), 780, 3, 29, 31,
-                  QStringLiteral("Minimalizuje aplikację"));
-    PictureButton(this, QStringLiteral("ExitBtn"), 810, 2, 30, 30, QStringLiteral("Zamyka aplikację"));
+    PictureButton(this, ctl::StopBtn, 14, 120, 191, 48, QStringLiteral("Zatrzymuje testy"));
+    Label(this, ctl::TrwaAnulowanieLbl, 25, 96, 185, 17, kWhite13);
+    PictureButton(this, ctl::MinimizeBtn, 780, 3, 29, 31, QStringLiteral("Minimalizuje aplikację"));
+    PictureButton(this, ctl::ExitBtn, 810, 2, 30, 30, QStringLiteral("Zamyka aplikację"));
 }
 
 void TMainFrm::BuildTabRow() {
     // Each tab overlaps its left neighbour; created left to right, the one further right lies on top.
-    PictureButton(this, QStringLiteral("InfoBtn"), 228, 84, 90, 34);
+    PictureButton(this, ctl::InfoBtn, 228, 84, 90, 34);
     static const int tabX[6] = {313, 397, 481, 565, 649, 732};
     for (int i = 1; i < 7; ++i)
-        PictureButton(this, L(kTabButtons[static_cast<std::size_t>(i)]), tabX[i - 1], 84, 89, 33);
+        PictureButton(this, kTabButtons[static_cast<std::size_t>(i)], tabX[i - 1], 84, 89, 33);
 }
 
 void TMainFrm::BuildPages() {
     Tabs = new QStackedWidget(this);
     Tabs->setGeometry(232, 120, 585, 430);
     Tabs->setMouseTracking(true);
-    Bind(QStringLiteral("Tabs"), Tabs);
+    Bind(ctl::Tabs, Tabs);
     for (int i = 0; i < kPageCount; ++i) {
         auto* page = new TPage;
         page->setObjectName(L(kPageNames[i]));
@@ -208,12 +207,12 @@ void TMainFrm::BuildPages() {
     cpuProgress->setGeometry(10, 400, 565, 14);
     cpuProgress->setRange(0, 80);
     cpuProgress->setTextVisible(false);
-    Bind(QStringLiteral("CpuProgress"), cpuProgress);
+    Bind(ctl::CpuProgress, cpuProgress);
     auto* ramProgress = new QProgressBar(PageWidget(Page::RamTab));
     ramProgress->setGeometry(10, 400, 565, 14);
     ramProgress->setRange(0, 100);
     ramProgress->setTextVisible(false);
-    Bind(QStringLiteral("RamProgress"), ramProgress);
+    Bind(ctl::RamProgress, ramProgress);
     const QString bar =
         QStringLiteral("QProgressBar{background:#063a72;border:1px solid #9cdcff;border-radius:4px;}"
                        "QProgressBar::chunk{border-radius:3px;background:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
@@ -221,7 +220,7 @@ void TMainFrm::BuildPages() {
     cpuProgress->setStyleSheet(bar);
     ramProgress->setStyleSheet(bar);
 
-    Label(PageWidget(Page::HddTab), QStringLiteral("HddInfoLbl"), 10, 120, 565, 18, kWhite13);
+    Label(PageWidget(Page::HddTab), ctl::HddInfoLbl, 10, 120, 565, 18, kWhite13);
     BuildExplanations();
     BuildResultsPage(PageWidget(Page::WynikiTab));
     BuildInformationPage(PageWidget(Page::InformacjeTab));
@@ -253,79 +252,75 @@ void TMainFrm::BuildRows() {
 }
 
 void TMainFrm::BuildExplanations() {
-    Picture(PageWidget(Page::RamTab), QStringLiteral("ImgRamInfo"), 14, 60,
-            ArtworkPicture(QStringLiteral("ImgRamInfo")));
-    Picture(PageWidget(Page::HddTab), QStringLiteral("Image2"), 14, 150,
-            ArtworkPicture(QStringLiteral("Image2")));
-    Picture(PageWidget(Page::Gpu2dTab), QStringLiteral("Image3"), 14, 92,
-            ArtworkPicture(QStringLiteral("Image3")));
-    Picture(PageWidget(Page::Gpu3dTab), QStringLiteral("Image4"), 14, 124,
-            ArtworkPicture(QStringLiteral("Image4")));
+    Picture(PageWidget(Page::RamTab), ctl::ImgRamInfo, 14, 60, ArtworkPicture(ctl::ImgRamInfo));
+    Picture(PageWidget(Page::HddTab), ctl::Image2, 14, 150, ArtworkPicture(ctl::Image2));
+    Picture(PageWidget(Page::Gpu2dTab), ctl::Image3, 14, 92, ArtworkPicture(ctl::Image3));
+    Picture(PageWidget(Page::Gpu3dTab), ctl::Image4, 14, 124, ArtworkPicture(ctl::Image4));
 }
 
 void TMainFrm::BuildResultsPage(QWidget* page) {
-    Picture(page, QStringLiteral("CpuWynikiImg"), 44, 20, Grafika.Image(48));
-    Picture(page, QStringLiteral("RamWynikiImg"), 144, 24, Grafika.Image(50));
-    Picture(page, QStringLiteral("GpuWynikiImg"), 280, 24, Grafika.Image(52));
-    Picture(page, QStringLiteral("HddWynikiImg"), 408, 32, Grafika.Image(54));
-    Label(page, QStringLiteral("CpuWynikLbl"), 48, 112, 118, 18, kAqua13);
-    Label(page, QStringLiteral("RamWynikLbl"), 168, 112, 118, 18, kAqua13);
-    Label(page, QStringLiteral("Gpu2dWynikLbl"), 296, 112, 118, 18, kAqua13);
-    Label(page, QStringLiteral("Gpu3dWynikLbl"), 296, 128, 118, 18, kAqua13);
-    Label(page, QStringLiteral("HddWynikLbl"), 424, 112, 118, 18, kAqua13);
+    Picture(page, ctl::CpuWynikiImg, 44, 20, Grafika.Image(kImageProcessor));
+    Picture(page, ctl::RamWynikiImg, 144, 24, Grafika.Image(kImageMemory));
+    Picture(page, ctl::GpuWynikiImg, 280, 24, Grafika.Image(kImageGraphicsCard));
+    Picture(page, ctl::HddWynikiImg, 408, 32, Grafika.Image(kImageDisk));
+    Label(page, ctl::CpuWynikLbl, 48, 112, 118, 18, kAqua13);
+    Label(page, ctl::RamWynikLbl, 168, 112, 118, 18, kAqua13);
+    Label(page, ctl::Gpu2dWynikLbl, 296, 112, 118, 18, kAqua13);
+    Label(page, ctl::Gpu3dWynikLbl, 296, 128, 118, 18, kAqua13);
+    Label(page, ctl::HddWynikLbl, 424, 112, 118, 18, kAqua13);
 
     // The panel, the overall score and the invitation lie on top of each other in that order.
-    TPictureButton* panel = PictureButton(page, QStringLiteral("WynikImg"), 72, 179, 435, 98);
-    panel->setPixmap(ArtworkPicture(QStringLiteral("WynikImg")));
-    TPictureButton* overall = PictureButton(page, QStringLiteral("OgolnyWynikLbl"), 384, 206, 85, 32);
+    TPictureButton* panel = PictureButton(page, ctl::WynikImg, 72, 179, 435, 98);
+    panel->setPixmap(ArtworkPicture(ctl::WynikImg));
+    TPictureButton* overall = PictureButton(page, ctl::OgolnyWynikLbl, 384, 206, 85, 32);
     overall->setAlignment(Qt::AlignCenter);
     QPalette lime = overall->palette();
     lime.setColor(QPalette::WindowText, QColor(0x00, 0xff, 0x00));
     overall->setPalette(lime);
-    TPictureButton* compare = PictureButton(page, QStringLiteral("Label1"), 187, 240, 182, 18);
+    TPictureButton* compare = PictureButton(page, ctl::Label1, 187, 240, 182, 18);
     compare->setStyleSheet(kWhite13);
-    QLabel* skipped = Label(page, QStringLiteral("PominieteLbl"), 0, 278, 577, 18, kAqua13);
+    QLabel* skipped = Label(page, ctl::PominieteLbl, 0, 278, 577, 18, kAqua13);
     skipped->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    QLabel* uploaded = Label(page, QStringLiteral("PrzypisanoWynikiLbl"), 0, 296, 577, 18, kAqua13);
+    QLabel* uploaded = Label(page, ctl::PrzypisanoWynikiLbl, 0, 296, 577, 18, kAqua13);
     uploaded->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    TPictureButton* banner = PictureButton(page, QStringLiteral("BriskoBtn"), 72, 332, 435, 55);
-    banner->setPixmap(ArtworkPicture(QStringLiteral("BriskoBtn")));
+    TPictureButton* banner = PictureButton(page, ctl::BriskoBtn, 72, 332, 435, 55);
+    banner->setPixmap(ArtworkPicture(ctl::BriskoBtn));
 }
 
 void TMainFrm::BuildInformationPage(QWidget* page) {
-    Picture(page, QStringLiteral("Image1"), 14, 12, ArtworkPicture(QStringLiteral("Image1")), false);
+    Picture(page, ctl::Image1, 14, 12, ArtworkPicture(ctl::Image1), false);
 }
 
 void TMainFrm::Wire() {
     MainModel& m = Model;
-    OnClick(QStringLiteral("RozpocznijTestyBtn"), [&m] { RozpocznijTestyBtnClick(m); });
-    OnClick(QStringLiteral("StopBtn"), [&m] { StopBtnClick(m); });
-    OnClick(QStringLiteral("MojeWynikiBtn"), [&m] { MojeWynikiBtnClick(m); });
-    OnClick(QStringLiteral("MojKomputerBtn"), [&m] { MojKomputerBtnClick(m); });
-    OnClick(QStringLiteral("MojeKontoBtn"), [&m] { MojeKontoBtnClick(m); });
-    OnClick(QStringLiteral("InformacjeBtn"), [&m] { InformacjeBtnClick(m); });
-    OnClick(QStringLiteral("MinimizeBtn"), [&m] { MinimizeBtnClick(m); });
-    OnClick(QStringLiteral("ExitBtn"), [this] { ExitBtnClick(); });
-    OnClick(QStringLiteral("WynikImg"), [&m] { MojeWynikiBtnClick(m); });
-    OnClick(QStringLiteral("OgolnyWynikLbl"), [&m] { MojeWynikiBtnClick(m); });
-    OnClick(QStringLiteral("Label1"), [&m] { Label1Click(m); });
-    OnClick(QStringLiteral("BriskoBtn"), [&m] { BriskoBtnClick(m); });
+    OnClick(ctl::RozpocznijTestyBtn, [&m] { RozpocznijTestyBtnClick(m); });
+    OnClick(ctl::StopBtn, [&m] { StopBtnClick(m); });
+    OnClick(ctl::MojeWynikiBtn, [&m] { MojeWynikiBtnClick(m); });
+    OnClick(ctl::MojKomputerBtn, [&m] { MojKomputerBtnClick(m); });
+    OnClick(ctl::MojeKontoBtn, [&m] { MojeKontoBtnClick(m); });
+    OnClick(ctl::InformacjeBtn, [&m] { InformacjeBtnClick(m); });
+    OnClick(ctl::MinimizeBtn, [&m] { MinimizeBtnClick(m); });
+    OnClick(ctl::ExitBtn, [this] { ExitBtnClick(); });
+    OnClick(ctl::WynikImg, [&m] { MojeWynikiBtnClick(m); });
+    OnClick(ctl::OgolnyWynikLbl, [&m] { MojeWynikiBtnClick(m); });
+    OnClick(ctl::Label1, [&m] { Label1Click(m); });
+    OnClick(ctl::BriskoBtn, [&m] { BriskoBtnClick(m); });
     for (int i = 1; i <= 7; ++i) {
-        const QString tab = L(kTabButtons[static_cast<std::size_t>(i - 1)]);
+        const QString tab = kTabButtons[static_cast<std::size_t>(i - 1)];
         OnClick(tab, [&m, i] { TabBtnClick(m, i); });
         OnHover(tab, [&m, i] { TabMouseMove(m, i); });
     }
     for (int i = 1; i <= 5; ++i)
-        OnHover(L(kMainMenuButtons[static_cast<std::size_t>(i - 1)]), [&m, i] { MainMenuMouseMove(m, i); });
-    OnHover(QStringLiteral("MinimizeBtn"), [&m] { MinimizeBtnMouseMove(m); });
-    OnHover(QStringLiteral("ExitBtn"), [&m] { ExitBtnMouseMove(m); });
-    OnHover(QStringLiteral("StopBtn"), [&m] { StopBtnMouseMove(m); });
+        OnHover(kMainMenuButtons[static_cast<std::size_t>(i - 1)], [&m, i] { MainMenuMouseMove(m, i); });
+    OnHover(ctl::MinimizeBtn, [&m] { MinimizeBtnMouseMove(m); });
+    OnHover(ctl::ExitBtn, [&m] { ExitBtnMouseMove(m); });
+    OnHover(ctl::StopBtn, [&m] { StopBtnMouseMove(m); });
     // Buttons of the computer and account pages, when those pages have them.
-    OnHover(QStringLiteral("KopiujBtn"), [&m] { KopiujBtnMouseMove(m); });
-    OnHover(QStringLiteral("ZapiszBtn"), [&m] { ZapiszBtnMouseMove(m); });
-    OnPress(QStringLiteral("KopiujBtn"), [&m] { KopiujBtnMouseDown(m); });
-    OnPress(QStringLiteral("ZapiszBtn"), [&m] { ZapiszBtnMouseDown(m); });
-    OnHover(QStringLiteral("ZalogujBtn"), [&m] { ZalogujBtnMouseMove(m); });
+    OnHover(ctl::KopiujBtn, [&m] { KopiujBtnMouseMove(m); });
+    OnHover(ctl::ZapiszBtn, [&m] { ZapiszBtnMouseMove(m); });
+    OnPress(ctl::KopiujBtn, [&m] { KopiujBtnMouseDown(m); });
+    OnPress(ctl::ZapiszBtn, [&m] { ZapiszBtnMouseDown(m); });
+    OnHover(ctl::ZalogujBtn, [&m] { ZalogujBtnMouseMove(m); });
 }
 
 void TMainFrm::ApplyColours() {
@@ -337,17 +332,17 @@ void TMainFrm::ApplyColours() {
         Tabs->widget(i)->setPalette(page);
         Tabs->widget(i)->setAutoFillBackground(true);
     }
-    for (const char* name : {"LoginEdt", "HasloEdt"}) {
-        if (auto* edit = findChild<QWidget*>(L(name))) {
+    for (const QString& name : {ctl::LoginEdt, ctl::HasloEdt}) {
+        if (auto* edit = findChild<QWidget*>(name)) {
             QPalette p = edit->palette();
             p.setColor(QPalette::Base, kPageColour);
             p.setColor(QPalette::Text, kEditText);
             edit->setPalette(p);
         }
     }
-    for (const char* name :
-         {"LoginLbl", "HasloLbl", "MojKomputerLbl", "MojeKontoLbl1", "MojeKontoLbl2", "MojeKontoLbl3"}) {
-        if (auto* label = findChild<QWidget*>(L(name))) {
+    for (const QString& name : {ctl::LoginLbl, ctl::HasloLbl, ctl::MojKomputerLbl, ctl::MojeKontoLbl1,
+                                ctl::MojeKontoLbl2, ctl::MojeKontoLbl3}) {
+        if (auto* label = findChild<QWidget*>(name)) {
             QPalette p = label->palette();
             p.setColor(QPalette::WindowText, Qt::white);
             label->setPalette(p);
@@ -370,7 +365,7 @@ void TMainFrm::Apply(const QString& name) {
             label->setPixmap(Grafika.Image(c.picture));
         else if (c.textSet)
             label->setText(c.text);
-        if (name == QLatin1String("OgolnyWynikLbl"))
+        if (name == ctl::OgolnyWynikLbl)
             FitOverallScore(label);
         if (auto* button = qobject_cast<TPictureButton*>(w))
             button->SetButtonEnabled(c.enabled);

@@ -41,8 +41,8 @@ void BuildStartPage(TMainFrm& frm, QWidget* page) {
                                            GpuInfoImgMouseMove, HddInfoImgMouseMove};
     for (int t = 0; t < kTopicCount; ++t) {
         const InfoTopicText& topic = kInfoTopics[static_cast<std::size_t>(t)];
-        TPassiveLabel* picture = frm.Picture(page, QString::fromLatin1(topic.picture), kPicturePlaces[t].x,
-                                             kPicturePlaces[t].y, frm.Grafika.Image(topic.normalPicture));
+        TPassiveLabel* picture = frm.Picture(page, topic.picture, kPicturePlaces[t].x, kPicturePlaces[t].y,
+                                             frm.Grafika.Image(topic.normalPicture));
         picture->setCursor(Qt::PointingHandCursor);
         // The picture's own handler replaces the background reset that passive pictures run.
         QObject::disconnect(picture, &TPassiveLabel::hovered, &frm, nullptr);
@@ -50,11 +50,11 @@ void BuildStartPage(TMainFrm& frm, QWidget* page) {
         QObject::connect(picture, &TPassiveLabel::hovered, &frm, [&m, handler] { handler(m); });
     }
     const QPixmap& header = frm.Grafika.Image(kInfoTopics[kTopicComputer].headerPicture);
-    frm.Picture(page, QStringLiteral("HeaderInfoImg"), (kPageWidth - 472) / 2, kHeaderY, header);
+    frm.Picture(page, ctl::HeaderInfoImg, (kPageWidth - 472) / 2, kHeaderY, header);
     const char* const colours[4] = {"white", "white", "yellow", "yellow"};
+    const QString* const names[4] = {&ctl::InfoLbl1, &ctl::InfoLbl2, &ctl::InfoLbl3, &ctl::InfoLbl4};
     for (int i = 0; i < 4; ++i) {
-        QLabel* line = frm.Label(page, QStringLiteral("InfoLbl%1").arg(i + 1), 6, kLineY[i], kPageWidth - 12,
-                                 18, LineStyle(colours[i]));
+        QLabel* line = frm.Label(page, *names[i], 6, kLineY[i], kPageWidth - 12, 18, LineStyle(colours[i]));
         line->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     }
 }

@@ -48,8 +48,8 @@ TEST(LiveLine, ClockTitleProgressAndEstimateFitTheWidth) {
 
 TEST(LiveLine, RowsShowTheirBarsAndTheDiskRowsTheHelpersStep) {
     MainModel m;
-    m.SetPosition(QStringLiteral("CpuProgress"), 40); // four workers of eight
-    m.SetPosition(QStringLiteral("RamProgress"), 70);
+    m.SetPosition(ctl::CpuProgress, 40); // four workers of eight
+    m.SetPosition(ctl::RamProgress, 70);
     EXPECT_EQ(RowProgressPercent(m, 0, {}), 50);
     EXPECT_EQ(RowProgressPercent(m, 12, {}), 70);
     EXPECT_EQ(RowProgressPercent(m, 16, {}), -1);

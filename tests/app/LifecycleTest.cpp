@@ -92,13 +92,13 @@ TEST(Lifecycle, CreationLeavesTheStartPageAndVersion) {
     EXPECT_TRUE(frm.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(frm.Tabs->currentIndex(), 0);
     EXPECT_EQ(frm.Tabs->count(), 10);
-    auto* version = qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("VersionLbl")));
+    auto* version = qobject_cast<QLabel*>(frm.ControlWidget(ctl::VersionLbl));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), QStringLiteral("v.1.2.0.0"));
     EXPECT_EQ(m.RunStage, 1);
     EXPECT_EQ(m.SelectedTab, 1);
     EXPECT_EQ(m.MainMenuState, 0);
-    EXPECT_EQ(m.Picture(QStringLiteral("RozpocznijTestyBtn")), 5);
+    EXPECT_EQ(m.Picture(ctl::RozpocznijTestyBtn), 5);
     EXPECT_FALSE(WidgetShown(frm, "StopBtn"));
     EXPECT_FALSE(WidgetShown(frm, "TrwaAnulowanieLbl"));
     EXPECT_FALSE(m.CancelRequested || m.RunFinished || m.ResultsUploaded || m.LoggedIn);
@@ -294,13 +294,13 @@ TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
         EXPECT_TRUE(WidgetShown(frm, "WynikLbl0"));
         EXPECT_FALSE(WidgetShown(frm, "WynikImg1"));
         EXPECT_TRUE(WidgetShown(frm, "WynikLblMore1"));
-        EXPECT_TRUE(qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("WynikLblMore1")))->text() ==
+        EXPECT_TRUE(qobject_cast<QLabel*>(frm.ControlWidget(WynikLblMoreName(1)))->text() ==
                     main.Result(1).skipReason);
         EXPECT_TRUE(WidgetShown(frm, "WynikImg12"));
         EXPECT_TRUE(WidgetShown(frm, "StopBtn"));
         EXPECT_FALSE(WidgetShown(frm, "RozpocznijTestyBtn"));
         EXPECT_EQ(frm.Tabs->currentIndex(), 2);
-        auto* score = qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("WynikLbl0")));
+        auto* score = qobject_cast<QLabel*>(frm.ControlWidget(WynikLblName(0)));
         EXPECT_EQ(score->text(), QString::number(main.Scores.ScoreTable[0]));
         checked = true;
         main.FinishRow(12, 5000, QStringLiteral("3448 MB/s"), 1, QStringLiteral("MB/s"));
@@ -315,7 +315,7 @@ TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
     EXPECT_TRUE(ended);
     EXPECT_TRUE(checked);
     EXPECT_EQ(frm.Tabs->currentIndex(), 6);
-    auto* overall = qobject_cast<QLabel*>(frm.ControlWidget(QStringLiteral("OgolnyWynikLbl")));
+    auto* overall = qobject_cast<QLabel*>(frm.ControlWidget(ctl::OgolnyWynikLbl));
     EXPECT_EQ(overall->text(), QString::number(m.Scores.Overall()));
     SetMessageBoxes(nullptr);
 }

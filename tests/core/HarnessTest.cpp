@@ -149,7 +149,7 @@ TEST_F(CpuStepTest, EightAppendsGiveEightWholeLinesAndAFinishedRow) {
     };
     std::vector<int> progress;
     QObject::connect(&m, &MainModel::controlChanged, &m, [&](const QString& name) {
-        if (name == QLatin1String("CpuProgress"))
+        if (name == ctl::CpuProgress)
             progress.push_back(m.Position(name));
     });
     RunCpuTest(m, 8);
@@ -160,13 +160,12 @@ TEST_F(CpuStepTest, EightAppendsGiveEightWholeLinesAndAFinishedRow) {
     for (int i = 0; i < 8; ++i)
         EXPECT_TRUE(unique.count(QStringLiteral("line of worker %1").arg(i)));
 
-    EXPECT_EQ(m.Picture(QStringLiteral("WynikImg8")), kImageFinished);
-    EXPECT_TRUE(m.Visible(QStringLiteral("WynikLblMore8")));
+    EXPECT_EQ(m.Picture(WynikImgName(8)), kImageFinished);
+    EXPECT_TRUE(m.Visible(WynikLblMoreName(8)));
     const RowResult& r = m.Result(8);
     EXPECT_EQ(r.status, RowResult::Status::Finished);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore8")),
-              QString::number(static_cast<quint32>(r.value)) + " ms");
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl8")), QString::number(m.Scores.ScoreTable[8]));
+    EXPECT_EQ(m.Text(WynikLblMoreName(8)), QString::number(static_cast<quint32>(r.value)) + " ms");
+    EXPECT_EQ(m.Text(WynikLblName(8)), QString::number(m.Scores.ScoreTable[8]));
     EXPECT_EQ(m.Scores.ScoreTable[8], r.score);
 
     // The bar only climbs, in steps of ten, and ends at 80.

@@ -7,9 +7,9 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-const QString kStop = QStringLiteral("StopBtn");
-const QString kStart = QStringLiteral("RozpocznijTestyBtn");
-const QString kCancelLbl = QStringLiteral("TrwaAnulowanieLbl");
+const QString kStop = ctl::StopBtn;
+const QString kStart = ctl::RozpocznijTestyBtn;
+const QString kCancelLbl = ctl::TrwaAnulowanieLbl;
 } // namespace
 
 TEST_F(SequencerTest, CompleteRunPassesEveryStageInOrderAndEndsOnResults) {
@@ -56,10 +56,10 @@ TEST_F(SequencerTest, CompleteRunPassesEveryStageInOrderAndEndsOnResults) {
     EXPECT_TRUE(m.RunFinished);
     EXPECT_FALSE(m.Visible(kStop));
     EXPECT_TRUE(m.Visible(kStart));
-    for (const char* b : kMainMenuButtons)
-        EXPECT_TRUE(m.Enabled(QString::fromLatin1(b)));
-    for (const char* b : kTabButtons)
-        EXPECT_TRUE(m.Enabled(QString::fromLatin1(b)));
+    for (const QString& b : kMainMenuButtons)
+        EXPECT_TRUE(m.Enabled(b));
+    for (const QString& b : kTabButtons)
+        EXPECT_TRUE(m.Enabled(b));
     EXPECT_EQ(m.Text("RamWynikLbl"), "RAM: 5000");
     EXPECT_EQ(m.Text("HddWynikLbl"), "HDD: 5000");
     EXPECT_EQ(m.Text("Gpu2dWynikLbl"), "2D: 5000");
@@ -116,15 +116,15 @@ TEST_F(SequencerTest, RowsBecomeVisibleWhenTheirTestBegins) {
 
 TEST_F(SequencerTest, MenuIsLockedAndStopShownDuringTheRun) {
     duringRam = [this] {
-        for (const char* b : kMainMenuButtons)
-            EXPECT_FALSE(m.Enabled(QString::fromLatin1(b)));
+        for (const QString& b : kMainMenuButtons)
+            EXPECT_FALSE(m.Enabled(b));
         EXPECT_EQ(m.Picture(kStart), 10);
         EXPECT_FALSE(m.Visible(kStart));
         EXPECT_TRUE(m.Visible(kStop));
         EXPECT_EQ(m.Picture(kStop), 78);
         EXPECT_FALSE(m.Visible("PrzypisanoWynikiLbl"));
-        for (const char* b : kTabButtons)
-            EXPECT_FALSE(m.Enabled(QString::fromLatin1(b)));
+        for (const QString& b : kTabButtons)
+            EXPECT_FALSE(m.Enabled(b));
         EXPECT_EQ(m.ActivePage(), static_cast<int>(Page::RamTab));
         EXPECT_EQ(m.Picture("RamBtn"), 28);
         EXPECT_TRUE(m.Visible("RamProgress"));
@@ -197,8 +197,8 @@ TEST_F(SequencerTest, StopDuringFirstCpuTest) {
     EXPECT_FALSE(m.Visible(kCancelLbl));
     EXPECT_FALSE(m.Visible(kStop));
     EXPECT_TRUE(m.Visible(kStart));
-    for (const char* b : kMainMenuButtons)
-        EXPECT_TRUE(m.Enabled(QString::fromLatin1(b)));
+    for (const QString& b : kMainMenuButtons)
+        EXPECT_TRUE(m.Enabled(b));
     EXPECT_TRUE(m.RunFinished);
 }
 

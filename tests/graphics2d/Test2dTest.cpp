@@ -300,10 +300,10 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
         EXPECT_EQ(r.score, expected);
         EXPECT_EQ(m.Scores.ScoreTable[static_cast<std::size_t>(row)], expected);
         const QString n = QString::number(row);
-        EXPECT_TRUE(m.Visible(QStringLiteral("WynikImg") + n));
-        EXPECT_EQ(m.Picture(QStringLiteral("WynikImg") + n), 66);
-        EXPECT_EQ(m.Text(QStringLiteral("WynikLbl") + n), QString::number(expected));
-        EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore") + n), r.detail);
+        EXPECT_TRUE(m.Visible(WynikImgName(row)));
+        EXPECT_EQ(m.Picture(WynikImgName(row)), 66);
+        EXPECT_EQ(m.Text(WynikLblName(row)), QString::number(expected));
+        EXPECT_EQ(m.Text(WynikLblMoreName(row)), r.detail);
     }
     EXPECT_EQ(m.Scores.ScoreTable[kScore2d], (m.Scores.ScoreTable[16] + m.Scores.ScoreTable[17]) / 2);
 }
@@ -391,8 +391,8 @@ TEST_F(Test2dTest, EscDuringFrameThreeEndsTestOneEarlyAndSkipsTestTwo) {
     EXPECT_EQ(m.Scores.ScoreTable[16],
               m.Scores.ComputeScore(static_cast<std::int32_t>(r16.value), 22100, 5000, 3));
     EXPECT_EQ(m.Result(17).status, RowResult::Status::NotRun);
-    EXPECT_FALSE(m.Visible(QStringLiteral("WynikImg17")));
-    EXPECT_FALSE(m.Visible(QStringLiteral("WynikLbl17")));
+    EXPECT_FALSE(m.Visible(WynikImgName(17)));
+    EXPECT_FALSE(m.Visible(WynikLblName(17)));
     EXPECT_EQ(m.Scores.ScoreTable[17], 0);
     EXPECT_FALSE(w2Shown);
     EXPECT_FALSE(w1->isVisible());

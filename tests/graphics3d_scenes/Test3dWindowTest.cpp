@@ -117,10 +117,10 @@ TEST_F(Test3dWindowTest, NormalRunScoresTheAverageOfTenSamples) {
     const RowResult& r = model->Result(18);
     ASSERT_EQ(r.status, RowResult::Status::Finished);
     EXPECT_EQ(r.detail, QStringLiteral("99 fps"));
-    EXPECT_EQ(model->Text(QStringLiteral("WynikLblMore18")), QStringLiteral("99 fps"));
+    EXPECT_EQ(model->Text(WynikLblMoreName(18)), QStringLiteral("99 fps"));
     EXPECT_EQ(r.score, ExpectedScore(99));
-    EXPECT_EQ(model->Text(QStringLiteral("WynikLbl18")), QString::number(r.score));
-    EXPECT_EQ(model->Picture(QStringLiteral("WynikImg18")), kImageFinished);
+    EXPECT_EQ(model->Text(WynikLblName(18)), QString::number(r.score));
+    EXPECT_EQ(model->Picture(WynikImgName(18)), kImageFinished);
     EXPECT_EQ(samplesTaken.load(), 10);
     // The devices lived through frames and were released by the stops.
     EXPECT_GT(cfg.control->Count("Present"), 0);
@@ -134,7 +134,7 @@ TEST_F(Test3dWindowTest, NormalRunScoresTheAverageOfTenSamples) {
     EXPECT_EQ(cfg.control->Count("CreateDevice"), 2);
     EXPECT_FALSE(w2->Running());
     EXPECT_EQ(model->Result(20).status, RowResult::Status::Skipped);
-    EXPECT_EQ(model->Text(QStringLiteral("WynikLblMore20")), QStringLiteral("brak"));
+    EXPECT_EQ(model->Text(WynikLblMoreName(20)), QStringLiteral("brak"));
     EXPECT_EQ(model->SkippedCategories(), QStringList{QStringLiteral("3D (1 z 3)")});
     // The stop left a fresh, paused framework state behind.
     EXPECT_TRUE(DXUTIsTimePaused());

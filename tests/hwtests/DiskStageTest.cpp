@@ -78,19 +78,19 @@ TEST_F(DiskRows, WriteAndReadThroughput) {
     SetResult("wynik2", 1024);
     writeTest(m);
     readTest(m);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("500.00 MB/s"));
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("1000.00 MB/s"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(14)), QStringLiteral("500.00 MB/s"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(15)), QStringLiteral("1000.00 MB/s"));
     EXPECT_EQ(m.Scores.ScoreTable[14], 35712); // floor(14628 / 2048 * 5000)
     EXPECT_EQ(m.Scores.ScoreTable[15], 62500); // 12800 / 1024 * 5000
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl14")), QStringLiteral("35712"));
-    EXPECT_EQ(m.Picture(QStringLiteral("WynikImg15")), 66);
+    EXPECT_EQ(m.Text(WynikLblName(14)), QStringLiteral("35712"));
+    EXPECT_EQ(m.Picture(WynikImgName(15)), 66);
     EXPECT_DOUBLE_EQ(m.Result(14).value, 500.0);
 }
 
 TEST_F(DiskRows, MissingResultShowsUnknownThroughput) {
     MainModel m;
     writeTest(m);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(14)), QStringLiteral("? MB/s"));
     EXPECT_GE(m.Scores.ScoreTable[14], 1);
     EXPECT_LE(m.Scores.ScoreTable[14], 4);
     // The window keeps its texts; the result says the measurement failed.
@@ -109,7 +109,7 @@ TEST_F(DiskRows, FailuresCarryTheHelpersReason) {
     EXPECT_TRUE(m.Result(14).failure.isEmpty()) << "a result is a measurement";
     EXPECT_EQ(m.Result(15).failure, QStringLiteral("błąd zapisu /x: brak miejsca"));
     EXPECT_EQ(m.Result(kRow15b).failure, QStringLiteral("błąd zapisu /x: brak miejsca"));
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(15)), QStringLiteral("? MB/s"));
     RegistryKey(QStringLiteral("Software\\Orvanta"), true).DeleteValue(QStringLiteral("blad"));
     SetResult("wynik3", 0); // a seek sum that was measured, however small
     seekTest(m);
@@ -122,16 +122,16 @@ TEST_F(DiskRows, SeekTimeAndScore) {
     MainModel m;
     SetResult("wynik3", 2500);
     seekTest(m);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("5.00 ms"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(kRow15b)), QStringLiteral("5.00 ms"));
     EXPECT_EQ(m.Scores.ScoreTable[kScoreSeek], 5147);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl15b")), QStringLiteral("5147"));
+    EXPECT_EQ(m.Text(WynikLblName(kRow15b)), QStringLiteral("5147"));
     SetResult("wynik3", -500);
     seekTest(m);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("-1.00 ms"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(kRow15b)), QStringLiteral("-1.00 ms"));
     EXPECT_EQ(m.Scores.ScoreTable[kScoreSeek], 0);
     SetResult("wynik3", 100);
     seekTest(m);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("0.20 ms"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(kRow15b)), QStringLiteral("0.20 ms"));
 }
 
 TEST_F(DiskRows, CategoryFromTheThreeRows) {
@@ -171,7 +171,7 @@ protected:
             QFile::remove(dataDir_ + QStringLiteral("/hdd/testdata1.dat"));
             QFile::remove(dataDir_ + QStringLiteral("/hdd/testdata2.dat"));
         };
-        m_.SetVisible(QStringLiteral("StopBtn"), true);
+        m_.SetVisible(ctl::StopBtn, true);
         QObject::connect(&m_, &MainModel::runEnded, &m_, [this](bool cancelled) {
             ended_ = true;
             cancelled_ = cancelled;
@@ -210,7 +210,7 @@ TEST_F(DiskStage, ResultsBecomeRowsAndTheCategory) {
     qputenv("FAKE_HDD_RESULTS", "14628,16000,8333");
     m_.RunInProgress = true;
     HddStartTests(m_);
-    EXPECT_EQ(m_.Text(QStringLiteral("HddInfoLbl")), QStringLiteral("Testowany dysk: ") + DiskModel(0));
+    EXPECT_EQ(m_.Text(ctl::HddInfoLbl), QStringLiteral("Testowany dysk: ") + DiskModel(0));
     EXPECT_TRUE(m_.HddCheck.isActive());
     for (const char* row : {"WynikLbl14", "WynikLbl15", "WynikLbl15b"})
         EXPECT_TRUE(m_.Visible(QString::fromLatin1(row))) << row;
@@ -220,8 +220,8 @@ TEST_F(DiskStage, ResultsBecomeRowsAndTheCategory) {
     EXPECT_EQ(m_.Scores.ScoreTable[15], 4000);
     EXPECT_EQ(m_.Scores.ScoreTable[kScoreSeek], 3000);
     EXPECT_EQ(m_.Scores.ScoreTable[kScoreHdd], 4200);
-    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("70.00 MB/s"));
-    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("16.67 ms"));
+    EXPECT_EQ(m_.Text(WynikLblMoreName(14)), QStringLiteral("70.00 MB/s"));
+    EXPECT_EQ(m_.Text(WynikLblMoreName(kRow15b)), QStringLiteral("16.67 ms"));
     EXPECT_EQ(cleanups_, 1);
     EXPECT_FALSE(QFile::exists(HelperFile()));
     // Its progress line was taken; its other line went to the terminal.
@@ -257,7 +257,7 @@ TEST_F(DiskStage, StopClosesTheHelperAndKeepsRowsRunning) {
     EXPECT_EQ(cleanups_, 2); // the disk stage's, and the stopped run's own
     EXPECT_FALSE(QFile::exists(HelperFile()));
     EXPECT_TRUE(ResultKey().ValueExists(QStringLiteral("wynik1")));
-    EXPECT_FALSE(m_.Visible(QStringLiteral("WynikLbl16")));
+    EXPECT_FALSE(m_.Visible(WynikLblName(16)));
 }
 
 TEST_F(DiskStage, AHelperThatIgnoresTheCloseRequestIsKilled) {
@@ -282,9 +282,9 @@ TEST_F(DiskStage, MissingHelperGivesUnknownResults) {
     m_.RunInProgress = true;
     HddStartTests(m_);
     ASSERT_TRUE(WaitFor([&] { return ended_; }, 15000));
-    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore14")), QStringLiteral("? MB/s"));
-    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15")), QStringLiteral("? MB/s"));
-    EXPECT_EQ(m_.Text(QStringLiteral("WynikLblMore15b")), QStringLiteral("0.00 ms"));
+    EXPECT_EQ(m_.Text(WynikLblMoreName(14)), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m_.Text(WynikLblMoreName(15)), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m_.Text(WynikLblMoreName(kRow15b)), QStringLiteral("0.00 ms"));
     EXPECT_EQ(m_.Scores.ScoreTable[kScoreSeek], 0);
     for (int row : {14, 15, kRow15b})
         EXPECT_FALSE(m_.Result(row).failure.isEmpty()) << row;

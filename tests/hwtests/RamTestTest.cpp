@@ -92,10 +92,10 @@ TEST(RamTest, FinishesRow12WhileTheWindowStaysResponsive) {
     MainModel m;
     std::vector<int> positions;
     QObject::connect(&m, &MainModel::controlChanged, &m, [&](const QString& name) {
-        if (name == QLatin1String("RamProgress"))
+        if (name == ctl::RamProgress)
             positions.push_back(m.Position(name));
     });
-    m.SetPosition(QStringLiteral("RamProgress"), 7);
+    m.SetPosition(ctl::RamProgress, 7);
     positions.clear();
     bool tickedWhileRunning = false;
     QTimer::singleShot(0, &m,
@@ -107,12 +107,12 @@ TEST(RamTest, FinishesRow12WhileTheWindowStaysResponsive) {
     EXPECT_EQ(positions, (std::vector<int>{0, 50, 100}));
     const RowResult& r = m.Result(12);
     ASSERT_EQ(r.status, RowResult::Status::Finished);
-    EXPECT_TRUE(m.Visible(QStringLiteral("WynikLbl12")));
-    EXPECT_EQ(m.Picture(QStringLiteral("WynikImg12")), 66);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl12")), QString::number(r.score));
+    EXPECT_TRUE(m.Visible(WynikLblName(12)));
+    EXPECT_EQ(m.Picture(WynikImgName(12)), 66);
+    EXPECT_EQ(m.Text(WynikLblName(12)), QString::number(r.score));
     EXPECT_EQ(m.Scores.ScoreTable[12], r.score);
     EXPECT_TRUE(r.detail.endsWith(QLatin1String(" MB/s")));
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore12")), r.detail);
+    EXPECT_EQ(m.Text(WynikLblMoreName(12)), r.detail);
 }
 
 TEST(RamTest, NotFoundShowsUnknownThroughputAndASmallScore) {
@@ -120,10 +120,10 @@ TEST(RamTest, NotFoundShowsUnknownThroughputAndASmallScore) {
     MainModel m;
     m.WorkDivisor = 1000;
     ramTest(m);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLblMore12")), QStringLiteral("? MB/s"));
+    EXPECT_EQ(m.Text(WynikLblMoreName(12)), QStringLiteral("? MB/s"));
     EXPECT_GE(m.Scores.ScoreTable[12], 1);
     EXPECT_LE(m.Scores.ScoreTable[12], 4);
-    EXPECT_EQ(m.Position(QStringLiteral("RamProgress")), 100);
+    EXPECT_EQ(m.Position(ctl::RamProgress), 100);
 }
 
 } // namespace

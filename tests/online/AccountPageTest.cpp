@@ -41,7 +41,7 @@ protected:
     }
     template <class T> T* Find(TMainFrm& frm, const char* name) {
         T* w = frm.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
+        EXPECT_NE(w, nullptr) << qPrintable(name);
         return w;
     }
     // Types like a keyboard, Polish letters included.
@@ -62,7 +62,7 @@ TEST_F(AccountPage, TypeLogInLogOutAndEnterActsAsTheButton) {
     ASSERT_EQ(kPassword.size(), 21);
     MainModel m;
     auto frm = Window(m);
-    Click(frm->Button(QStringLiteral("MojeKontoBtn")));
+    Click(frm->Button(ctl::MojeKontoBtn));
     EXPECT_EQ(m.ActivePage(), kAccountPage);
     auto* login = Find<QLineEdit>(*frm, "LoginEdt");
     auto* haslo = Find<QLineEdit>(*frm, "HasloEdt");
@@ -119,7 +119,7 @@ TEST_F(AccountPage, ResultsControlsOpenTheWebOrTheAccountPage) {
     MainModel m;
     auto frm = Window(m);
     m.SetActivePage(6);
-    Click(frm->ControlWidget(QStringLiteral("OgolnyWynikLbl")));
+    Click(frm->ControlWidget(ctl::OgolnyWynikLbl));
     EXPECT_EQ(m.ActivePage(), kAccountPage);
     EXPECT_EQ(m.MainMenuState, 4);
     EXPECT_TRUE(opened.isEmpty());
@@ -132,8 +132,8 @@ TEST_F(AccountPage, ResultsControlsOpenTheWebOrTheAccountPage) {
     EXPECT_EQ(opened, QStringList{gateway.Base() + QStringLiteral("/")});
 
     Find<QLineEdit>(*frm, "LoginEdt")->setText(QStringLiteral("ola@example.pl"));
-    m.SetText(QStringLiteral("LoginEdt"), QStringLiteral("ola@example.pl"));
-    m.SetText(QStringLiteral("HasloEdt"), kPassword);
+    m.SetText(ctl::LoginEdt, QStringLiteral("ola@example.pl"));
+    m.SetText(ctl::HasloEdt, kPassword);
     ZalogujBtnClick(m);
     ASSERT_TRUE(m.LoggedIn);
     opened.clear();
@@ -144,12 +144,12 @@ TEST_F(AccountPage, ResultsControlsOpenTheWebOrTheAccountPage) {
 
     m.SetActivePage(6);
     const QString results = PosterOf(m).ResultsAddress(m.AccountId);
-    for (const char* name : {"Label1", "WynikImg", "MojeWynikiBtn"}) {
+    for (const QString& name : {ctl::Label1, ctl::WynikImg, ctl::MojeWynikiBtn}) {
         opened.clear();
-        Click(frm->ControlWidget(QString::fromLatin1(name)));
-        EXPECT_EQ(opened, QStringList{results}) << name;
-        EXPECT_EQ(m.ActivePage(), 6) << name;
-        EXPECT_EQ(m.MainMenuState, 2) << name;
+        Click(frm->ControlWidget(name));
+        EXPECT_EQ(opened, QStringList{results}) << qPrintable(name);
+        EXPECT_EQ(m.ActivePage(), 6) << qPrintable(name);
+        EXPECT_EQ(m.MainMenuState, 2) << qPrintable(name);
     }
     QByteArray page;
     EXPECT_EQ(gateway.Get(QUrl(results).path(QUrl::FullyEncoded), &page), 200);

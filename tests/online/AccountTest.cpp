@@ -16,8 +16,8 @@
 namespace orv::test {
 namespace {
 
-const QString kLogin = QStringLiteral("LoginEdt");
-const QString kHaslo = QStringLiteral("HasloEdt");
+const QString kLogin = ctl::LoginEdt;
+const QString kHaslo = ctl::HasloEdt;
 
 void ClearStore() {
     RegistryKey key(kSettingsKey);
@@ -124,13 +124,13 @@ TEST_F(Account, AccountPageFormsAndLinks) {
     ShowAccountPage(m);
     EXPECT_EQ(m.ActivePage(), kAccountPage);
     EXPECT_EQ(m.MainMenuState, 4);
-    EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl1")),
+    EXPECT_EQ(m.Text(ctl::MojeKontoLbl1),
               QStringLiteral("Aby gromadzić wyniki z programu Orvanta, zarejestruj się na:"));
-    EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl2")), QStringLiteral("https://wyniki.example.org/"));
+    EXPECT_EQ(m.Text(ctl::MojeKontoLbl2), QStringLiteral("https://wyniki.example.org/"));
     EXPECT_TRUE(m.Visible(kLogin));
-    EXPECT_TRUE(m.Visible(QStringLiteral("Obwodka2")));
-    EXPECT_EQ(m.Position(QStringLiteral("ZalogujBtn")), 304);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZalogujBtn")), 15);
+    EXPECT_TRUE(m.Visible(ctl::Obwodka2));
+    EXPECT_EQ(m.Position(ctl::ZalogujBtn), 304);
+    EXPECT_EQ(m.Picture(ctl::ZalogujBtn), 15);
     EXPECT_TRUE(MojeKontoLbl2Click(m));
     EXPECT_EQ(opened, QStringList{QStringLiteral("https://wyniki.example.org/")});
 
@@ -145,15 +145,14 @@ TEST_F(Account, AccountPageFormsAndLinks) {
     m.AccountId = QStringLiteral("42");
     m.SetText(kLogin, QStringLiteral("kept"));
     FillAccountPage(m);
-    EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl1")), QStringLiteral("Aktualnie jesteś zalogowany jako:"));
-    EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl2")), QStringLiteral("ala@example.pl"));
-    EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl3")),
-              QStringLiteral("Aby wylogować się, naciśnij poniższy przycisk"));
+    EXPECT_EQ(m.Text(ctl::MojeKontoLbl1), QStringLiteral("Aktualnie jesteś zalogowany jako:"));
+    EXPECT_EQ(m.Text(ctl::MojeKontoLbl2), QStringLiteral("ala@example.pl"));
+    EXPECT_EQ(m.Text(ctl::MojeKontoLbl3), QStringLiteral("Aby wylogować się, naciśnij poniższy przycisk"));
     EXPECT_FALSE(m.Visible(kLogin));
-    EXPECT_FALSE(m.Visible(QStringLiteral("HasloLbl")));
+    EXPECT_FALSE(m.Visible(ctl::HasloLbl));
     EXPECT_EQ(m.Text(kLogin), QStringLiteral("kept"));
-    EXPECT_EQ(m.Position(QStringLiteral("ZalogujBtn")), 146);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZalogujBtn")), 16);
+    EXPECT_EQ(m.Position(ctl::ZalogujBtn), 146);
+    EXPECT_EQ(m.Picture(ctl::ZalogujBtn), 16);
     opened.clear();
     EXPECT_FALSE(MojeKontoLbl2Click(m));
     EXPECT_TRUE(opened.isEmpty());
@@ -165,7 +164,7 @@ TEST_F(Account, AccountPageFormsAndLinks) {
                                   Md5Hex(QStringLiteral("42Kd7Rw2Qx"))});
     EXPECT_EQ(m.ActivePage(), 6);
     EXPECT_EQ(m.MainMenuState, 2);
-    EXPECT_EQ(m.Picture(QStringLiteral("MojeWynikiBtn")), 11);
+    EXPECT_EQ(m.Picture(ctl::MojeWynikiBtn), 11);
 }
 
 TEST_F(Account, LoginButtonWithoutGatewaySaysThereIsNoConnection) {
@@ -188,7 +187,7 @@ TEST_F(Account, LogInOutAndInAgainWithAWrongPassword) {
     EXPECT_TRUE(m.LoggedIn);
     EXPECT_EQ(m.AccountEmail, QStringLiteral("ola@example.pl"));
     EXPECT_EQ(m.ActivePage(), kAccountPage);
-    EXPECT_EQ(m.Text(QStringLiteral("MojeKontoLbl2")), QStringLiteral("ola@example.pl"));
+    EXPECT_EQ(m.Text(ctl::MojeKontoLbl2), QStringLiteral("ola@example.pl"));
     // Ping first, then the login.
     ASSERT_GE(wire.requests.size(), 2);
     EXPECT_EQ(wire.requests[wire.requests.size() - 2].body, QByteArray("action=ping"));
@@ -254,7 +253,7 @@ TEST_F(Account, SilentLoginAtStartAndUploadAtTheEndOfARun) {
     EXPECT_TRUE(wire.requests[before + 1].body.startsWith("action=save&user=" + m.AccountId.toLatin1() +
                                                           "&cpu=5000"));
     EXPECT_TRUE(m.ResultsUploaded);
-    EXPECT_TRUE(m.Visible(QStringLiteral("PrzypisanoWynikiLbl")));
+    EXPECT_TRUE(m.Visible(ctl::PrzypisanoWynikiLbl));
 
     // Logged out, the end of a run pings but sends no save.
     m.LoggedIn = false;

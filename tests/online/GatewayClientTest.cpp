@@ -282,8 +282,8 @@ TEST_F(GatewayClient, SaveSendsEachFieldUnderItsNameAndShowsTheNotice) {
                   "&cpuinfo=Procesor+8+%C3%97+3%2C6+GHz&raminfo=16+GB&hddinfo=SSD+a%3Db%26c&gpuinfo=GPU"
                   "&osinfo=Debian+12&version=1.2.0.0");
     EXPECT_TRUE(m.ResultsUploaded);
-    EXPECT_TRUE(m.Visible(QStringLiteral("PrzypisanoWynikiLbl")));
-    EXPECT_EQ(m.Text(QStringLiteral("PrzypisanoWynikiLbl")),
+    EXPECT_TRUE(m.Visible(ctl::PrzypisanoWynikiLbl));
+    EXPECT_EQ(m.Text(ctl::PrzypisanoWynikiLbl),
               QStringLiteral("Wyniki przypisano do Twojego konta w portalu ") + wire.Base() +
                   QStringLiteral("."));
 
@@ -300,7 +300,7 @@ TEST_F(GatewayClient, SaveSendsEachFieldUnderItsNameAndShowsTheNotice) {
     other.AccountId = QStringLiteral("999");
     PostTest(other, poster, UploadOfModel(other));
     EXPECT_FALSE(other.ResultsUploaded);
-    EXPECT_FALSE(other.Visible(QStringLiteral("PrzypisanoWynikiLbl")));
+    EXPECT_FALSE(other.Visible(ctl::PrzypisanoWynikiLbl));
 }
 
 TEST_F(GatewayClient, RedirectsAreFollowedUpToFifteen) {

@@ -10,8 +10,8 @@
 namespace orv {
 namespace {
 
-const QString kTimer = QStringLiteral("InfoTimer");
-const QString kHeader = QStringLiteral("HeaderInfoImg");
+const QString kTimer = ctl::InfoTimer;
+const QString kHeader = ctl::HeaderInfoImg;
 
 class Panel : public testing::Test {
 protected:
@@ -30,7 +30,7 @@ protected:
         panel->RotationInterval = 40;
         QObject::connect(&m, &MainModel::controlChanged, &m, [this](const QString& name) {
             // Neighbouring topics differ in their first line, so each refresh announces it.
-            if (name == QLatin1String("InfoLbl1"))
+            if (name == ctl::InfoLbl1)
                 shown << m.Picture(kHeader);
         });
     }
@@ -43,11 +43,11 @@ protected:
         int count = 0, topic = -1;
         for (int t = 0; t < kTopicCount; ++t) {
             const InfoTopicText& x = kInfoTopics[static_cast<std::size_t>(t)];
-            if (m.Picture(QString::fromLatin1(x.picture)) == x.normalPicture + 1) {
+            if (m.Picture(x.picture) == x.normalPicture + 1) {
                 ++count;
                 topic = t;
             } else {
-                EXPECT_EQ(m.Picture(QString::fromLatin1(x.picture)), x.normalPicture);
+                EXPECT_EQ(m.Picture(x.picture), x.normalPicture);
             }
         }
         return count == 1 ? topic : -1;

@@ -92,15 +92,15 @@ TEST(Artwork, EveryUsedIndexHasItsDesignedSizeAndTheRestAreEmpty) {
 TEST(Artwork, WindowPicturesHaveTheirLayoutSizes) {
     EXPECT_EQ(BackgroundPicture().size(), QSize(844, 577));
     EXPECT_EQ(SplashLogoPicture().size(), QSize(250, 71));
-    EXPECT_EQ(ArtworkPicture(QStringLiteral("Image1")).size(), QSize(557, 406));
-    EXPECT_EQ(ArtworkPicture(QStringLiteral("WynikImg")).size(), QSize(435, 98));
-    EXPECT_EQ(ArtworkPicture(QStringLiteral("BriskoBtn")).size(), QSize(435, 55));
-    for (const char* name : {"ImgRamInfo", "Image2", "Image3", "Image4"}) {
-        const QPixmap pm = ArtworkPicture(QString::fromLatin1(name));
-        ASSERT_FALSE(pm.isNull()) << name;
-        EXPECT_EQ(pm.width(), 557) << name;
+    EXPECT_EQ(ArtworkPicture(ctl::Image1).size(), QSize(557, 406));
+    EXPECT_EQ(ArtworkPicture(ctl::WynikImg).size(), QSize(435, 98));
+    EXPECT_EQ(ArtworkPicture(ctl::BriskoBtn).size(), QSize(435, 55));
+    for (const QString& name : {ctl::ImgRamInfo, ctl::Image2, ctl::Image3, ctl::Image4}) {
+        const QPixmap pm = ArtworkPicture(name);
+        ASSERT_FALSE(pm.isNull()) << qPrintable(name);
+        EXPECT_EQ(pm.width(), 557) << qPrintable(name);
         // The picture fits the page under the rows and above the progress bar.
-        EXPECT_LE(pm.height(), 240) << name;
+        EXPECT_LE(pm.height(), 240) << qPrintable(name);
     }
     EXPECT_TRUE(ArtworkPicture(QStringLiteral("nothing")).isNull());
     // The background is opaque everywhere: the window has no other surface.

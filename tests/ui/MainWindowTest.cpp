@@ -28,10 +28,10 @@ namespace orv {
 namespace {
 
 QString Tab(int i) {
-    return QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i - 1)]);
+    return kTabButtons[static_cast<std::size_t>(i - 1)];
 }
 QString Menu(int i) {
-    return QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(i - 1)]);
+    return kMainMenuButtons[static_cast<std::size_t>(i - 1)];
 }
 
 class MainWindow : public testing::Test {
@@ -121,10 +121,10 @@ TEST_F(MainWindow, StartUpShowsTheStartPageWithOnlyInfoEnabled) {
         EXPECT_EQ(Shown(Tab(i)), 38 + i);
         EXPECT_FALSE(ButtonEnabled(Tab(i)));
     }
-    EXPECT_EQ(Shown(QStringLiteral("RozpocznijTestyBtn")), 5);
-    EXPECT_FALSE(frm->ControlWidget(QStringLiteral("StopBtn"))->isVisible());
-    EXPECT_EQ(Shown(QStringLiteral("MinimizeBtn")), 61);
-    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 62);
+    EXPECT_EQ(Shown(ctl::RozpocznijTestyBtn), 5);
+    EXPECT_FALSE(frm->ControlWidget(ctl::StopBtn)->isVisible());
+    EXPECT_EQ(Shown(ctl::MinimizeBtn), 61);
+    EXPECT_EQ(Shown(ctl::ExitBtn), 62);
     EXPECT_EQ(frm->size(), QSize(844, 577));
     EXPECT_TRUE(frm->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(frm->windowTitle(), QStringLiteral("Orvanta"));
@@ -134,7 +134,7 @@ TEST_F(MainWindow, DisabledTabLetsThePointerThroughToTheBackground) {
     // The start button keeps its highlight until the pointer crosses the background, and a disabled
     // tab counts as background.
     MoveOnto(Tab(4));
-    EXPECT_EQ(Shown(QStringLiteral("RozpocznijTestyBtn")), 0);
+    EXPECT_EQ(Shown(ctl::RozpocznijTestyBtn), 0);
     EXPECT_EQ(Shown(Tab(4)), 42);
     // A click there is a press on the background: it drags the window and switches nothing.
     ClickAt(Centre(Tab(4)));
@@ -225,87 +225,97 @@ TEST_F(MainWindow, PressesMoveTheWindowOnlyFromPassiveParts) {
     EXPECT_EQ(moves, 2);
     PressAt({600, 450}); // the start page itself
     EXPECT_EQ(moves, 3);
-    PressAt(Centre(QStringLiteral("VersionLbl")));
+    PressAt(Centre(ctl::VersionLbl));
     EXPECT_EQ(moves, 4);
     // Picture buttons do not move it.
     PressAt(Centre(Menu(3)) + QPoint(0, 0));
     EXPECT_EQ(moves, 4);
-    PressAt(Centre(QStringLiteral("MinimizeBtn")));
+    PressAt(Centre(ctl::MinimizeBtn));
     EXPECT_EQ(moves, 4);
 
     ToResults();
     EXPECT_EQ(Page(), 6);
-    PressAt(Centre(QStringLiteral("CpuWynikiImg")));
-    PressAt(Centre(QStringLiteral("HddWynikLbl")) - QPoint(40, 0));
+    PressAt(Centre(ctl::CpuWynikiImg));
+    PressAt(Centre(ctl::HddWynikLbl) - QPoint(40, 0));
     EXPECT_EQ(moves, 6);
-    PressAt(Centre(QStringLiteral("BriskoBtn")), Qt::RightButton);
+    PressAt(Centre(ctl::BriskoBtn), Qt::RightButton);
     EXPECT_EQ(moves, 6);
     EXPECT_TRUE(opened.isEmpty()); // only a left click opens the banner
 
     // The information picture does not move the window; the page around it does.
     m->SetActivePage(9);
-    PressAt(Centre(QStringLiteral("Image1")));
+    PressAt(Centre(ctl::Image1));
     EXPECT_EQ(moves, 6);
     PressAt({240, 545});
     EXPECT_EQ(moves, 7);
 
     // The explanatory picture of the RAM page does.
     m->SetActivePage(2);
-    PressAt(Centre(QStringLiteral("ImgRamInfo")));
+    PressAt(Centre(ctl::ImgRamInfo));
     EXPECT_EQ(moves, 8);
 }
 
 TEST_F(MainWindow, WindowButtonsHoverAndMinimise) {
-    MoveOnto(QStringLiteral("MinimizeBtn"));
-    EXPECT_EQ(Shown(QStringLiteral("MinimizeBtn")), 63);
-    MoveOnto(QStringLiteral("ExitBtn"));
-    EXPECT_EQ(Shown(QStringLiteral("MinimizeBtn")), 61);
-    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 64);
+    MoveOnto(ctl::MinimizeBtn);
+    EXPECT_EQ(Shown(ctl::MinimizeBtn), 63);
+    MoveOnto(ctl::ExitBtn);
+    EXPECT_EQ(Shown(ctl::MinimizeBtn), 61);
+    EXPECT_EQ(Shown(ctl::ExitBtn), 64);
     MoveTo(Background());
-    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 62);
+    EXPECT_EQ(Shown(ctl::ExitBtn), 62);
     // Out of the window straight from a button: the platform sends only the leave.
-    MoveOnto(QStringLiteral("ExitBtn"));
-    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 64);
+    MoveOnto(ctl::ExitBtn);
+    EXPECT_EQ(Shown(ctl::ExitBtn), 64);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(frm.get(), &leave);
-    EXPECT_EQ(Shown(QStringLiteral("ExitBtn")), 62);
-    Click(QStringLiteral("MinimizeBtn"));
+    EXPECT_EQ(Shown(ctl::ExitBtn), 62);
+    Click(ctl::MinimizeBtn);
     EXPECT_EQ(minimised, 1);
 }
 
 TEST_F(MainWindow, ResultsPageWhileLoggedOut) {
     ToResults();
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("OgolnyWynikLbl"))->property("text").toString(),
-              QStringLiteral("00000"));
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("Label1"))->property("text").toString(),
+    EXPECT_EQ(frm->ControlWidget(ctl::OgolnyWynikLbl)->property("text").toString(), QStringLiteral("00000"));
+    EXPECT_EQ(frm->ControlWidget(ctl::Label1)->property("text").toString(),
               QStringLiteral("Porównaj z innymi - kliknij!"));
-    EXPECT_FALSE(frm->ControlWidget(QStringLiteral("PrzypisanoWynikiLbl"))->isVisible());
+    EXPECT_FALSE(frm->ControlWidget(ctl::PrzypisanoWynikiLbl)->isVisible());
     // The overall score fits its label: five digits at the designed 27 pixels, longer numbers smaller.
-    auto* overall = qobject_cast<QLabel*>(frm->ControlWidget(QStringLiteral("OgolnyWynikLbl")));
+    auto* overall = qobject_cast<QLabel*>(frm->ControlWidget(ctl::OgolnyWynikLbl));
     auto fits = [overall] { return QFontMetrics(overall->font()).horizontalAdvance(overall->text()) <= 85; };
     EXPECT_EQ(overall->font().pixelSize(), 27);
     EXPECT_TRUE(fits());
-    m->SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("12345678"));
+    m->SetText(ctl::OgolnyWynikLbl, QStringLiteral("12345678"));
     EXPECT_LT(overall->font().pixelSize(), 27);
     EXPECT_TRUE(fits());
-    m->SetText(QStringLiteral("OgolnyWynikLbl"), QStringLiteral("48213"));
+    m->SetText(ctl::OgolnyWynikLbl, QStringLiteral("48213"));
     EXPECT_EQ(overall->font().pixelSize(), 27);
     Screenshot("results");
-    for (const char* name : {"OgolnyWynikLbl", "WynikImg", "Label1"}) {
+    for (const QString& name : {ctl::OgolnyWynikLbl, ctl::WynikImg, ctl::Label1}) {
         m->SetActivePage(6);
         m->OdblokujMenuGlowne();
         // Left of the overall score for the panel, so that the click lands on the panel itself.
-        const QString control = QString::fromLatin1(name);
+        const QString control = name;
         Click(control);
-        EXPECT_EQ(Page(), 8) << name;
-        EXPECT_EQ(m->MainMenuState, 4) << name;
-        EXPECT_EQ(Shown(Menu(4)), 13) << name;
+        EXPECT_EQ(Page(), 8) << qPrintable(name);
+        EXPECT_EQ(m->MainMenuState, 4) << qPrintable(name);
+        EXPECT_EQ(Shown(Menu(4)), 13) << qPrintable(name);
     }
     m->SetActivePage(6);
-    Click(QStringLiteral("BriskoBtn"));
+    Click(ctl::BriskoBtn);
     EXPECT_EQ(opened, QStringList{BriskoPromotionAddress()});
     EXPECT_TRUE(opened.value(0).endsWith(QStringLiteral("/p/777")));
     EXPECT_EQ(Page(), 6);
+}
+
+TEST_F(MainWindow, EveryControlOfTheModelHasItsWidget) {
+    // The description panel's timer is the one control that is not a widget; the account page
+    // keeps its own.
+    for (const QString& name : m->ControlNames()) {
+        if (name != ctl::InfoTimer) {
+            EXPECT_TRUE(frm->ControlWidget(name) || frm->findChild<QWidget*>(name)) << qPrintable(name);
+        }
+    }
+    EXPECT_EQ(frm->ControlWidget(ctl::InfoTimer), nullptr);
 }
 
 TEST_F(MainWindow, LayoutFollowsTheDesign) {
@@ -334,9 +344,9 @@ TEST_F(MainWindow, LayoutFollowsTheDesign) {
     };
     for (const Place& p : places)
         EXPECT_EQ(frm->ControlWidget(QString::fromLatin1(p.name))->geometry(), p.rect) << p.name;
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("VersionLbl"))->geometry().topLeft(), QPoint(235, 557));
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("VersionLbl"))->width(), 209);
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("TrwaAnulowanieLbl"))->geometry().topLeft(), QPoint(25, 96));
+    EXPECT_EQ(frm->ControlWidget(ctl::VersionLbl)->geometry().topLeft(), QPoint(235, 557));
+    EXPECT_EQ(frm->ControlWidget(ctl::VersionLbl)->width(), 209);
+    EXPECT_EQ(frm->ControlWidget(ctl::TrwaAnulowanieLbl)->geometry().topLeft(), QPoint(25, 96));
     // Results page, relative to the page.
     const Place results[] = {
         {"CpuWynikiImg", {44, 20, 86, 84}},   {"RamWynikiImg", {144, 24, 115, 77}},
@@ -351,25 +361,25 @@ TEST_F(MainWindow, LayoutFollowsTheDesign) {
                                 "HddWynikLbl", "Label1",      "PrzypisanoWynikiLbl"};
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(frm->ControlWidget(QString::fromLatin1(labelNames[i]))->pos(), labels[i]) << labelNames[i];
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("Image1"))->size(), QSize(557, 406));
+    EXPECT_EQ(frm->ControlWidget(ctl::Image1)->size(), QSize(557, 406));
     // Hints where listed, none on the tab row; the hand pointer on picture buttons.
     EXPECT_EQ(frm->Button(Menu(1))->toolTip(), QStringLiteral("Rozpoczyna testowanie wydajności komputera"));
     EXPECT_EQ(frm->Button(Menu(5))->toolTip(), QStringLiteral("Wyświetla informacje o programie"));
-    EXPECT_EQ(frm->Button(QStringLiteral("ExitBtn"))->toolTip(), QStringLiteral("Zamyka aplikację"));
-    EXPECT_EQ(frm->Button(QStringLiteral("StopBtn"))->toolTip(), QStringLiteral("Zatrzymuje testy"));
+    EXPECT_EQ(frm->Button(ctl::ExitBtn)->toolTip(), QStringLiteral("Zamyka aplikację"));
+    EXPECT_EQ(frm->Button(ctl::StopBtn)->toolTip(), QStringLiteral("Zatrzymuje testy"));
     for (int i = 1; i <= 7; ++i) {
         EXPECT_TRUE(frm->Button(Tab(i))->toolTip().isEmpty());
         EXPECT_EQ(frm->Button(Tab(i))->cursor().shape(), Qt::PointingHandCursor);
     }
-    for (const char* name : {"WynikImg", "OgolnyWynikLbl", "Label1", "BriskoBtn"})
-        EXPECT_EQ(frm->Button(QString::fromLatin1(name))->cursor().shape(), Qt::PointingHandCursor) << name;
+    for (const QString& name : {ctl::WynikImg, ctl::OgolnyWynikLbl, ctl::Label1, ctl::BriskoBtn})
+        EXPECT_EQ(frm->Button(name)->cursor().shape(), Qt::PointingHandCursor) << qPrintable(name);
     // The page colour.
     EXPECT_EQ(frm->Tabs->widget(6)->palette().color(QPalette::Window), QColor(0x0e, 0x76, 0xcd));
     EXPECT_TRUE(frm->Tabs->widget(9)->autoFillBackground());
     // The log-in edit boxes and the page captions take their colours when the window is created.
-    auto* login = frm->Tabs->widget(8)->findChild<QLineEdit*>(QStringLiteral("LoginEdt"));
+    auto* login = frm->Tabs->widget(8)->findChild<QLineEdit*>(ctl::LoginEdt);
     ASSERT_NE(login, nullptr);
-    auto* caption = frm->findChild<QLabel*>(QStringLiteral("MojKomputerLbl"));
+    auto* caption = frm->findChild<QLabel*>(ctl::MojKomputerLbl);
     ASSERT_NE(caption, nullptr);
     frm->ApplyColours();
     EXPECT_EQ(login->palette().color(QPalette::Base), QColor(0x0e, 0x76, 0xcd));
@@ -381,7 +391,7 @@ TEST_F(MainWindow, InformationPage) {
     Click(Menu(5));
     Screenshot("information");
     EXPECT_EQ(Page(), 9);
-    EXPECT_TRUE(frm->ControlWidget(QStringLiteral("Image1"))->isVisible());
+    EXPECT_TRUE(frm->ControlWidget(ctl::Image1)->isVisible());
     EXPECT_EQ(m->MainMenuState, 5);
 }
 
@@ -406,7 +416,7 @@ TEST_F(MainWindow, ExplanatoryPicturesSitBetweenTheRowsAndTheProgressBar) {
         EXPECT_LE(r.bottom(), 398) << e.picture;
         EXPECT_LE(r.right(), 585) << e.picture;
         if (e.page == 3) { // the tested disk's line stays readable above the picture
-            EXPECT_GE(r.top(), frm->ControlWidget(QStringLiteral("HddInfoLbl"))->geometry().bottom());
+            EXPECT_GE(r.top(), frm->ControlWidget(ctl::HddInfoLbl)->geometry().bottom());
         }
         Screenshot(e.picture);
     }
@@ -439,7 +449,7 @@ TEST_F(MainWindow, LockedMenuAndStopButtonDuringARun) {
         EXPECT_EQ(Page(), 1);
         EXPECT_EQ(Shown(Tab(2)), 27);
         EXPECT_FALSE(ButtonEnabled(Tab(2)));
-        EXPECT_TRUE(frm->ControlWidget(QStringLiteral("StopBtn"))->isVisible());
+        EXPECT_TRUE(frm->ControlWidget(ctl::StopBtn)->isVisible());
         EXPECT_FALSE(frm->ControlWidget(Menu(1))->isVisible());
         for (int i = 2; i <= 5; ++i) {
             EXPECT_FALSE(ButtonEnabled(Menu(i)));
@@ -449,18 +459,18 @@ TEST_F(MainWindow, LockedMenuAndStopButtonDuringARun) {
         // A click on the locked menu does nothing.
         Click(Menu(5));
         EXPECT_EQ(Page(), 1);
-        MoveOnto(QStringLiteral("StopBtn"));
-        EXPECT_EQ(Shown(QStringLiteral("StopBtn")), 79);
+        MoveOnto(ctl::StopBtn);
+        EXPECT_EQ(Shown(ctl::StopBtn), 79);
         MoveTo(Background());
-        EXPECT_EQ(Shown(QStringLiteral("StopBtn")), 78);
-        Click(QStringLiteral("StopBtn"));
+        EXPECT_EQ(Shown(ctl::StopBtn), 78);
+        Click(ctl::StopBtn);
         EXPECT_TRUE(m->CancelRequested);
-        EXPECT_EQ(Shown(QStringLiteral("StopBtn")), 80);
-        MoveOnto(QStringLiteral("StopBtn"), {5, 0});
-        EXPECT_EQ(Shown(QStringLiteral("StopBtn")), 80);
+        EXPECT_EQ(Shown(ctl::StopBtn), 80);
+        MoveOnto(ctl::StopBtn, {5, 0});
+        EXPECT_EQ(Shown(ctl::StopBtn), 80);
         MoveTo(Background());
-        EXPECT_EQ(Shown(QStringLiteral("StopBtn")), 80);
-        EXPECT_TRUE(frm->ControlWidget(QStringLiteral("TrwaAnulowanieLbl"))->isVisible());
+        EXPECT_EQ(Shown(ctl::StopBtn), 80);
+        EXPECT_TRUE(frm->ControlWidget(ctl::TrwaAnulowanieLbl)->isVisible());
         release = true;
     });
     Click(Menu(1));
@@ -468,7 +478,7 @@ TEST_F(MainWindow, LockedMenuAndStopButtonDuringARun) {
     // The cancelled run ends on the start page with the menu unlocked.
     EXPECT_EQ(m->RunStage, 1);
     EXPECT_EQ(Page(), 0);
-    EXPECT_FALSE(frm->ControlWidget(QStringLiteral("StopBtn"))->isVisible());
+    EXPECT_FALSE(frm->ControlWidget(ctl::StopBtn)->isVisible());
     EXPECT_TRUE(frm->ControlWidget(Menu(1))->isVisible());
     for (int i = 1; i <= 5; ++i)
         EXPECT_TRUE(ButtonEnabled(Menu(i)));
@@ -487,8 +497,7 @@ TEST_F(MainWindow, FinishedRunOpensTheResultsPageWithAllTabs) {
     for (int i = 1; i <= 7; ++i)
         EXPECT_TRUE(ButtonEnabled(Tab(i)));
     EXPECT_EQ(Shown(Tab(7)), 32);
-    EXPECT_NE(frm->ControlWidget(QStringLiteral("CpuWynikLbl"))->property("text").toString(),
-              QStringLiteral("CPU:"));
+    EXPECT_NE(frm->ControlWidget(ctl::CpuWynikLbl)->property("text").toString(), QStringLiteral("CPU:"));
     // Tabs now hover and switch pages.
     MoveOnto(Tab(3));
     EXPECT_EQ(Shown(Tab(3)), 35);
@@ -505,8 +514,8 @@ TEST(MainWindowBoost, BannerHiddenInBoostMode) {
     FormCreate(m, frm);
     m.ZmienKarte(7);
     frm.show();
-    EXPECT_FALSE(frm.ControlWidget(QStringLiteral("BriskoBtn"))->isVisible());
-    EXPECT_TRUE(frm.ControlWidget(QStringLiteral("WynikImg"))->isVisible());
+    EXPECT_FALSE(frm.ControlWidget(ctl::BriskoBtn)->isVisible());
+    EXPECT_TRUE(frm.ControlWidget(ctl::WynikImg)->isVisible());
     RegistryKey(QStringLiteral("Software\\Brisko")).DeleteValue(QStringLiteral("Opt"));
 }
 

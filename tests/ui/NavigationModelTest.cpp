@@ -12,10 +12,10 @@ namespace orv {
 namespace {
 
 QString Tab(int i) {
-    return QString::fromLatin1(kTabButtons[static_cast<std::size_t>(i - 1)]);
+    return kTabButtons[static_cast<std::size_t>(i - 1)];
 }
 QString Menu(int i) {
-    return QString::fromLatin1(kMainMenuButtons[static_cast<std::size_t>(i - 1)]);
+    return kMainMenuButtons[static_cast<std::size_t>(i - 1)];
 }
 
 struct StageRow {
@@ -85,13 +85,13 @@ TEST_F(Navigation, InitialStateShowsStartPageWithStartButtonHovered) {
     EXPECT_EQ(m.SelectedTab, 1);
     EXPECT_EQ(m.MainMenuState, 0);
     EXPECT_EQ(m.ActivePage(), 0);
-    EXPECT_EQ(m.Picture(QStringLiteral("RozpocznijTestyBtn")), 5);
+    EXPECT_EQ(m.Picture(ctl::RozpocznijTestyBtn), 5);
     for (int i = 2; i <= 5; ++i)
         EXPECT_EQ(m.Picture(Menu(i)), i - 1);
-    EXPECT_TRUE(m.Enabled(QStringLiteral("InfoTimer")));
+    EXPECT_TRUE(m.Enabled(ctl::InfoTimer));
     // The first crossing of the background takes the highlight away.
     TloImgMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("RozpocznijTestyBtn")), 0);
+    EXPECT_EQ(m.Picture(ctl::RozpocznijTestyBtn), 0);
 }
 
 TEST_F(Navigation, TabRowRepaintKeepsSelectionAndOneHoveredTab) {
@@ -155,7 +155,7 @@ TEST_F(Navigation, BackgroundResetRunsAllEightSteps) {
     MinimizeBtnMouseMove(m);
     KopiujBtnMouseMove(m);
     ZalogujBtnMouseMove(m);
-    m.SetEnabled(QStringLiteral("InfoTimer"), false);
+    m.SetEnabled(ctl::InfoTimer, false);
     m.DescriptionHot = true;
     StopBtnMouseMove(m);
 
@@ -164,22 +164,22 @@ TEST_F(Navigation, BackgroundResetRunsAllEightSteps) {
     EXPECT_EQ(m.Picture(Menu(4)), 13); // the selected item keeps its picture
     EXPECT_EQ(m.Picture(Tab(5)), 23);
     EXPECT_EQ(m.Picture(Tab(7)), 32);
-    EXPECT_EQ(m.Picture(QStringLiteral("MinimizeBtn")), 61);
-    EXPECT_EQ(m.Picture(QStringLiteral("ExitBtn")), 62);
-    EXPECT_EQ(m.Picture(QStringLiteral("KopiujBtn")), 68);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZapiszBtn")), 69);
+    EXPECT_EQ(m.Picture(ctl::MinimizeBtn), 61);
+    EXPECT_EQ(m.Picture(ctl::ExitBtn), 62);
+    EXPECT_EQ(m.Picture(ctl::KopiujBtn), 68);
+    EXPECT_EQ(m.Picture(ctl::ZapiszBtn), 69);
     EXPECT_FALSE(m.ReportButtonsHot);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZalogujBtn")), 15);
+    EXPECT_EQ(m.Picture(ctl::ZalogujBtn), 15);
     EXPECT_FALSE(m.LoginButtonHot);
-    EXPECT_TRUE(m.Enabled(QStringLiteral("InfoTimer")));
+    EXPECT_TRUE(m.Enabled(ctl::InfoTimer));
     EXPECT_FALSE(m.DescriptionHot);
-    EXPECT_EQ(m.Picture(QStringLiteral("StopBtn")), 78);
+    EXPECT_EQ(m.Picture(ctl::StopBtn), 78);
 
     m.CancelRequested = true;
     StopBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("StopBtn")), 78); // no hover picture once stop was pressed
+    EXPECT_EQ(m.Picture(ctl::StopBtn), 78); // no hover picture once stop was pressed
     TloImgMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("StopBtn")), 80);
+    EXPECT_EQ(m.Picture(ctl::StopBtn), 80);
 }
 
 TEST_F(Navigation, BackgroundResetTouchesTabsOnlyWhereTheStageAllowsIt) {
@@ -334,33 +334,33 @@ TEST_F(Navigation, ResultsClickWhileLoggedInOpensTheBrowserAndKeepsThePage) {
 
 TEST_F(Navigation, HoverLatchesOfReportAndLoginButtons) {
     KopiujBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("KopiujBtn")), 70);
+    EXPECT_EQ(m.Picture(ctl::KopiujBtn), 70);
     // One latch for both: the second button shows no hover until the background has been crossed.
     ZapiszBtnMouseMove(m);
-    EXPECT_NE(m.Picture(QStringLiteral("ZapiszBtn")), 71);
+    EXPECT_NE(m.Picture(ctl::ZapiszBtn), 71);
     KopiujBtnMouseDown(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("KopiujBtn")), 68);
+    EXPECT_EQ(m.Picture(ctl::KopiujBtn), 68);
     EXPECT_TRUE(m.ReportButtonsHot);
     KopiujBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("KopiujBtn")), 68);
+    EXPECT_EQ(m.Picture(ctl::KopiujBtn), 68);
     TloImgMouseMove(m);
     ZapiszBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZapiszBtn")), 71);
+    EXPECT_EQ(m.Picture(ctl::ZapiszBtn), 71);
 
     m.LoggedIn = true;
     ZalogujBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZalogujBtn")), 18);
+    EXPECT_EQ(m.Picture(ctl::ZalogujBtn), 18);
     TloImgMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("ZalogujBtn")), 16);
+    EXPECT_EQ(m.Picture(ctl::ZalogujBtn), 16);
 }
 
 TEST_F(Navigation, WindowButtonsSwapTheirHoverPictures) {
     MinimizeBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("MinimizeBtn")), 63);
-    EXPECT_EQ(m.Picture(QStringLiteral("ExitBtn")), 62);
+    EXPECT_EQ(m.Picture(ctl::MinimizeBtn), 63);
+    EXPECT_EQ(m.Picture(ctl::ExitBtn), 62);
     ExitBtnMouseMove(m);
-    EXPECT_EQ(m.Picture(QStringLiteral("MinimizeBtn")), 61);
-    EXPECT_EQ(m.Picture(QStringLiteral("ExitBtn")), 64);
+    EXPECT_EQ(m.Picture(ctl::MinimizeBtn), 61);
+    EXPECT_EQ(m.Picture(ctl::ExitBtn), 64);
     int minimised = 0, moves = 0;
     m.Nav.Minimize = [&] { ++minimised; };
     m.Nav.StartWindowMove = [&] { ++moves; };

@@ -100,7 +100,7 @@ protected:
     }
     void Click(const QString& name) { QTest::mouseClick(Win(), Qt::LeftButton, {}, Centre(name)); }
     void MoveOnto(const QString& name) { QTest::mouseMove(Win(), Centre(name)); }
-    void OpenComputerPage() { Click(QStringLiteral("MojKomputerBtn")); }
+    void OpenComputerPage() { Click(ctl::MojKomputerBtn); }
     int Shown(const QString& name) {
         auto* label = qobject_cast<QLabel*>(frm->ControlWidget(name));
         if (!label)
@@ -136,7 +136,7 @@ TEST_F(Pages, ComputerPageIsGatheredOnceAndShowsEveryRow) {
     EXPECT_EQ(rows[14].second, QStringLiteral("2801 MHz"));
     EXPECT_EQ(rows.back(), (QPair<QString, QString>("Wolne miejsce na dysku /", "123456 MB")));
     // Leaving the page and coming back gathers again.
-    Click(QStringLiteral("InfoBtn"));
+    Click(ctl::InfoBtn);
     OpenComputerPage();
     EXPECT_EQ(gathered, 2);
     EXPECT_EQ(Grid()->rowCount(), 26);
@@ -189,14 +189,14 @@ TEST_F(Pages, CopyPutsTheSelectedBlockOnTheClipboard) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     // One cell.
     Grid()->setCurrentCell(1, 1);
-    Click(QStringLiteral("KopiujBtn"));
+    Click(ctl::KopiujBtn);
     EXPECT_EQ(clipboard->text(), QStringLiteral("pracownia\r\n"));
     // A block dragged with the pointer from row 0, column 0 to row 1, column 1.
     QWidget* vp = Grid()->viewport();
     QTest::mousePress(vp, Qt::LeftButton, {}, Grid()->visualItemRect(Grid()->item(0, 0)).center());
     QTest::mouseMove(vp, Grid()->visualItemRect(Grid()->item(1, 1)).center());
     QTest::mouseRelease(vp, Qt::LeftButton, {}, Grid()->visualItemRect(Grid()->item(1, 1)).center());
-    Click(QStringLiteral("KopiujBtn"));
+    Click(ctl::KopiujBtn);
     EXPECT_EQ(
         clipboard->text(),
         QStringLiteral("Wersja programu\t%1\r\nNazwa komputera\tpracownia\r\n").arg(ProgramVersionText()));
@@ -217,7 +217,7 @@ TEST_F(Pages, SaveWritesEveryRowWithCarriageReturns) {
         return path;
     };
     Grid()->setCurrentCell(2, 1);
-    Click(QStringLiteral("ZapiszBtn"));
+    Click(ctl::ZapiszBtn);
     EXPECT_EQ(asked, 1);
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -303,51 +303,49 @@ TEST_F(Pages, SaveDialogProposesTheReportName) {
 
 TEST_F(Pages, ReportButtonsHaveTheirPicturesAndHints) {
     OpenComputerPage();
-    EXPECT_EQ(Shown(QStringLiteral("KopiujBtn")), 68);
-    EXPECT_EQ(Shown(QStringLiteral("ZapiszBtn")), 69);
-    MoveOnto(QStringLiteral("KopiujBtn"));
-    EXPECT_EQ(Shown(QStringLiteral("KopiujBtn")), 70);
-    QTest::mouseMove(Win(), Centre(QStringLiteral("MojKomputerLbl")));
-    EXPECT_EQ(Shown(QStringLiteral("KopiujBtn")), 68);
-    EXPECT_EQ(frm->Button(QStringLiteral("KopiujBtn"))->toolTip(),
+    EXPECT_EQ(Shown(ctl::KopiujBtn), 68);
+    EXPECT_EQ(Shown(ctl::ZapiszBtn), 69);
+    MoveOnto(ctl::KopiujBtn);
+    EXPECT_EQ(Shown(ctl::KopiujBtn), 70);
+    QTest::mouseMove(Win(), Centre(ctl::MojKomputerLbl));
+    EXPECT_EQ(Shown(ctl::KopiujBtn), 68);
+    EXPECT_EQ(frm->Button(ctl::KopiujBtn)->toolTip(),
               QStringLiteral("Kopiuje zaznaczony fragment raportu do schowka"));
-    EXPECT_EQ(frm->Button(QStringLiteral("ZapiszBtn"))->toolTip(),
+    EXPECT_EQ(frm->Button(ctl::ZapiszBtn)->toolTip(),
               QStringLiteral("Zapisuje raport w postaci pliku tekstowego"));
     // Buttons and table lie inside the page.
     const QRect pageRect = frm->Tabs->widget(7)->rect();
-    for (const char* name : {"KopiujBtn", "ZapiszBtn", "MojKomputerLbl"})
-        EXPECT_TRUE(pageRect.contains(frm->ControlWidget(QString::fromLatin1(name))->geometry())) << name;
-    EXPECT_FALSE(frm->ControlWidget(QStringLiteral("KopiujBtn"))->geometry().intersects(Grid()->geometry()));
+    for (const QString& name : {ctl::KopiujBtn, ctl::ZapiszBtn, ctl::MojKomputerLbl})
+        EXPECT_TRUE(pageRect.contains(frm->ControlWidget(name)->geometry())) << qPrintable(name);
+    EXPECT_FALSE(frm->ControlWidget(ctl::KopiujBtn)->geometry().intersects(Grid()->geometry()));
 }
 
 TEST_F(Pages, StartPageRotatesAndHoldsUnderThePointer) {
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return m->Text(QStringLiteral("InfoLbl1")).startsWith("Układ"); }, 5000));
-    MoveOnto(QStringLiteral("RamInfoImg"));
-    EXPECT_EQ(Shown(QStringLiteral("HeaderInfoImg")), 58);
-    EXPECT_EQ(Shown(QStringLiteral("RamInfoImg")), 51);
-    EXPECT_EQ(frm->ControlWidget(QStringLiteral("RamInfoImg"))->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(m->Text(QStringLiteral("InfoLbl3")),
-              QStringLiteral("Pamięć operacyjna o pojemności: 8192 MB "));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m->Text(ctl::InfoLbl1).startsWith("Układ"); }, 5000));
+    MoveOnto(ctl::RamInfoImg);
+    EXPECT_EQ(Shown(ctl::HeaderInfoImg), 58);
+    EXPECT_EQ(Shown(ctl::RamInfoImg), 51);
+    EXPECT_EQ(frm->ControlWidget(ctl::RamInfoImg)->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(m->Text(ctl::InfoLbl3), QStringLiteral("Pamięć operacyjna o pojemności: 8192 MB "));
     QTest::qWait(200);
-    EXPECT_EQ(Shown(QStringLiteral("HeaderInfoImg")), 58);
-    MoveOnto(QStringLiteral("HddInfoImg"));
-    EXPECT_EQ(Shown(QStringLiteral("HeaderInfoImg")), 58);
+    EXPECT_EQ(Shown(ctl::HeaderInfoImg), 58);
+    MoveOnto(ctl::HddInfoImg);
+    EXPECT_EQ(Shown(ctl::HeaderInfoImg), 58);
     // The header and the lines are passive: the pointer over them is over the background, and the
     // rotation goes on with the topic after the hovered one.
     QList<int> headers;
     QObject::connect(m.get(), &MainModel::controlChanged, m.get(), [&](const QString& name) {
-        if (name == QLatin1String("HeaderInfoImg"))
+        if (name == ctl::HeaderInfoImg)
             headers << m->Picture(name);
     });
-    MoveOnto(QStringLiteral("HeaderInfoImg"));
+    MoveOnto(ctl::HeaderInfoImg);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !headers.isEmpty(); }, 5000));
     EXPECT_EQ(headers.front(), 59);
     // Presses on a component picture move the window.
     int moves = 0;
     m->Nav.StartWindowMove = [&] { ++moves; };
-    QTest::mousePress(Win(), Qt::LeftButton, {}, Centre(QStringLiteral("CpuInfoImg")));
-    QTest::mouseRelease(Win(), Qt::LeftButton, {}, Centre(QStringLiteral("CpuInfoImg")));
+    QTest::mousePress(Win(), Qt::LeftButton, {}, Centre(ctl::CpuInfoImg));
+    QTest::mouseRelease(Win(), Qt::LeftButton, {}, Centre(ctl::CpuInfoImg));
     EXPECT_EQ(moves, 1);
 }
 
@@ -390,11 +388,11 @@ TEST_F(Pages, StartPageTextsFitAndNothingOverlaps) {
     for (const char* name : {"CompInfoImg", "CpuInfoImg", "RamInfoImg", "GpuInfoImg", "HddInfoImg",
                              "HeaderInfoImg", "InfoLbl1", "InfoLbl2", "InfoLbl3", "InfoLbl4"}) {
         QWidget* w = frm->ControlWidget(QString::fromLatin1(name));
-        ASSERT_NE(w, nullptr) << name;
-        EXPECT_EQ(w->parentWidget(), start) << name;
-        EXPECT_TRUE(QRect(0, 0, 585, 430).contains(w->geometry())) << name;
+        ASSERT_NE(w, nullptr) << qPrintable(name);
+        EXPECT_EQ(w->parentWidget(), start) << qPrintable(name);
+        EXPECT_TRUE(QRect(0, 0, 585, 430).contains(w->geometry())) << qPrintable(name);
         for (const QRect& r : taken)
-            EXPECT_FALSE(r.intersects(w->geometry())) << name;
+            EXPECT_FALSE(r.intersects(w->geometry())) << qPrintable(name);
         taken << w->geometry();
     }
     for (int t = 0; t < kTopicCount; ++t) {

@@ -153,9 +153,9 @@ TEST_F(RunFiles, UnwritableTextFileEndsTheRunCancelled) {
     // The cancelled end: buttons back, menu unlocked, no run in progress.
     EXPECT_TRUE(main.CancelRequested);
     EXPECT_FALSE(main.RunInProgress);
-    EXPECT_FALSE(main.Visible(QStringLiteral("StopBtn")));
-    EXPECT_TRUE(main.Visible(QStringLiteral("RozpocznijTestyBtn")));
-    EXPECT_FALSE(main.Visible(QStringLiteral("TrwaAnulowanieLbl")));
+    EXPECT_FALSE(main.Visible(ctl::StopBtn));
+    EXPECT_TRUE(main.Visible(ctl::RozpocznijTestyBtn));
+    EXPECT_FALSE(main.Visible(ctl::TrwaAnulowanieLbl));
 }
 
 TEST_F(RunFiles, UnwritablePrimeFileOutsideARunStillCancels) {

@@ -97,15 +97,15 @@ TEST_F(ImageWorkloadsTest, PreparationWritesEightPicturesBeforeTheQuestionEvenWh
 
 TEST_F(ImageWorkloadsTest, PictureThatCannotBeWrittenStopsTheRunWithAMessage) {
     QDir().mkpath(D("logo%1.png", 3)); // a folder in the way
-    m.SetText(QStringLiteral("WynikLbl0"), QStringLiteral("1234"));
-    const bool stopVisible = m.Visible(QStringLiteral("StopBtn"));
+    m.SetText(WynikLblName(0), QStringLiteral("1234"));
+    const bool stopVisible = m.Visible(ctl::StopBtn);
     RozpocznijTestyBtnClick(m);
     ASSERT_EQ(boxes.errors.size(), 1);
     EXPECT_TRUE(boxes.errors[0].contains(QStringLiteral("logo3.png")));
     EXPECT_TRUE(boxes.questions.isEmpty());
     EXPECT_FALSE(m.RunInProgress);
-    EXPECT_EQ(m.Text(QStringLiteral("WynikLbl0")), QStringLiteral("1234"));
-    EXPECT_EQ(m.Visible(QStringLiteral("StopBtn")), stopVisible);
+    EXPECT_EQ(m.Text(WynikLblName(0)), QStringLiteral("1234"));
+    EXPECT_EQ(m.Visible(ctl::StopBtn), stopVisible);
 }
 
 TEST_F(ImageWorkloadsTest, PreparationRunsAfterTheStepAlreadyInstalled) {
