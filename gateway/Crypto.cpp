@@ -180,4 +180,42 @@ std::string RandomAccountId(int digits) {
     return id;
 }
 
+std::size_t Utf8SequenceAt(const std::string& s, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80)
+        return 1;
+    std::size_t len = 0;
+    unsigned char low = 0x80, high = 0xBF; // the allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size() || byte(i + 1) < low || byte(i + 1) > high)
+        return 0;
+    for (std::size_t j = 2; j < len; ++j)
+        if ((byte(i + j) & 0xC0) != 0x80)
+            return 0;
+    return len;
+}
+
+bool ValidUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = Utf8SequenceAt(s, i);
+        if (len == 0)
+            return false;
+        i += len;
+    }
+    return true;
+}
+
 } // namespace gw

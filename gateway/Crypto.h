@@ -31,6 +31,11 @@ bool SameText(const std::string& a, const std::string& b);
 std::string RandomAccountId(int digits);
 
 std::string HexOf(const unsigned char* data, std::size_t size);
+
+// Length of the well-formed UTF-8 sequence at s[i] (RFC 3629: no overlong forms, no surrogates, nothing
+// above U+10FFFF), 0 when there is none. Both databases then hold exactly what the gateway accepted.
+std::size_t Utf8SequenceAt(const std::string& s, std::size_t i);
+bool ValidUtf8(const std::string& s);
 bool IsLowerHex(const std::string& s, std::size_t size);
 
 } // namespace gw

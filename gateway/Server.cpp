@@ -61,31 +61,6 @@ std::size_t Utf8Length(const std::string& s) {
     return n;
 }
 
-bool ValidUtf8(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        if (c < 0x80)
-            len = 1;
-        else if (c >= 0xC2 && c < 0xE0)
-            len = 2;
-        else if (c >= 0xE0 && c < 0xF0)
-            len = 3;
-        else if (c >= 0xF0 && c < 0xF5)
-            len = 4;
-        else
-            return false;
-        if (i + len > s.size())
-            return false;
-        for (std::size_t j = 1; j < len; ++j)
-            if ((static_cast<unsigned char>(s[i + j]) & 0xC0) != 0x80)
-                return false;
-        i += len;
-    }
-    return true;
-}
-
 // Cut to at most max bytes without splitting a UTF-8 sequence.
 std::string Limit(const std::string& s, std::size_t max) {
     if (s.size() <= max)
@@ -169,21 +144,6 @@ void Html(httplib::Response& res, const std::string& page, int status = 200) {
 
 void Text(httplib::Response& res, const std::string& text) {
     res.set_content(text, "text/plain; charset=utf-8");
-}
-
-std::int32_t Median(const std::vector<std::int32_t>& sorted) {
-    if (sorted.empty())
-        return 0;
-    const std::size_t n = sorted.size();
-    if (n % 2 == 1)
-        return sorted[n / 2];
-    return static_cast<std::int32_t>((std::int64_t{sorted[n / 2 - 1]} + sorted[n / 2]) / 2);
-}
-
-// Place of a score among all stored scores, 1 for the best; equal scores share a place.
-std::size_t Rank(const std::vector<std::int32_t>& sorted, std::int32_t score) {
-    const auto above = sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), score);
-    return static_cast<std::size_t>(above) + 1;
 }
 
 std::string Bars(std::int32_t mine, std::int32_t median, std::int32_t top) {
@@ -280,8 +240,7 @@ bool IsLoopback(const std::string& host) {
 
 Gateway::Gateway(Store& store, Options options)
     : store_(store), options_(std::move(options)),
-      hashSlots_(std::clamp(options_.abuse.concurrentHashes, 1, 64)),
-      accountFailures_(options_.abuse.accountFailures), addressFailures_(options_.abuse.addressFailures) {}
+      hashSlots_(std::clamp(options_.abuse.concurrentHashes, 1, 64)) {}
 
 std::int64_t Gateway::Now() const {
     return options_.clock ? options_.clock() : static_cast<std::int64_t>(std::time(nullptr));
@@ -308,6 +267,15 @@ private:
 } // namespace
 
 std::string Gateway::Action(const FormMap& form, const std::string& client) {
+    try {
+        return Dispatch(form, client);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvanta-gateway: %s\n", e.what());
+        return "ERROR";
+    }
+}
+
+std::string Gateway::Dispatch(const FormMap& form, const std::string& client) {
     const std::string action = Field(form, "action");
     if (action == "ping")
         return "OK";
@@ -336,20 +304,21 @@ std::string Gateway::Login(const FormMap& form, const std::string& client) {
     if (!hasEmail || !hasPassword)
         return "ERROR";
     const std::int64_t now = Now();
+    const FailureKey address{FailureKind::Address, client, options_.abuse.addressFailures};
     // A locked-out address or account gets the reply for a failure on the gateway's side.
-    if (!addressFailures_.Allowed(client, now))
+    if (!store_.LoginAllowed(FailureKind::Address, client, now))
         return "ERROR";
     if (email.empty() || email.size() > kMaxEmailBytes) {
-        addressFailures_.Failed(client, now);
+        store_.LoginFailed({address}, now);
         return "-1";
     }
     const std::optional<Account> account = store_.FindByEmail(email);
     if (!account) {
-        addressFailures_.Failed(client, now);
+        store_.LoginFailed({address}, now);
         return "-1";
     }
-    if (!accountFailures_.Allowed(account->id, now)) {
-        addressFailures_.Failed(client, now); // still a guess
+    if (!store_.LoginAllowed(FailureKind::Account, account->id, now)) {
+        store_.LoginFailed({address}, now); // still a guess
         return "ERROR";
     }
     bool verified = false;
@@ -360,17 +329,17 @@ std::string Gateway::Login(const FormMap& form, const std::string& client) {
         verified = VerifySecret(password, account->secret);
     }
     if (!verified) {
-        accountFailures_.Failed(account->id, now);
-        addressFailures_.Failed(client, now);
+        store_.LoginFailed({{FailureKind::Account, account->id, options_.abuse.accountFailures}, address},
+                           now);
         return "0";
     }
-    accountFailures_.Succeeded(account->id);
+    store_.LoginSucceeded(FailureKind::Account, account->id);
     return account->id;
 }
 
 std::string Gateway::Save(const FormMap& form) {
     const std::string user = Field(form, "user");
-    if (user.empty() || user.size() > kMaxIdBytes || !store_.FindById(user))
+    if (user.empty() || user.size() > kMaxIdBytes)
         return "ERROR";
     Run run;
     run.account = user;
@@ -392,11 +361,8 @@ std::string Gateway::Save(const FormMap& form) {
     run.gpuinfo = text("gpuinfo", kMaxInfoBytes);
     run.osinfo = text("osinfo", kMaxInfoBytes);
     run.version = text("version", kMaxVersionBytes);
-    std::lock_guard lock(saveMutex_);
-    const Store::RunCount count = store_.CountRuns(user, run.created - 3600);
-    if (count.total >= options_.abuse.runsPerAccount || count.since >= options_.abuse.savesPerHour)
-        return "ERROR";
-    return store_.AddRun(run) ? "OK" : "ERROR";
+    const SaveLimits limits{options_.abuse.runsPerAccount, options_.abuse.savesPerHour, run.created - 3600};
+    return store_.AddRun(run, limits) == Store::SaveResult::Added ? "OK" : "ERROR";
 }
 
 std::string Gateway::Register(const std::string& emailIn, const std::string& password,
@@ -426,13 +392,17 @@ std::string Gateway::Register(const std::string& emailIn, const std::string& pas
             return "Nie udało się utworzyć konta. Spróbuj ponownie.";
         secret = HashSecret(ClientPasswordValue(password), options_.cost);
     }
-    switch (store_.AddAccount(email, secret, id)) {
-    case Store::AddResult::Added:
-        return {};
-    case Store::AddResult::EmailTaken:
-        return "Konto z tym adresem e-mail już istnieje.";
-    case Store::AddResult::Failed:
-        break;
+    try {
+        switch (store_.AddAccount(email, secret, id)) {
+        case Store::AddResult::Added:
+            return {};
+        case Store::AddResult::EmailTaken:
+            return "Konto z tym adresem e-mail już istnieje.";
+        case Store::AddResult::Failed:
+            break;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvanta-gateway: %s\n", e.what());
     }
     return "Nie udało się utworzyć konta. Spróbuj ponownie.";
 }
@@ -487,14 +457,14 @@ std::optional<std::string> Gateway::ResultsPage(const std::string& accountId) {
     b << "<h2>Ostatni test na tle wszystkich zapisanych testów</h2><p><small>Test z "
       << DateText(latest.created) << ". Miejsce 1 to najlepszy wynik.</small></p>"
       << "<table><tr><th>Kategoria</th><th>Twój wynik</th><th>Mediana</th><th>Miejsce</th><th></th></tr>";
+    const std::array<Standing, kCategoryCount> standings = store_.Standings(latest);
     for (int c = 0; c < kCategoryCount; ++c) {
-        const std::vector<std::int32_t> all = store_.AllScores(c);
+        const Standing& s = standings[static_cast<std::size_t>(c)];
         const std::int32_t mine = CategoryOf(latest, c);
-        const std::int32_t median = Median(all);
-        const std::int32_t top = all.empty() ? mine : std::max(all.back(), mine);
+        const std::int32_t top = s.top ? std::max(*s.top, mine) : mine;
         b << "<tr><td>" << kCategoryNames[c] << "</td><td class=\"n\">" << mine << "</td><td class=\"n\">"
-          << median << "</td><td class=\"n\">" << Rank(all, mine) << " z " << all.size() << "</td><td>"
-          << Bars(mine, median, top) << "</td></tr>";
+          << s.median << "</td><td class=\"n\">" << s.place << " z " << s.count << "</td><td>"
+          << Bars(mine, s.median, top) << "</td></tr>";
     }
     b << "</table><h2>Wszystkie testy tego konta</h2><table><tr><th>Data</th><th>CPU</th><th>RAM</th>"
          "<th>HDD</th><th>2D</th><th>3D</th><th>Ogólny</th><th>Komputer</th></tr>";
@@ -543,7 +513,7 @@ bool Server::Bind() {
         return false;
     }
     try {
-        store_ = std::make_unique<Store>(options_.database);
+        store_ = OpenStore(options_.database);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvanta-gateway: %s\n", e.what());
         return false;
@@ -629,7 +599,17 @@ void Server::Routes() {
                  403);
             return;
         }
-        const std::optional<std::string> page = gateway_->ResultsPage(id);
+        std::optional<std::string> page;
+        try {
+            page = gateway_->ResultsPage(id);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "orvanta-gateway: %s\n", e.what());
+            Html(
+                res,
+                Document("Błąd", "<h1>Wyniki są chwilowo niedostępne</h1><p>Spróbuj ponownie za chwilę.</p>"),
+                503);
+            return;
+        }
         if (!page) {
             Html(res, Document("Nie znaleziono", "<h1>Nie ma takiego konta</h1>"), 404);
             return;

@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <semaphore>
 #include <string>
 
@@ -52,7 +51,8 @@ std::string HtmlEscape(const std::string& text);
 class Gateway {
 public:
     Gateway(Store& store, Options options);
-    // client: the address the request came from, for the failed-login limit.
+    // client: the address the request came from, for the failed-login limit. A failure of the store is
+    // answered "ERROR".
     std::string Action(const FormMap& form, const std::string& client = {});
 
     // Registration from the home page form; empty on success (id set), else the message to show.
@@ -62,12 +62,13 @@ public:
     // Pages, as complete HTML documents.
     std::string HomePage(const std::string& message, bool success, const std::string& email) const;
     std::string DownloadPage() const;
-    // Nullopt when the identifier is unknown.
+    // Nullopt when the identifier is unknown; throws when the store fails.
     std::optional<std::string> ResultsPage(const std::string& accountId);
 
     const Options& Settings() const { return options_; }
 
 private:
+    std::string Dispatch(const FormMap& form, const std::string& client);
     std::string Login(const FormMap& form, const std::string& client);
     std::string Save(const FormMap& form);
     std::int64_t Now() const;
@@ -75,8 +76,6 @@ private:
     Options options_;
     // Bounds the memory of concurrent slow hashes; a request that cannot get a slot in time is refused.
     std::counting_semaphore<64> hashSlots_;
-    FailureThrottle accountFailures_, addressFailures_;
-    std::mutex saveMutex_; // the limits are checked and the run stored as one step
 };
 
 // The HTTP(S) server around a Gateway.

@@ -1,5 +1,7 @@
 // orvanta-gateway: the self-hosted service behind the program's online account.
+#include "gateway/Migrate.h"
 #include "gateway/Server.h"
+#include "gateway/SqliteStore.h"
 
 #include <algorithm>
 #include <csignal>
@@ -17,26 +19,51 @@
 namespace {
 
 void Usage(FILE* out) {
-    std::fputs("Usage: orvanta-gateway --db FILE [options]\n"
-               "  --db FILE              SQLite database (created when missing, readable by its owner only)\n"
-               "  --listen ADDRESS       address to listen on (default 127.0.0.1)\n"
-               "  --port N               port (default 8080; 0 picks a free one)\n"
-               "  --port-file FILE       write the port in use to FILE once listening\n"
-               "  --cert FILE --key FILE serve HTTPS with this certificate chain and key (PEM);\n"
-               "                         without them only a loopback address is allowed\n"
-               "  --current-version V    version the program is told is current (default 1.2.0.0)\n"
-               "  --download-url URL     where the download page points\n"
-               "  --hash-cost N          scrypt cost as log2 of N for new passwords (default 15)\n"
-               "  --exit-with-parent     stop when the program that started this one ends\n"
-               "  --quiet                no request log\n",
-               out);
+    std::fputs(
+        "Usage: orvanta-gateway --db FILE|postgresql://... [options]\n"
+        "       orvanta-gateway --migrate-from FILE --db postgresql://...\n"
+        "  --db FILE              SQLite database (created when missing, readable by its owner only)\n"
+        "  --db postgresql://...  PostgreSQL database, shared by any number of gateway processes; what\n"
+        "                         the address leaves out comes from PGHOST, PGDATABASE, PGUSER, ...\n"
+        "                         (without --db, PGHOST, PGDATABASE or PGSERVICE select PostgreSQL)\n"
+        "  --migrate-from FILE    copy the accounts and runs of an SQLite database into --db and end;\n"
+        "                         may be repeated, rows already there are kept\n"
+        "  --listen ADDRESS       address to listen on (default 127.0.0.1)\n"
+        "  --port N               port (default 8080; 0 picks a free one)\n"
+        "  --port-file FILE       write the port in use to FILE once listening\n"
+        "  --cert FILE --key FILE serve HTTPS with this certificate chain and key (PEM);\n"
+        "                         without them only a loopback address is allowed\n"
+        "  --current-version V    version the program is told is current (default 1.2.0.0)\n"
+        "  --download-url URL     where the download page points\n"
+        "  --hash-cost N          scrypt cost as log2 of N for new passwords (default 15)\n"
+        "  --exit-with-parent     stop when the program that started this one ends\n"
+        "  --quiet                no request log\n",
+        out);
+}
+
+// Copies an SQLite gateway into the database of --db; 0 when every row is there afterwards.
+int MigrateFrom(const std::string& file, const std::string& database) {
+    try {
+        gw::SqliteStore from(file, gw::SqliteStore::Mode::ReadOnly);
+        const std::unique_ptr<gw::Store> to = gw::OpenStore(database);
+        const gw::MigrationReport report = gw::Migrate(from, *to);
+        std::printf("orvanta-gateway: %s\n", report.Summary().c_str());
+        if (!report.Complete()) {
+            std::fprintf(stderr, "orvanta-gateway: %s\n", report.Summary().c_str());
+            return 1;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvanta-gateway: %s\n", e.what());
+        return 1;
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     gw::Options options;
-    std::string portFile;
+    std::string portFile, migrateFrom;
     bool exitWithParent = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -62,6 +89,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
             (port ? options.port : options.cost.log2N) = static_cast<int>(n);
+        } else if (arg == "--migrate-from") {
+            value(migrateFrom);
         } else if (arg == "--port-file") {
             value(portFile);
         } else if (arg == "--cert") {
@@ -84,6 +113,17 @@ int main(int argc, char** argv) {
             Usage(stderr);
             return 2;
         }
+    }
+
+    if (options.database.empty() &&
+        (std::getenv("PGHOST") || std::getenv("PGDATABASE") || std::getenv("PGSERVICE")))
+        options.database = "postgresql://"; // everything from the environment
+    if (!migrateFrom.empty()) {
+        if (options.database.empty()) {
+            std::fprintf(stderr, "orvanta-gateway: --migrate-from needs --db\n");
+            return 2;
+        }
+        return MigrateFrom(migrateFrom, options.database);
     }
 
     // Signals are taken by one thread that stops the server; the server's threads never see them.

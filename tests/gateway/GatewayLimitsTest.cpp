@@ -3,6 +3,7 @@
 #include "gateway/Server.h"
 #include "gateway/Store.h"
 #include "gateway/Throttle.h"
+#include "tests/gateway/StoreFixture.h"
 #include "tests/online/OnlineFixture.h"
 #include "tests/support/TestEnv.h"
 
@@ -292,9 +293,11 @@ TEST(GatewayLimits, FailureThrottleLocksOutForAWhile) {
     EXPECT_FALSE(t.Allowed("e", 201));
 }
 
-class GatewayRules : public ::testing::Test {
+// The limits on each back end, where they live in the database.
+class GatewayRules : public ::testing::TestWithParam<Backend> {
 protected:
-    GatewayRules() : store((MakeTempDir(QStringLiteral("limits")) + QStringLiteral("/g.db")).toStdString()) {}
+    GatewayRules() : db(GetParam()), storage(db.Open()), store(*storage) {}
+    void SetUp() override { SKIP_UNLESS_AVAILABLE(db); }
     gw::Options Cheap() {
         gw::Options o;
         o.cost = {10, 8, 1};
@@ -316,10 +319,12 @@ protected:
                          {"gpu3d", "5000"}});
     }
     std::atomic<std::int64_t> now{1'700'000'000};
-    gw::Store store;
+    FreshDatabase db;
+    std::unique_ptr<gw::Store> storage;
+    gw::Store& store;
 };
 
-TEST_F(GatewayRules, FailedLoginsLockTheAccountAndTheAddress) {
+TEST_P(GatewayRules, FailedLoginsLockTheAccountAndTheAddress) {
     gw::Gateway g(store, Cheap());
     std::string id, other;
     ASSERT_EQ(g.Register("ola@x.pl", "dobre", "dobre", &id), "");
@@ -342,7 +347,7 @@ TEST_F(GatewayRules, FailedLoginsLockTheAccountAndTheAddress) {
     EXPECT_EQ(Login(g, "ola@x.pl", "dobre", "192.0.2.7"), id);
 }
 
-TEST_F(GatewayRules, ScoresOutsideARunsRangeAreRefused) {
+TEST_P(GatewayRules, ScoresOutsideARunsRangeAreRefused) {
     gw::Gateway g(store, Cheap());
     std::string id;
     ASSERT_EQ(g.Register("s@x.pl", "p", "p", &id), "");
@@ -355,7 +360,7 @@ TEST_F(GatewayRules, ScoresOutsideARunsRangeAreRefused) {
     EXPECT_EQ(store.RunsOf(id).size(), 2u);
 }
 
-TEST_F(GatewayRules, SavesPerHourAndStoredRunsAreLimited) {
+TEST_P(GatewayRules, SavesPerHourAndStoredRunsAreLimited) {
     gw::Options o = Cheap();
     o.abuse.savesPerHour = 3;
     o.abuse.runsPerAccount = 5;
@@ -375,7 +380,7 @@ TEST_F(GatewayRules, SavesPerHourAndStoredRunsAreLimited) {
     EXPECT_EQ(store.RunsOf(id).size(), 5u);
 }
 
-TEST_F(GatewayRules, ConcurrentHashesStayWithinTheirMemory) {
+TEST_P(GatewayRules, ConcurrentHashesStayWithinTheirMemory) {
     gw::Options o = Cheap();
     o.cost = {15, 8, 1}; // the default: 32 MB per hash
     gw::Gateway g(store, o);
@@ -394,6 +399,8 @@ TEST_F(GatewayRules, ConcurrentHashesStayWithinTheirMemory) {
     // Four hashes at a time: 128 MB, with room for the allocator; sixteen would take 512 MB.
     EXPECT_LT((StatusKb("self", "VmHWM") - before) / 1024, 200 * kMemoryScale);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, GatewayRules, kBothBackends, BackendName);
 
 TEST(GatewayLoopback, OnlyLiteralLoopbackAddressesAreTrusted) {
     EXPECT_TRUE(gw::IsLoopback("127.0.0.2"));

@@ -1,6 +1,7 @@
 #include "gateway/Crypto.h"
 #include "gateway/Server.h"
 #include "gateway/Store.h"
+#include "tests/gateway/StoreFixture.h"
 #include "tests/online/OnlineFixture.h"
 #include "tests/support/TestEnv.h"
 
@@ -59,11 +60,11 @@ TEST(GatewayParts, FormsHashesAndEscaping) {
     EXPECT_FALSE(gw::IsLoopback("192.168.1.5"));
 }
 
-class GatewayLogic : public ::testing::Test {
+// The gateway's replies and pages on each back end.
+class GatewayLogic : public ::testing::TestWithParam<Backend> {
 protected:
-    GatewayLogic()
-        : store((MakeTempDir(QStringLiteral("store")) + QStringLiteral("/g.db")).toStdString()),
-          gateway(store, Options()) {}
+    GatewayLogic() : db(GetParam()), storage(db.Open()), store(*storage), gateway(store, Options()) {}
+    void SetUp() override { SKIP_UNLESS_AVAILABLE(db); }
     static gw::Options Options() {
         gw::Options o;
         o.cost = {10, 8, 1};
@@ -80,11 +81,13 @@ protected:
                                {"cpuinfo", "CPU <script>"},
                                {"version", "1.2.0.0"}});
     }
-    gw::Store store;
+    FreshDatabase db;
+    std::unique_ptr<gw::Store> storage;
+    gw::Store& store;
     gw::Gateway gateway;
 };
 
-TEST_F(GatewayLogic, RegistrationRulesAndLoginReplies) {
+TEST_P(GatewayLogic, RegistrationRulesAndLoginReplies) {
     std::string id;
     EXPECT_EQ(gateway.Register("  ola@example.pl ", "hasło", "hasło", &id), "");
     EXPECT_EQ(gateway.Register("OLA@example.pl", "x", "x", &id), "Konto z tym adresem e-mail już istnieje.");
@@ -115,7 +118,7 @@ TEST_F(GatewayLogic, RegistrationRulesAndLoginReplies) {
     EXPECT_EQ(gateway.Action({}), "ERROR");
 }
 
-TEST_F(GatewayLogic, SavesAreCheckedAndTheResultsPageCompares) {
+TEST_P(GatewayLogic, SavesAreCheckedAndTheResultsPageCompares) {
     std::string a, b;
     ASSERT_EQ(gateway.Register("a@x.pl", "p", "p", &a), "");
     ASSERT_EQ(gateway.Register("b@x.pl", "p", "p", &b), "");
@@ -140,6 +143,8 @@ TEST_F(GatewayLogic, SavesAreCheckedAndTheResultsPageCompares) {
     EXPECT_EQ(page.find("5000</td>"), std::string::npos); // b's runs are not listed on a's page
     EXPECT_FALSE(gateway.ResultsPage("999").has_value());
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, GatewayLogic, kBothBackends, BackendName);
 
 class GatewayHttp : public ::testing::Test {
 protected:
