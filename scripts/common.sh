@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libassimp-dev
-  libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev
+  libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev postgresql libpq-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation2
   p7zip-full 7zip clang clang-format
