@@ -12,6 +12,7 @@
 #include "online/Account.h"
 #include "online/Gateway.h"
 #include "online/Online.h"
+#include "platform/DesktopServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/Translations.h"
@@ -20,6 +21,7 @@
 #include "sysinfo/Descriptions.h"
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
+#include "ui/WidgetDesktopServices.h"
 #include "ui/WidgetMessageBoxes.h"
 #include "workloads/ImageWorkloads.h"
 #include "workloads/SevenZip.h"
@@ -150,6 +152,8 @@ int RunGui(int& argc, char** argv) {
     DXUTSetCommandLineArguments(frameworkSwitches);
     WidgetMessageBoxes boxes;
     SetMessageBoxes(&boxes);
+    WidgetDesktopServices desktop;
+    DesktopServicesScope desktopScope(desktop);
 
     SingleInstanceLock lock(kInstanceName);
     if (!lock.TryAcquire()) {
@@ -165,6 +169,7 @@ int RunGui(int& argc, char** argv) {
     MainModel model;
     TMainFrm frm(model);
     boxes.SetOwner(&frm);
+    desktop.SetOwner(&frm);
     FormCreate(model, frm);
     std::unique_ptr<SingleInstanceLock> dataLock;
     if (!ClaimDataFolder(model, &dataLock)) {

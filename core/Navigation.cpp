@@ -2,6 +2,7 @@
 
 #include "core/Catalogue.h"
 #include "core/MainModel.h"
+#include "platform/DesktopServices.h"
 #include "platform/Registry.h"
 
 namespace orv {
@@ -250,10 +251,10 @@ void MojeWynikiBtnClick(MainModel& m) {
         MojeKontoBtnClick(m);
         return;
     }
-    if (m.Nav.ResultsAddress && m.Nav.OpenUrl) {
+    if (m.Nav.ResultsAddress) {
         const QString url = m.Nav.ResultsAddress(m);
         if (!url.isEmpty())
-            m.Nav.OpenUrl(url);
+            Desktop().OpenUrl(url);
     }
     m.MainMenuState = 2;
     m.OdswiezStanMenu(2);
@@ -309,9 +310,8 @@ QString BriskoPromotionAddress() {
     return BriskoSite() + QStringLiteral("/p/777");
 }
 
-void BriskoBtnClick(MainModel& m) {
-    if (m.Nav.OpenUrl)
-        m.Nav.OpenUrl(BriskoPromotionAddress());
+void BriskoBtnClick(MainModel&) {
+    Desktop().OpenUrl(BriskoPromotionAddress());
 }
 
 void MinimizeBtnClick(MainModel& m) {

@@ -14,8 +14,6 @@ struct NavigationHooks {
     std::function<void()> StartWindowMove;
     // Minimises the whole program, task bar entry included.
     std::function<void()> Minimize;
-    // Opens an address in the default browser; the result is not examined.
-    std::function<void(const QString& url)> OpenUrl;
     // Computer page: gathers the system table (the first time the page is opened).
     std::function<void(MainModel&)> ZbadajSystem;
     // Account page: fills the page for the current log-in state before it shows.

@@ -2,8 +2,8 @@
 
 #include "core/MainModel.h"
 #include "online/Charset.h"
-#include "online/Desktop.h"
 #include "online/Gateway.h"
+#include "platform/DesktopServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Registry.h"
 
@@ -141,7 +141,7 @@ bool MojeKontoLbl2Click(MainModel& m) {
     const QString portal = PosterOf(m).PortalAddress();
     if (portal.isEmpty())
         return false;
-    OpenInBrowser(portal);
+    Desktop().OpenUrl(portal);
     return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include "core/MainModel.h"
 #include "online/Charset.h"
-#include "online/Desktop.h"
+#include "platform/DesktopServices.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Registry.h"
 #include "platform/Version.h"
@@ -300,8 +300,8 @@ void SprawdzWersje(DataPoster& poster, const QString& version) {
     if (!r.ok || r.body == version)
         return;
     if (Boxes().Question(kNewVersionQuestion)) {
-        OpenInBrowser(poster.DownloadAddress());
-        QuitProgram();
+        Desktop().OpenUrl(poster.DownloadAddress());
+        Desktop().Quit();
     }
 }
 

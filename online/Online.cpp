@@ -2,7 +2,6 @@
 
 #include "core/MainModel.h"
 #include "online/Account.h"
-#include "online/Desktop.h"
 #include "online/Gateway.h"
 
 namespace orv {
@@ -21,7 +20,6 @@ void InstallOnline(MainModel& main) {
     // The main menu and the results page reach the account through the navigation hooks.
     main.Nav.FillAccountPage = [](MainModel& m) { FillAccountPage(m); };
     main.Nav.ResultsAddress = [](MainModel& m) { return PosterOf(m).ResultsAddress(m.AccountId); };
-    main.Nav.OpenUrl = [](const QString& url) { OpenInBrowser(url); };
     WczytajLogin(main);
     FillAccountPage(main);
 }

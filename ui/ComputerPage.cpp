@@ -5,9 +5,7 @@
 #include "ui/MainFrm.h"
 #include "ui/PictureButton.h"
 
-#include <QClipboard>
 #include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QSaveFile>
@@ -198,25 +196,15 @@ void TComputerPage::ZbadajSystem() {
 }
 
 void TComputerPage::KopiujBtnClick() {
-    if (QClipboard* clipboard = QGuiApplication::clipboard())
-        clipboard->setText(SystemInfoTabelka->SelectedBlockText());
+    Desktop().SetClipboardText(SystemInfoTabelka->SelectedBlockText());
 }
 
-QString TComputerPage::RunSaveDialog() {
-    QFileDialog dialog(frm_.window(), QStringLiteral("Zapisz jako"), QDir::homePath());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters(SaveDialogFilters());
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.selectFile(kSaveDialogFileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().front();
+SaveFileRequest ReportSaveRequest() {
+    return {QStringLiteral("Zapisz jako"), SaveDialogFilters(), kSaveDialogFileName, QStringLiteral("txt")};
 }
 
 void TComputerPage::ZapiszBtnClick() {
-    const QString path = ChooseReportFile ? ChooseReportFile() : RunSaveDialog();
+    const QString path = Desktop().ChooseSaveFile(ReportSaveRequest());
     if (path.isEmpty())
         return;
     // The current row walks through the table as the lines are taken, and stays on the last one.

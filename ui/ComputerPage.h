@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/DesktopServices.h"
 #include "sysinfo/ComputerProfile.h"
 
 #include <QObject>
@@ -53,10 +54,6 @@ public:
     // The whole table to a text file the user chooses.
     void ZapiszBtnClick();
 
-    // Asks for the report's file; empty when the user cancels. The default shows the save dialog.
-    std::function<QString()> ChooseReportFile;
-    QString RunSaveDialog();
-
     // Where ZbadajSystem reads what the system readers do not give (tests replace the slow parts).
     SystemTableSources Sources;
 
@@ -68,6 +65,8 @@ private:
 inline const QString kSaveDialogFileName = QStringLiteral("raport");
 // "Plik tekstowy|*.txt|Pozostałe pliki|*.*" as the dialog shows it.
 QStringList SaveDialogFilters();
+// The save dialog's question for the report: caption, filters, proposed name and suffix.
+SaveFileRequest ReportSaveRequest();
 
 // Builds the page's controls on the page widget; the page object lives as long as the window.
 TComputerPage* BuildComputerPage(TMainFrm& frm, QWidget* page);

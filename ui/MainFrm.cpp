@@ -12,7 +12,6 @@
 #include "ui/StartPage.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -71,9 +70,6 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
             handle->startSystemMove();
     };
     Model.Nav.Minimize = [this] { showMinimized(); };
-    // The account session may have installed its own opener already.
-    if (!Model.Nav.OpenUrl)
-        Model.Nav.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     // Hints in the window's own colours.
     QPalette tips = QToolTip::palette();
     tips.setColor(QPalette::ToolTipBase, QColor(0x06, 0x3a, 0x72));

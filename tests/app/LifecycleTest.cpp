@@ -10,6 +10,7 @@
 #include "ui/ComputerPage.h"
 #include "ui/MainFrm.h"
 #include "ui/SplashFrm.h"
+#include "ui/WidgetDesktopServices.h"
 #include "ui/WidgetMessageBoxes.h"
 
 #include "tests/support/RecordingBoxes.h"
@@ -183,7 +184,8 @@ TEST(Lifecycle, DialogsSpeakPolishAndCaptionsAreExact) {
 
     auto* page = frm.findChild<TComputerPage*>();
     ASSERT_NE(page, nullptr);
-    WithModal([&] { page->RunSaveDialog(); },
+    WidgetDesktopServices widgets(&frm);
+    WithModal([&] { widgets.ChooseSaveFile(ReportSaveRequest()); },
               [](QWidget* d) {
                   EXPECT_EQ(ShownTitle(d->winId()), QStringLiteral("Zapisz jako"));
                   const QStringList buttons = ButtonTexts(d);

@@ -1,10 +1,10 @@
 #include "app/Startup.h"
 #include "core/MainModel.h"
 #include "online/Account.h"
-#include "online/Desktop.h"
 #include "online/Gateway.h"
 #include "platform/Registry.h"
 #include "tests/online/OnlineFixture.h"
+#include "tests/support/RecordingDesktop.h"
 #include "ui/MainFrm.h"
 #include "ui/PictureButton.h"
 
@@ -22,14 +22,12 @@ protected:
         for (const char* v : {"Login", "Hash", "Id"})
             key.DeleteValue(QString::fromLatin1(v));
         SetMessageBoxes(&boxes);
-        SetBrowserOpener([this](const QString& a) { opened << a; });
         ASSERT_TRUE(gateway.Start());
         ASSERT_TRUE(gateway.Register(QStringLiteral("ola@example.pl"), kPassword));
         qputenv(kGatewayEnv, gateway.Base().toLocal8Bit());
     }
     void TearDown() override {
         SetMessageBoxes(nullptr);
-        SetBrowserOpener({});
         qunsetenv(kGatewayEnv);
     }
     std::unique_ptr<TMainFrm> Window(MainModel& m) {
@@ -54,7 +52,8 @@ protected:
     // 21 characters: the 21st byte is scrambled with the key's first character again.
     const QString kPassword = QStringLiteral("Gęś-ćma-żółw-2024-xyz");
     RecordingBoxes boxes{false};
-    QStringList opened;
+    RecordingDesktop desktop;
+    QStringList& opened = desktop.opened;
     GatewayProcess gateway;
 };
 

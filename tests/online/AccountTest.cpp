@@ -4,11 +4,11 @@
 #include "core/Navigation.h"
 #include "core/Sequencer.h"
 #include "online/Charset.h"
-#include "online/Desktop.h"
 #include "online/Gateway.h"
 #include "online/Online.h"
 #include "platform/Registry.h"
 #include "tests/online/OnlineFixture.h"
+#include "tests/support/RecordingDesktop.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -50,13 +50,9 @@ protected:
         ClearStore();
         qunsetenv(kGatewayEnv);
         SetMessageBoxes(&boxes);
-        SetBrowserOpener([this](const QString& a) { opened << a; });
-        SetQuitAction([] {});
     }
     void TearDown() override {
         SetMessageBoxes(nullptr);
-        SetBrowserOpener({});
-        SetQuitAction({});
         qunsetenv(kGatewayEnv);
         ClearStore();
     }
@@ -67,7 +63,8 @@ protected:
         InitMainModel(model);
     }
     RecordingBoxes boxes{false};
-    QStringList opened;
+    RecordingDesktop desktop;
+    QStringList& opened = desktop.opened;
     GatewayProcess gateway;
     WireServer wire;
 };

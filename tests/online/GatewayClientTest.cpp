@@ -1,9 +1,9 @@
 #include "core/MainModel.h"
 #include "online/Charset.h"
-#include "online/Desktop.h"
 #include "online/Gateway.h"
 #include "platform/Registry.h"
 #include "tests/online/OnlineFixture.h"
+#include "tests/support/RecordingDesktop.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -34,15 +34,9 @@ class GatewayClient : public ::testing::Test {
 protected:
     void SetUp() override {
         SetMessageBoxes(&boxes);
-        SetBrowserOpener([this](const QString& a) { opened << a; });
-        SetQuitAction([this] { ++quits; });
         poster.SetTimeouts(3000, 5000);
     }
-    void TearDown() override {
-        SetMessageBoxes(nullptr);
-        SetBrowserOpener({});
-        SetQuitAction({});
-    }
+    void TearDown() override { SetMessageBoxes(nullptr); }
     // The client talks to the wire server, which passes everything on to the real gateway.
     void ThroughWire() {
         wire.ForwardTo(gateway.Port());
@@ -50,8 +44,9 @@ protected:
     }
 
     RecordingBoxes boxes{false};
-    QStringList opened;
-    int quits = 0;
+    RecordingDesktop desktop;
+    QStringList& opened = desktop.opened;
+    int& quits = desktop.quits;
     MainModel m;
     DataPoster poster;
     GatewayProcess gateway;

@@ -7,6 +7,7 @@
 #include "core/Navigation.h"
 #include "core/Sequencer.h"
 #include "platform/Registry.h"
+#include "tests/support/RecordingDesktop.h"
 #include "tests/support/TestEnv.h"
 #include "ui/MainFrm.h"
 #include "ui/PictureButton.h"
@@ -40,7 +41,8 @@ protected:
     std::unique_ptr<TMainFrm> frm;
     int moves = 0;
     int minimised = 0;
-    QStringList opened;
+    test::RecordingDesktop desktop;
+    QStringList& opened = desktop.opened;
 
     void SetUp() override {
         m = std::make_unique<MainModel>();
@@ -50,7 +52,6 @@ protected:
         FormCreate(*m, *frm);
         m->Nav.StartWindowMove = [this] { ++moves; };
         m->Nav.Minimize = [this] { ++minimised; };
-        m->Nav.OpenUrl = [this](const QString& url) { opened << url; };
         frm->move(0, 0);
         frm->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));

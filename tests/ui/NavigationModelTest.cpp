@@ -3,6 +3,7 @@
 #include "core/MainModel.h"
 #include "core/Navigation.h"
 #include "platform/Registry.h"
+#include "tests/support/RecordingDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -300,9 +301,9 @@ TEST_F(Navigation, ComputerPageGathersOnlyOnFirstOpening) {
 
 TEST_F(Navigation, ResultsClicksWhileLoggedOutOpenTheAccountPage) {
     int filled = 0;
-    QStringList opened;
+    test::RecordingDesktop desktop;
+    const QStringList& opened = desktop.opened;
     m.Nav.FillAccountPage = [&](MainModel&) { ++filled; };
-    m.Nav.OpenUrl = [&](const QString& url) { opened << url; };
     m.Nav.ResultsAddress = [](MainModel&) { return QStringLiteral("https://example.invalid/results"); };
     Results();
     MojeWynikiBtnClick(m);
@@ -316,8 +317,8 @@ TEST_F(Navigation, ResultsClicksWhileLoggedOutOpenTheAccountPage) {
 }
 
 TEST_F(Navigation, ResultsClickWhileLoggedInOpensTheBrowserAndKeepsThePage) {
-    QStringList opened;
-    m.Nav.OpenUrl = [&](const QString& url) { opened << url; };
+    test::RecordingDesktop desktop;
+    const QStringList& opened = desktop.opened;
     m.Nav.ResultsAddress = [](MainModel& model) {
         return QStringLiteral("https://example.invalid/") + model.AccountId;
     };
@@ -378,8 +379,8 @@ TEST(Promotion, AddressComesFromTheSettingsStoreWithADefault) {
     EXPECT_EQ(BriskoPromotionAddress(), QStringLiteral("https://promo.example.test/p/777"));
 
     MainModel m;
-    QStringList opened;
-    m.Nav.OpenUrl = [&](const QString& url) { opened << url; };
+    test::RecordingDesktop desktop;
+    const QStringList& opened = desktop.opened;
     m.ApplyInitialNavigation();
     const int page = m.ActivePage();
     BriskoBtnClick(m);

@@ -6,11 +6,13 @@
 #include "core/Navigation.h"
 #include "platform/MessageBoxes.h"
 #include "sysinfo/Descriptions.h"
+#include "tests/support/RecordingDesktop.h"
 #include "tests/support/TestEnv.h"
 #include "tests/sysinfo/Fixture.h"
 #include "ui/ComputerPage.h"
 #include "ui/MainFrm.h"
 #include "ui/PictureButton.h"
+#include "ui/WidgetDesktopServices.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -46,6 +48,7 @@ class Pages : public testing::Test {
 protected:
     test::SysFixture sys;
     RecordingBoxes boxes;
+    test::RecordingDesktop desktop;
     std::unique_ptr<MainModel> m;
     std::unique_ptr<TMainFrm> frm;
     TComputerPage* page = nullptr;
@@ -186,11 +189,10 @@ TEST_F(Pages, GridLooksAsDesignedAndCannotBeEdited) {
 
 TEST_F(Pages, CopyPutsTheSelectedBlockOnTheClipboard) {
     OpenComputerPage();
-    QClipboard* clipboard = QGuiApplication::clipboard();
     // One cell.
     Grid()->setCurrentCell(1, 1);
     Click(ctl::KopiujBtn);
-    EXPECT_EQ(clipboard->text(), QStringLiteral("pracownia\r\n"));
+    EXPECT_EQ(desktop.clipboard, QStringLiteral("pracownia\r\n"));
     // A block dragged with the pointer from row 0, column 0 to row 1, column 1.
     QWidget* vp = Grid()->viewport();
     QTest::mousePress(vp, Qt::LeftButton, {}, Grid()->visualItemRect(Grid()->item(0, 0)).center());
@@ -198,27 +200,30 @@ TEST_F(Pages, CopyPutsTheSelectedBlockOnTheClipboard) {
     QTest::mouseRelease(vp, Qt::LeftButton, {}, Grid()->visualItemRect(Grid()->item(1, 1)).center());
     Click(ctl::KopiujBtn);
     EXPECT_EQ(
-        clipboard->text(),
+        desktop.clipboard,
         QStringLiteral("Wersja programu\t%1\r\nNazwa komputera\tpracownia\r\n").arg(ProgramVersionText()));
     // Only the value column of three rows.
     Grid()->clearSelection();
     Grid()->setRangeSelected(QTableWidgetSelectionRange(2, 1, 4, 1), true);
     page->KopiujBtnClick();
     const TableRows rows = Grid()->Rows();
-    EXPECT_EQ(clipboard->text(), rows[2].second + "\r\n" + rows[3].second + "\r\n" + rows[4].second + "\r\n");
+    EXPECT_EQ(desktop.clipboard, rows[2].second + "\r\n" + rows[3].second + "\r\n" + rows[4].second + "\r\n");
+}
+
+TEST_F(Pages, TheDesktopsClipboardGetsTheText) {
+    WidgetDesktopServices widgets(frm.get());
+    widgets.SetClipboardText(QStringLiteral("Nazwa komputera\tpracownia\r\n"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Nazwa komputera\tpracownia\r\n"));
 }
 
 TEST_F(Pages, SaveWritesEveryRowWithCarriageReturns) {
     OpenComputerPage();
     const QString path = TempFile(QStringLiteral("raport.txt"));
-    int asked = 0;
-    page->ChooseReportFile = [&] {
-        ++asked;
-        return path;
-    };
+    desktop.saveAnswer = [&] { return path; };
     Grid()->setCurrentCell(2, 1);
     Click(ctl::ZapiszBtn);
-    EXPECT_EQ(asked, 1);
+    ASSERT_EQ(desktop.saveRequests.size(), 1u);
+    EXPECT_EQ(desktop.saveRequests[0].fileName, kSaveDialogFileName);
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
@@ -247,12 +252,12 @@ TEST_F(Pages, SaveWritesEveryRowWithCarriageReturns) {
 TEST_F(Pages, CancelledOrImpossibleSaveChangesNothing) {
     OpenComputerPage();
     const TableRows before = Grid()->Rows();
-    page->ChooseReportFile = [] { return QString(); };
+    desktop.saveAnswer = {};
     page->ZapiszBtnClick();
     EXPECT_TRUE(boxes.errors.isEmpty());
 
     const QString missing = TempFile(QStringLiteral("brak/raport.txt"));
-    page->ChooseReportFile = [&] { return missing; };
+    desktop.saveAnswer = [&] { return missing; };
     page->ZapiszBtnClick();
     ASSERT_EQ(boxes.errors.size(), 1);
     const QString prefix = QStringLiteral("Cannot create file \"%1\". ").arg(missing);
@@ -271,7 +276,7 @@ TEST_F(Pages, CancelledOrImpossibleSaveChangesNothing) {
     }
     QFile::setPermissions(old, QFile::ReadOwner);
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
-    page->ChooseReportFile = [&] { return old; };
+    desktop.saveAnswer = [&] { return old; };
     page->ZapiszBtnClick();
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (::geteuid() != 0) { // the administrator may write anywhere
@@ -296,7 +301,8 @@ TEST_F(Pages, SaveDialogProposesTheReportName) {
         EXPECT_EQ(name->text(), kSaveDialogFileName);
         dialog->reject();
     });
-    chosen = page->RunSaveDialog();
+    WidgetDesktopServices widgets(frm.get());
+    chosen = widgets.ChooseSaveFile(ReportSaveRequest());
     EXPECT_TRUE(chosen.isEmpty());
     EXPECT_EQ(SaveDialogFilters(), (QStringList{"Plik tekstowy (*.txt)", "Pozostałe pliki (*)"}));
 }
