@@ -1,5 +1,5 @@
 #include "app/Cli.h"
-#include "app/CliProgress.h"
+#include "app/Reporters.h"
 
 #include "app/Startup.h"
 #include "core/MainModel.h"
@@ -13,12 +13,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 #include <atomic>
@@ -41,99 +35,10 @@ constexpr int kExitRunError = 1;          // the run could not start or stopped 
 constexpr int kExitMeasurementFailed = 3; // the run ended, some measurement failed
 constexpr int kExitCancelled = 130;       // Ctrl+C or SIGTERM
 
-bool AnyMeasurementFailed(const MainModel& m) {
-    for (const RowInfo& info : Catalogue())
-        if (!m.Result(info.row).failure.isEmpty())
-            return true;
-    return false;
-}
-
 std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) {
     g_interrupted.store(true);
-}
-
-// The live line of a terminal run, if one is on the screen: finished lines replace it.
-bool g_liveShown = false;
-
-void ClearLive() {
-    if (!g_liveShown)
-        return;
-    std::fputs("\r\x1b[2K", stdout);
-    g_liveShown = false;
-}
-
-void Print(const QString& text) {
-    ClearLive();
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-QString Pad(const QString& s, int width) {
-    return s.leftJustified(width, QLatin1Char(' '));
-}
-
-QString StatusText(RowResult::Status s) {
-    switch (s) {
-    case RowResult::Status::Finished:
-        return QStringLiteral("finished");
-    case RowResult::Status::Skipped:
-        return QStringLiteral("skipped");
-    case RowResult::Status::Running:
-        return QStringLiteral("interrupted");
-    case RowResult::Status::NotRun:
-        break;
-    }
-    return QStringLiteral("not-run");
-}
-
-QJsonObject ResultsJson(const MainModel& m, bool cancelled) {
-    QJsonArray rows;
-    for (const RowInfo& info : Catalogue()) {
-        const RowResult& r = m.Result(info.row);
-        QJsonObject o;
-        o[QStringLiteral("row")] = QString::fromLatin1(info.suffix);
-        o[QStringLiteral("title")] = QString::fromUtf8(info.title);
-        if (r.status == RowResult::Status::Finished && !r.failure.isEmpty()) {
-            // The window shows its usual texts; a report must not pass them off as a measurement.
-            o[QStringLiteral("status")] = QStringLiteral("failed");
-            o[QStringLiteral("reason")] = r.failure;
-            rows.append(o);
-            continue;
-        }
-        o[QStringLiteral("status")] = StatusText(r.status);
-        if (r.status == RowResult::Status::Finished) {
-            o[QStringLiteral("value")] = r.value;
-            o[QStringLiteral("unit")] = r.unit;
-            o[QStringLiteral("detail")] = r.detail;
-            o[QStringLiteral("score")] = r.score;
-        } else if (r.status == RowResult::Status::Skipped) {
-            o[QStringLiteral("reason")] = r.skipReason;
-        }
-        rows.append(o);
-    }
-    QJsonObject root;
-    root[QStringLiteral("program")] = QStringLiteral("Orvanta");
-    root[QStringLiteral("version")] = ProgramVersionText();
-    root[QStringLiteral("date")] = QDateTime::currentDateTime().toString(Qt::ISODate);
-    root[QStringLiteral("boostMode")] = m.Scores.BoostMode;
-    root[QStringLiteral("cancelled")] = cancelled;
-    root[QStringLiteral("rows")] = rows;
-    if (!cancelled) {
-        const auto& s = m.Scores.ScoreTable;
-        QJsonObject cat;
-        cat[QStringLiteral("cpu")] = s[kScoreCpu];
-        cat[QStringLiteral("ram")] = s[kScoreRam];
-        cat[QStringLiteral("hdd")] = s[kScoreHdd];
-        cat[QStringLiteral("2d")] = s[kScore2d];
-        cat[QStringLiteral("3d")] = m.Scores.Category3d();
-        root[QStringLiteral("categories")] = cat;
-        root[QStringLiteral("overall")] = m.Scores.Overall();
-    }
-    root[QStringLiteral("skipped")] = QJsonArray::fromStringList(m.SkippedCategories());
-    return root;
 }
 
 } // namespace
@@ -282,116 +187,27 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         model.Gfx3dMissingReason = QStringLiteral("brak ekranu");
     }
 
-    Print(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));
     GetComputerInfo(model);
-    const auto profileLine = [](const char* caption, const QString& value) {
-        const QString v = value.trimmed();
-        Print(QString::fromUtf8(caption) + (v.isEmpty() ? QStringLiteral("brak danych") : v));
-    };
-    profileLine("Procesor: ", model.CpuInfo);
-    profileLine("Pamięć: ", model.RamInfo);
-    profileLine("Dyski: ", model.HddInfo + model.HddInfo2);
-    profileLine("Karta graficzna: ", model.GpuInfo);
-    profileLine("System: ", model.OsInfo);
-    if (options.workDivisor != 1)
-        Print(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
-                  .arg(options.workDivisor));
-
     // On a terminal one live line follows the running test; pipes and logs get the finished rows only.
     const char* term = std::getenv("TERM");
     const bool live = ::isatty(STDOUT_FILENO) == 1 && !(term && std::strcmp(term, "dumb") == 0);
-    RunEstimate estimate(options.workDivisor);
-    QElapsedTimer runClock;
-    QElapsedTimer rowClock;
-    int currentRow = -1;
-    const auto pendingRows = [&model, &currentRow] {
-        std::vector<int> rows;
-        for (const RowInfo& info : Catalogue()) {
-            const auto stage = static_cast<std::size_t>(info.stage);
-            const bool noScreen = (info.stage == Stage::Gfx2d && !model.Gfx2dMissingReason.isEmpty()) ||
-                                  (info.stage == Stage::Gfx3d && !model.Gfx3dMissingReason.isEmpty());
-            if (model.StageEnabled[stage] && !noScreen && info.row != currentRow &&
-                model.Result(info.row).status == RowResult::Status::NotRun)
-                rows.push_back(info.row);
-        }
-        return rows;
-    };
-    QTimer liveTimer;
-    QObject::connect(&liveTimer, &QTimer::timeout, &model, [&] {
-        if (currentRow < 0 || !runClock.isValid())
-            return;
-        const DiskHelperProgress disk = CurrentDiskHelperProgress();
-        const QString line = LiveLine(RowTitle(ShownRow(currentRow, disk)), rowClock.elapsed(),
-                                      RowProgressPercent(model, currentRow, disk), runClock.elapsed(),
-                                      estimate.RemainingMs(pendingRows(), currentRow, rowClock.elapsed()));
-        std::fputs("\r\x1b[2K", stdout);
-        std::fputs(line.toUtf8().constData(), stdout);
-        std::fflush(stdout);
-        g_liveShown = true;
-    });
-    if (live)
-        liveTimer.start(250);
-
-    QObject::connect(&model, &MainModel::rowChanged, &model, [&, live](int row) {
-        const RowResult& r = model.Result(row);
-        if (r.status == RowResult::Status::Running) {
-            if (!runClock.isValid())
-                runClock.start();
-            currentRow = row;
-            rowClock.start();
-            return;
-        }
-        if (row == currentRow) {
-            if (r.status == RowResult::Status::Finished)
-                estimate.Finished(row, rowClock.elapsed());
-            currentRow = -1;
-        }
-        if (live)
-            ClearLive();
-        const QString title = Pad(RowTitle(row), 48);
-        if (r.status == RowResult::Status::Finished && !r.failure.isEmpty())
-            Print(QStringLiteral("  %1 nieudany (%2)").arg(title, r.failure));
-        else if (r.status == RowResult::Status::Finished)
-            Print(QStringLiteral("  %1 %2 %3 pkt")
-                      .arg(title, r.detail.rightJustified(12), QString::number(r.score).rightJustified(7)));
-        else if (r.status == RowResult::Status::Skipped)
-            Print(QStringLiteral("  %1 pominięty (%2)").arg(title, r.skipReason));
-    });
-
-    int exitCode = 0;
-    QObject::connect(&model, &MainModel::runEnded, &model, [&](bool cancelled) {
-        liveTimer.stop();
-        ClearLive();
-        if (!model.RunError.isEmpty()) {
-            Print(QStringLiteral("Testy przerwano: %1").arg(model.RunError));
+    ConsoleReporter console(options.workDivisor, live);
+    std::unique_ptr<JsonFileReporter> json;
+    std::vector<RunReporter*> reporters{&console};
+    if (!options.jsonFile.isEmpty()) {
+        json = std::make_unique<JsonFileReporter>(options.jsonFile);
+        reporters.push_back(json.get());
+    }
+    StartReporting(model, reporters, [&model](const RunEnd& end, bool delivered) {
+        int exitCode = 0;
+        if (!end.error.isEmpty())
             exitCode = kExitRunError;
-        } else if (cancelled) {
-            Print(QStringLiteral("Testy anulowano."));
+        else if (end.cancelled)
             exitCode = kExitCancelled;
-        } else {
-            const auto& s = model.Scores.ScoreTable;
-            Print(QString());
-            Print(QStringLiteral("CPU: %1").arg(s[kScoreCpu]));
-            Print(QStringLiteral("RAM: %1").arg(s[kScoreRam]));
-            Print(QStringLiteral("HDD: %1").arg(s[kScoreHdd]));
-            Print(QStringLiteral("2D: %1").arg(s[kScore2d]));
-            Print(QStringLiteral("3D: %1").arg(model.Scores.Category3d()));
-            Print(QStringLiteral("Wynik końcowy: %1").arg(model.Scores.Overall()));
-            if (const QString note = model.SkippedNote(); !note.isEmpty())
-                Print(note);
-            if (AnyMeasurementFailed(model)) {
-                Print(QStringLiteral("Niektóre pomiary nie powiodły się."));
-                exitCode = kExitMeasurementFailed;
-            }
-        }
-        if (!options.jsonFile.isEmpty()) {
-            QFile f(options.jsonFile);
-            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                f.write(QJsonDocument(ResultsJson(model, cancelled)).toJson()) < 0) {
-                std::fprintf(stderr, "Nie można zapisać pliku %s\n", options.jsonFile.toUtf8().constData());
-                exitCode = 1;
-            }
-        }
+        else if (AnyMeasurementFailed(model))
+            exitCode = kExitMeasurementFailed;
+        if (!delivered)
+            exitCode = 1;
         QCoreApplication::exit(exitCode);
     });
 
@@ -405,7 +221,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
             StopBtnClick(model);
             return;
         }
-        Print(QStringLiteral("Testy anulowano."));
+        ConsolePrint(QStringLiteral("Testy anulowano."));
         if (model.Hooks.StopDiskHelper)
             model.Hooks.StopDiskHelper();
         leftAtOnce = true;

@@ -1,6 +1,7 @@
 #include "core/Sequencer.h"
 
 #include "core/MainModel.h"
+#include "core/RunReport.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 
@@ -360,12 +361,11 @@ void EndTests(MainModel& m) {
     m.SetVisible(ctl::StopBtn, false);
     m.SetVisible(ctl::RozpocznijTestyBtn, true);
 
-    const auto& s = m.Scores.ScoreTable;
-    m.SetText(ctl::CpuWynikLbl, QStringLiteral("CPU: ") + QString::number(s[kScoreCpu]));
-    m.SetText(ctl::RamWynikLbl, QStringLiteral("RAM: ") + QString::number(s[kScoreRam]));
-    m.SetText(ctl::HddWynikLbl, QStringLiteral("HDD: ") + QString::number(s[kScoreHdd]));
-    m.SetText(ctl::Gpu2dWynikLbl, QStringLiteral("2D: ") + QString::number(s[kScore2d]));
-    m.SetText(ctl::Gpu3dWynikLbl, QStringLiteral("3D: ") + QString::number(m.Scores.Category3d()));
+    const auto lines = CategoryLines(m.Scores);
+    const QString* const labels[5] = {&ctl::CpuWynikLbl, &ctl::RamWynikLbl, &ctl::HddWynikLbl,
+                                      &ctl::Gpu2dWynikLbl, &ctl::Gpu3dWynikLbl};
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        m.SetText(*labels[i], lines[i].Text());
     m.SetText(ctl::OgolnyWynikLbl, QString::number(m.Scores.Overall()));
     const QString skipped = m.SkippedNote();
     m.SetText(ctl::PominieteLbl, skipped);
