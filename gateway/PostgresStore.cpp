@@ -131,18 +131,18 @@ public:
 
     // A statement with parameters, prepared on this connection the first time it is used.
     Result Run(const std::string& sql, std::initializer_list<Param> params = {}) {
-        auto it = prepared_.find(sql);
-        if (it == prepared_.end()) {
-            const std::string name = "s" + std::to_string(prepared_.size());
-            Check(PQprepare(pg_, name.c_str(), sql.c_str(), static_cast<int>(params.size()), nullptr));
-            it = prepared_.emplace(sql, name).first;
-        }
         std::vector<const char*> values;
         values.reserve(params.size());
         for (const Param& p : params)
             values.push_back(p.text.c_str());
-        return Check(PQexecPrepared(pg_, it->second.c_str(), static_cast<int>(values.size()), values.data(),
-                                    nullptr, nullptr, 0));
+        return Prepared(sql, values);
+    }
+    Result Run(const std::string& sql, const std::vector<std::string>& params) {
+        std::vector<const char*> values;
+        values.reserve(params.size());
+        for (const std::string& p : params)
+            values.push_back(p.c_str());
+        return Prepared(sql, values);
     }
     // A statement without parameters: transaction control and the schema.
     Result Plain(const char* sql) { return Check(PQexec(pg_, sql)); }
@@ -186,6 +186,16 @@ public:
     }
 
 private:
+    Result Prepared(const std::string& sql, const std::vector<const char*>& values) {
+        auto it = prepared_.find(sql);
+        if (it == prepared_.end()) {
+            const std::string name = "s" + std::to_string(prepared_.size());
+            Check(PQprepare(pg_, name.c_str(), sql.c_str(), static_cast<int>(values.size()), nullptr));
+            it = prepared_.emplace(sql, name).first;
+        }
+        return Check(PQexecPrepared(pg_, it->second.c_str(), static_cast<int>(values.size()), values.data(),
+                                    nullptr, nullptr, 0));
+    }
     void Rollback() {
         if (Usable() && !Idle())
             PQclear(PQexec(pg_, "ROLLBACK"));
@@ -291,56 +301,69 @@ class PgCounts final : public ScoreCounts {
 public:
     explicit PgCounts(Connection& c) : c_(c) {}
 
-    Summary CountTotals(int category, std::int64_t bucket) override {
-        const Result r =
-            c_.Run("SELECT COALESCE(SUM(n), 0), COALESCE(SUM(CASE WHEN bucket > $2::bigint THEN n"
-                   " ELSE 0 END), 0) FROM score_buckets WHERE category = $1::smallint",
-                   {category, bucket});
-        return {r.Int(0, 0), r.Int(0, 1)};
+    std::int64_t CountBins(int category, int level, std::int64_t first, std::int64_t end) override {
+        return c_
+            .Run("SELECT COALESCE(SUM(n), 0) FROM score_counts WHERE category = $1::smallint"
+                 " AND level = $2::smallint AND bin >= $3::bigint AND bin < $4::bigint",
+                 {category, level, first, end})
+            .Int(0, 0);
     }
-    std::int64_t CountBetween(int category, std::int64_t value, std::int64_t end) override {
-        const Result r = c_.Run("SELECT COALESCE(SUM(n), 0) FROM score_values WHERE category = $1::smallint"
-                                " AND value > $2::bigint AND value < $3::bigint",
-                                {category, value, end});
-        return r.Int(0, 0);
+    Position BinHolding(int category, int level, std::int64_t first, std::int64_t end,
+                        std::int64_t k) override {
+        const Result r =
+            c_.Run("SELECT bin, cum - n, n FROM (SELECT bin, n, SUM(n) OVER (ORDER BY bin) AS cum"
+                   " FROM score_counts WHERE category = $1::smallint AND level = $2::smallint"
+                   " AND bin >= $3::bigint AND bin < $4::bigint) AS b"
+                   " WHERE cum > $5::bigint ORDER BY bin LIMIT 1",
+                   {category, level, first, end, k});
+        if (r.Rows() == 0)
+            throw std::runtime_error("the score counts disagree between their levels");
+        return {r.Int(0, 0), r.Int(0, 1), r.Int(0, 2)};
     }
     std::optional<std::int64_t> Highest(int category) override {
-        const Result r =
-            c_.Run("SELECT MAX(value) FROM score_values WHERE category = $1::smallint", {category});
+        const Result r = c_.Run(
+            "SELECT MAX(bin) FROM score_counts WHERE category = $1::smallint AND level = 0", {category});
         if (r.Rows() == 0 || r.Null(0, 0))
             return std::nullopt;
         return r.Int(0, 0);
     }
-    BucketPosition BucketHolding(int category, std::int64_t k) override {
-        const Result r = c_.Run("SELECT bucket, cum - n FROM (SELECT bucket, n, SUM(n) OVER (ORDER BY bucket)"
-                                " AS cum FROM score_buckets WHERE category = $1::smallint) AS b"
-                                " WHERE cum > $2::bigint ORDER BY bucket LIMIT 1",
-                                {category, k});
-        if (r.Rows() == 0)
-            throw std::runtime_error("score counts disagree with their buckets");
-        return {r.Int(0, 0), r.Int(0, 1)};
-    }
-    ValuePosition ValueHolding(int category, std::int64_t first, std::int64_t end, std::int64_t k) override {
-        const Result r = c_.Run("SELECT value, cum FROM (SELECT value, SUM(n) OVER (ORDER BY value) AS cum"
-                                " FROM score_values WHERE category = $1::smallint AND value >= $2::bigint"
-                                " AND value < $3::bigint) AS v WHERE cum > $4::bigint ORDER BY value LIMIT 1",
-                                {category, first, end, k});
-        if (r.Rows() == 0)
-            throw std::runtime_error("score counts disagree with their buckets");
-        return {r.Int(0, 0), r.Int(0, 1)};
-    }
     std::int64_t NextValue(int category, std::int64_t value) override {
-        const Result r = c_.Run("SELECT MIN(value) FROM score_values WHERE category = $1::smallint"
-                                " AND value > $2::bigint",
-                                {category, value});
+        const Result r =
+            c_.Run("SELECT MIN(bin) FROM score_counts WHERE category = $1::smallint AND level = 0"
+                   " AND bin > $2::bigint",
+                   {category, value});
         if (r.Rows() == 0 || r.Null(0, 0))
-            throw std::runtime_error("score counts disagree with their buckets");
+            throw std::runtime_error("the score counts disagree between their levels");
         return r.Int(0, 0);
     }
 
 private:
     Connection& c_;
 };
+
+// Adds the bins of one run's scores on every level, in (category, level) order, the same in every
+// transaction.
+std::string AddRunCountsSql() {
+    std::string sql = "INSERT INTO score_counts (category, level, bin, n) VALUES ";
+    for (int c = 0; c < kCategoryCount; ++c)
+        for (int level = 0; level < kLevels; ++level) {
+            const int param = c * kLevels + level + 1;
+            sql += (param > 1 ? ", (" : "(") + std::to_string(c) + ", " + std::to_string(level) + ", $" +
+                   std::to_string(param) + "::bigint, 1)";
+        }
+    return sql + " ON CONFLICT (category, level, bin) DO UPDATE SET n = score_counts.n + excluded.n";
+}
+
+// The bins of every level for the values of a table with the six score columns.
+std::string CountsFromSql(const char* table) {
+    return std::string("INSERT INTO score_counts (category, level, bin, n)"
+                       " SELECT v.category, l.level, v.value >> (8 * l.level), COUNT(*) FROM ") +
+           table +
+           ", LATERAL (VALUES (0, cpu), (1, ram), (2, hdd), (3, gpu2d), (4, gpu3d), (5, overall))"
+           " AS v (category, value), (VALUES (0), (1), (2)) AS l (level)"
+           " GROUP BY v.category, l.level, v.value >> (8 * l.level)"
+           " ON CONFLICT (category, level, bin) DO UPDATE SET n = score_counts.n + excluded.n";
+}
 
 constexpr const char* kCategoryColumns[kCategoryCount] = {"cpu", "ram", "hdd", "gpu2d", "gpu3d", "overall"};
 constexpr unsigned kPruneEvery = 64; // see the SQLite store
@@ -429,16 +452,9 @@ void PostgresStore::Upgrade(Connection& c) {
             c.Plain("CREATE INDEX runs_by_account ON runs (account, seq)");
         }
         if (version < 2) {
-            c.Plain("CREATE TABLE score_values (category SMALLINT NOT NULL, value BIGINT NOT NULL,"
-                    " n BIGINT NOT NULL, PRIMARY KEY (category, value))");
-            c.Plain("CREATE TABLE score_buckets (category SMALLINT NOT NULL, bucket BIGINT NOT NULL,"
-                    " n BIGINT NOT NULL, PRIMARY KEY (category, bucket))");
-            c.Plain("INSERT INTO score_values (category, value, n)"
-                    " SELECT v.category, v.value, COUNT(*) FROM runs, LATERAL (VALUES (0, cpu), (1, ram),"
-                    " (2, hdd), (3, gpu2d), (4, gpu3d), (5, overall)) AS v (category, value)"
-                    " GROUP BY v.category, v.value");
-            c.Plain("INSERT INTO score_buckets (category, bucket, n)"
-                    " SELECT category, value >> 12, SUM(n) FROM score_values GROUP BY category, value >> 12");
+            c.Plain("CREATE TABLE score_counts (category SMALLINT NOT NULL, level SMALLINT NOT NULL,"
+                    " bin BIGINT NOT NULL, n BIGINT NOT NULL, PRIMARY KEY (category, level, bin))");
+            c.Plain(CountsFromSql("runs").c_str());
             c.Plain("CREATE TABLE login_failures (kind SMALLINT NOT NULL, key TEXT NOT NULL,"
                     " failures INTEGER NOT NULL, window_start BIGINT NOT NULL, locked_until BIGINT NOT NULL,"
                     " PRIMARY KEY (kind, key))");
@@ -512,16 +528,12 @@ Store::SaveResult PostgresStore::AddRun(const Run& run, const SaveLimits& limits
                 Storable(run.cpuinfo), Storable(run.raminfo), Storable(run.hddinfo), Storable(run.gpuinfo),
                 Storable(run.osinfo), Storable(run.version)});
         // The counts last: their rows are shared by every save, so they are held as briefly as possible.
-        c->Run("INSERT INTO score_values (category, value, n) VALUES (0, $1::bigint, 1), (1, $2::bigint, 1),"
-               " (2, $3::bigint, 1), (3, $4::bigint, 1), (4, $5::bigint, 1), (5, $6::bigint, 1)"
-               " ON CONFLICT (category, value) DO UPDATE SET n = score_values.n + excluded.n",
-               {run.cpu, run.ram, run.hdd, run.gpu2d, run.gpu3d, run.Overall()});
-        c->Run(
-            "INSERT INTO score_buckets (category, bucket, n) VALUES (0, $1::bigint, 1), (1, $2::bigint, 1),"
-            " (2, $3::bigint, 1), (3, $4::bigint, 1), (4, $5::bigint, 1), (5, $6::bigint, 1)"
-            " ON CONFLICT (category, bucket) DO UPDATE SET n = score_buckets.n + excluded.n",
-            {BucketOf(run.cpu), BucketOf(run.ram), BucketOf(run.hdd), BucketOf(run.gpu2d),
-             BucketOf(run.gpu3d), BucketOf(run.Overall())});
+        static const std::string kAddCounts = AddRunCountsSql();
+        std::vector<std::string> bins;
+        for (int i = 0; i < kCategoryCount; ++i)
+            for (int level = 0; level < kLevels; ++level)
+                bins.push_back(std::to_string(BinOf(CategoryOf(run, i), level)));
+        c->Run(kAddCounts, bins);
         return SaveResult::Added;
     });
 }
@@ -681,16 +693,7 @@ ImportResult PostgresStore::ImportRuns(const std::vector<Run>& runs) {
                    " ON CONFLICT (seq) DO NOTHING RETURNING cpu, ram, hdd, gpu2d, gpu3d, overall)"
                    " INSERT INTO import_added SELECT * FROM added")
                 .Affected();
-        c->Run("INSERT INTO score_values (category, value, n)"
-               " SELECT v.category, v.value, COUNT(*) FROM import_added, LATERAL (VALUES (0, cpu), (1, ram),"
-               " (2, hdd), (3, gpu2d), (4, gpu3d), (5, overall)) AS v (category, value)"
-               " GROUP BY v.category, v.value"
-               " ON CONFLICT (category, value) DO UPDATE SET n = score_values.n + excluded.n");
-        c->Run("INSERT INTO score_buckets (category, bucket, n)"
-               " SELECT v.category, v.value >> 12, COUNT(*) FROM import_added, LATERAL (VALUES (0, cpu),"
-               " (1, ram), (2, hdd), (3, gpu2d), (4, gpu3d), (5, overall)) AS v (category, value)"
-               " GROUP BY v.category, v.value >> 12"
-               " ON CONFLICT (category, bucket) DO UPDATE SET n = score_buckets.n + excluded.n");
+        c->Run(CountsFromSql("import_added"));
         result.present =
             c->Run("SELECT COUNT(*) FROM import_runs s JOIN runs r ON r.seq = s.seq AND r.account = s.account"
                    " AND r.created = s.created AND r.cpu = s.cpu AND r.ram = s.ram AND r.hdd = s.hdd"

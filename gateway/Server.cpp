@@ -560,6 +560,9 @@ bool Server::Bind() {
 
 void Server::Routes() {
     http_->set_payload_max_length(1024 * 1024);
+    // Replies go out in several writes (head, body); without this each waits for the client's delayed
+    // acknowledgement on a kept-alive connection.
+    http_->set_tcp_nodelay(true);
     // Each wait for a client's bytes, either way; a whole request also has ConnectionLimits' deadlines.
     http_->set_read_timeout(10, 0);
     http_->set_write_timeout(10, 0);

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 namespace gw {
 
@@ -136,17 +137,21 @@ void BindRun(Statement& s, int first, const Run& r) {
         .Bind(first + 13, r.version);
 }
 
-// Adds counts per (category, value) to both count tables.
-void AddCounts(sqlite3* db, const std::map<std::pair<int, std::int64_t>, std::int64_t>& counts) {
-    Statement values(db, "INSERT INTO score_values (category, value, n) VALUES (?1, ?2, ?3)"
-                         " ON CONFLICT (category, value) DO UPDATE SET n = score_values.n + excluded.n");
-    Statement buckets(db, "INSERT INTO score_buckets (category, bucket, n) VALUES (?1, ?2, ?3)"
-                          " ON CONFLICT (category, bucket) DO UPDATE SET n = score_buckets.n + excluded.n");
-    for (const auto& [key, n] : counts) {
-        values.Reset();
-        values.Bind(1, std::int64_t{key.first}).Bind(2, key.second).Bind(3, n).Run();
-        buckets.Reset();
-        buckets.Bind(1, std::int64_t{key.first}).Bind(2, BucketOf(key.second)).Bind(3, n).Run();
+// Adds counts per (category, value) to the bins of every level.
+void AddCounts(sqlite3* db, const std::map<std::pair<int, std::int64_t>, std::int64_t>& values) {
+    std::map<std::tuple<int, int, std::int64_t>, std::int64_t> bins;
+    for (const auto& [key, n] : values)
+        for (int level = 0; level < kLevels; ++level)
+            bins[{key.first, level, BinOf(key.second, level)}] += n;
+    Statement add(db, "INSERT INTO score_counts (category, level, bin, n) VALUES (?1, ?2, ?3, ?4)"
+                      " ON CONFLICT (category, level, bin) DO UPDATE SET n = score_counts.n + excluded.n");
+    for (const auto& [key, n] : bins) {
+        add.Reset();
+        add.Bind(1, std::int64_t{std::get<0>(key)})
+            .Bind(2, std::int64_t{std::get<1>(key)})
+            .Bind(3, std::get<2>(key))
+            .Bind(4, n)
+            .Run();
     }
 }
 
@@ -225,18 +230,15 @@ void SqliteStore::Upgrade() {
         Exec("CREATE INDEX IF NOT EXISTS runs_by_account ON runs(account, seq)");
     }
     if (version < 2) {
-        Exec("CREATE TABLE score_values (category INTEGER NOT NULL, value INTEGER NOT NULL,"
-             " n INTEGER NOT NULL, PRIMARY KEY (category, value)) WITHOUT ROWID");
-        Exec("CREATE TABLE score_buckets (category INTEGER NOT NULL, bucket INTEGER NOT NULL,"
-             " n INTEGER NOT NULL, PRIMARY KEY (category, bucket)) WITHOUT ROWID");
-        Exec("INSERT INTO score_values (category, value, n)"
-             " SELECT category, value, COUNT(*) FROM ("
+        Exec("CREATE TABLE score_counts (category INTEGER NOT NULL, level INTEGER NOT NULL,"
+             " bin INTEGER NOT NULL, n INTEGER NOT NULL, PRIMARY KEY (category, level, bin)) WITHOUT ROWID");
+        Exec("INSERT INTO score_counts (category, level, bin, n)"
+             " SELECT category, level, value >> (8 * level), COUNT(*) FROM ("
              "  SELECT 0 AS category, cpu AS value FROM runs UNION ALL SELECT 1, ram FROM runs"
              "  UNION ALL SELECT 2, hdd FROM runs UNION ALL SELECT 3, gpu2d FROM runs"
-             "  UNION ALL SELECT 4, gpu3d FROM runs UNION ALL SELECT 5, overall FROM runs)"
-             " GROUP BY category, value");
-        Exec("INSERT INTO score_buckets (category, bucket, n)"
-             " SELECT category, value >> 12, SUM(n) FROM score_values GROUP BY category, value >> 12");
+             "  UNION ALL SELECT 4, gpu3d FROM runs UNION ALL SELECT 5, overall FROM runs),"
+             " (SELECT 0 AS level UNION ALL SELECT 1 UNION ALL SELECT 2)"
+             " GROUP BY category, level, value >> (8 * level)");
         Exec("CREATE TABLE login_failures (kind INTEGER NOT NULL, key TEXT NOT NULL,"
              " failures INTEGER NOT NULL, window_start INTEGER NOT NULL, locked_until INTEGER NOT NULL,"
              " PRIMARY KEY (kind, key)) WITHOUT ROWID");
@@ -343,56 +345,37 @@ std::array<Standing, kCategoryCount> SqliteStore::Standings(const Run& run) {
     return all;
 }
 
-ScoreCounts::Summary SqliteStore::CountTotals(int category, std::int64_t bucket) {
-    Statement s(db_, "SELECT COALESCE(SUM(n), 0), COALESCE(SUM(CASE WHEN bucket > ?2 THEN n ELSE 0 END), 0)"
-                     " FROM score_buckets WHERE category = ?1");
-    s.Bind(1, std::int64_t{category}).Bind(2, bucket);
-    if (!s.Next())
-        return {};
-    return {s.Int(0), s.Int(1)};
-}
-
-std::int64_t SqliteStore::CountBetween(int category, std::int64_t value, std::int64_t end) {
-    Statement s(
-        db_,
-        "SELECT COALESCE(SUM(n), 0) FROM score_values WHERE category = ?1 AND value > ?2 AND value < ?3");
-    s.Bind(1, std::int64_t{category}).Bind(2, value).Bind(3, end);
+std::int64_t SqliteStore::CountBins(int category, int level, std::int64_t first, std::int64_t end) {
+    Statement s(db_, "SELECT COALESCE(SUM(n), 0) FROM score_counts"
+                     " WHERE category = ?1 AND level = ?2 AND bin >= ?3 AND bin < ?4");
+    s.Bind(1, std::int64_t{category}).Bind(2, std::int64_t{level}).Bind(3, first).Bind(4, end);
     return s.Next() ? s.Int(0) : 0;
 }
 
+ScoreCounts::Position SqliteStore::BinHolding(int category, int level, std::int64_t first, std::int64_t end,
+                                              std::int64_t k) {
+    Statement s(db_, "SELECT bin, cum - n, n FROM (SELECT bin, n, SUM(n) OVER (ORDER BY bin) AS cum"
+                     " FROM score_counts WHERE category = ?1 AND level = ?2 AND bin >= ?3 AND bin < ?4)"
+                     " WHERE cum > ?5 ORDER BY bin LIMIT 1");
+    s.Bind(1, std::int64_t{category}).Bind(2, std::int64_t{level}).Bind(3, first).Bind(4, end).Bind(5, k);
+    if (!s.Next())
+        throw std::runtime_error("the score counts disagree between their levels");
+    return {s.Int(0), s.Int(1), s.Int(2)};
+}
+
 std::optional<std::int64_t> SqliteStore::Highest(int category) {
-    Statement s(db_, "SELECT MAX(value) FROM score_values WHERE category = ?1");
+    Statement s(db_, "SELECT MAX(bin) FROM score_counts WHERE category = ?1 AND level = 0");
     s.Bind(1, std::int64_t{category});
     if (!s.Next() || s.Null(0))
         return std::nullopt;
     return s.Int(0);
 }
 
-ScoreCounts::BucketPosition SqliteStore::BucketHolding(int category, std::int64_t k) {
-    Statement s(db_, "SELECT bucket, cum - n FROM (SELECT bucket, n, SUM(n) OVER (ORDER BY bucket) AS cum"
-                     " FROM score_buckets WHERE category = ?1) WHERE cum > ?2 ORDER BY bucket LIMIT 1");
-    s.Bind(1, std::int64_t{category}).Bind(2, k);
-    if (!s.Next())
-        throw std::runtime_error("score counts disagree with their buckets");
-    return {s.Int(0), s.Int(1)};
-}
-
-ScoreCounts::ValuePosition SqliteStore::ValueHolding(int category, std::int64_t first, std::int64_t end,
-                                                     std::int64_t k) {
-    Statement s(db_, "SELECT value, cum FROM (SELECT value, SUM(n) OVER (ORDER BY value) AS cum"
-                     " FROM score_values WHERE category = ?1 AND value >= ?2 AND value < ?3)"
-                     " WHERE cum > ?4 ORDER BY value LIMIT 1");
-    s.Bind(1, std::int64_t{category}).Bind(2, first).Bind(3, end).Bind(4, k);
-    if (!s.Next())
-        throw std::runtime_error("score counts disagree with their buckets");
-    return {s.Int(0), s.Int(1)};
-}
-
 std::int64_t SqliteStore::NextValue(int category, std::int64_t value) {
-    Statement s(db_, "SELECT MIN(value) FROM score_values WHERE category = ?1 AND value > ?2");
+    Statement s(db_, "SELECT MIN(bin) FROM score_counts WHERE category = ?1 AND level = 0 AND bin > ?2");
     s.Bind(1, std::int64_t{category}).Bind(2, value);
     if (!s.Next() || s.Null(0))
-        throw std::runtime_error("score counts disagree with their buckets");
+        throw std::runtime_error("the score counts disagree between their levels");
     return s.Int(0);
 }
 

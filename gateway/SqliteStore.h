@@ -42,11 +42,10 @@ private:
     void Exec(const char* sql);
     void CountRun(const Run& run);
 
-    Summary CountTotals(int category, std::int64_t bucket) override;
-    std::int64_t CountBetween(int category, std::int64_t value, std::int64_t end) override;
+    std::int64_t CountBins(int category, int level, std::int64_t first, std::int64_t end) override;
+    Position BinHolding(int category, int level, std::int64_t first, std::int64_t end,
+                        std::int64_t k) override;
     std::optional<std::int64_t> Highest(int category) override;
-    BucketPosition BucketHolding(int category, std::int64_t k) override;
-    ValuePosition ValueHolding(int category, std::int64_t first, std::int64_t end, std::int64_t k) override;
     std::int64_t NextValue(int category, std::int64_t value) override;
 
     sqlite3* db_ = nullptr;

@@ -28,29 +28,40 @@ std::int32_t CategoryOf(const Run& r, int category) {
 }
 
 Standing StandingOf(ScoreCounts& counts, int category, std::int32_t score) {
-    const std::int64_t bucket = BucketOf(score);
-    const ScoreCounts::Summary totals = counts.CountTotals(category, bucket);
+    constexpr int kTop = kLevels - 1;
     Standing s;
-    s.count = totals.all;
-    s.place = totals.aboveBucket + counts.CountBetween(category, score, (bucket + 1) * kBucketWidth) + 1;
-    if (totals.all == 0)
+    s.count = counts.CountBins(category, kTop, kFirstBin, kEndBin);
+    // Higher values: in higher bins of the top level, then in the higher bins within each parent.
+    std::int64_t above = 0;
+    for (int level = kTop; level >= 0; --level) {
+        const std::int64_t end = level == kTop ? kEndBin : (BinOf(score, level + 1) + 1) * kBinsPerParent;
+        above += counts.CountBins(category, level, BinOf(score, level) + 1, end);
+    }
+    s.place = above + 1;
+    if (s.count == 0)
         return s;
     s.top = static_cast<std::int32_t>(counts.Highest(category).value_or(score));
 
     // The k-th smallest value, and how many values are at most that one.
-    const auto kth = [&](std::int64_t k) {
-        const ScoreCounts::BucketPosition b = counts.BucketHolding(category, k);
-        const std::int64_t first = b.bucket * kBucketWidth;
-        ScoreCounts::ValuePosition v =
-            counts.ValueHolding(category, first, first + kBucketWidth, k - b.below);
-        v.through += b.below;
-        return v;
+    struct Found {
+        std::int64_t value = 0, through = 0;
     };
-    const std::int64_t n = totals.all;
+    const auto kth = [&](std::int64_t k) {
+        std::int64_t first = kFirstBin, end = kEndBin, below = 0;
+        for (int level = kTop;; --level) {
+            const ScoreCounts::Position p = counts.BinHolding(category, level, first, end, k - below);
+            below += p.below;
+            if (level == 0)
+                return Found{p.bin, below + p.count};
+            first = p.bin * kBinsPerParent;
+            end = first + kBinsPerParent;
+        }
+    };
+    const std::int64_t n = s.count;
     if (n % 2 == 1) {
         s.median = static_cast<std::int32_t>(kth(n / 2).value);
     } else {
-        const ScoreCounts::ValuePosition low = kth(n / 2 - 1);
+        const Found low = kth(n / 2 - 1);
         const std::int64_t high = low.through > n / 2 ? low.value : counts.NextValue(category, low.value);
         s.median = static_cast<std::int32_t>((low.value + high) / 2);
     }
