@@ -90,10 +90,10 @@ void TWorker::Run() {
     ended_.store(true, std::memory_order_release);
 }
 
-void RunWorkerBody(TWorker& worker, MainModel& main, const CpuWorkload& workload) {
+void RunWorkerBody(TWorker& worker, const WorkloadContext& context, const CpuWorkload& workload) {
     const ThreadHandle self = CurrentThreadHandle();
     RegisterWorkerThread(self);
-    workload(worker, main);
+    workload(worker, context);
     UnregisterWorkerThread(self);
     worker.Terminate();
 }

@@ -58,11 +58,24 @@ private:
     std::thread thread_;
 };
 
+class SharedLineList;
+class TSevenZip;
+
+// What a CPU workload may use of the run, taken on the user-interface thread before the workers
+// start: the work divisor, the shared line list, the data folder and the archive object whose design
+// settings the archive workers copy (null until the archive engine is loaded).
+struct WorkloadContext {
+    std::uint32_t workDivisor = 1;
+    SharedLineList* lines = nullptr;
+    QString dataDir;
+    const TSevenZip* archiveDesign = nullptr;
+};
+
 // Workload of one CPU test, run once by each of the eight workers.
-using CpuWorkload = std::function<void(TWorker& worker, MainModel& main)>;
+using CpuWorkload = std::function<void(TWorker& worker, const WorkloadContext& context)>;
 
 // The body wrapper shared by all CPU tests: register, run the workload, unregister, stop.
-void RunWorkerBody(TWorker& worker, MainModel& main, const CpuWorkload& workload);
+void RunWorkerBody(TWorker& worker, const WorkloadContext& context, const CpuWorkload& workload);
 
 // Lines of the hidden text list of the CPU page. Owned by the user-interface thread; workers hand
 // their lines over with appendLine and wait until the owner has added them.

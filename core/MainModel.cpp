@@ -33,6 +33,10 @@ QString MainModel::DataDir() const {
     return DataFolder(BaseDir);
 }
 
+WorkloadContext MainModel::ContextForWorkloads() {
+    return {WorkDivisor, &Lines, DataDir(), SevenZip.get()};
+}
+
 const ControlState& MainModel::Control(const QString& name) const {
     auto it = controls_.constFind(name);
     if (it == controls_.cend())

@@ -185,6 +185,8 @@ public:
     // Folder of the executable; the data folder lies in it (see DataFolder).
     QString BaseDir;
     QString DataDir() const;
+    // What the CPU workloads get of the model.
+    WorkloadContext ContextForWorkloads();
 
     // Computer profile, gathered once at start-up.
     QString CpuInfo;

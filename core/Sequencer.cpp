@@ -109,10 +109,11 @@ void RunCpuTest(MainModel& m, int row) {
         m.Lines.clearLines();
     m.Harness.TerminateAllWorkers();
 
+    const WorkloadContext context = m.ContextForWorkloads();
     const std::uint32_t t0 = GetTickCount();
     for (int i = 0; i < kWorkerCount; ++i) {
-        auto worker =
-            std::make_unique<TWorker>(i, [&m, workload](TWorker& w) { RunWorkerBody(w, m, workload); });
+        auto worker = std::make_unique<TWorker>(
+            i, [context, workload](TWorker& w) { RunWorkerBody(w, context, workload); });
         TWorker* started = worker.get();
         m.Harness.WorkerSlots[static_cast<std::size_t>(i)] = std::move(worker);
         started->Start();

@@ -39,8 +39,8 @@ double IntPower(double base, std::int32_t exponent) {
 // Discarded results go to volatile locals: the stores must happen, so no iteration can be dropped,
 // and each worker writes its own stack, so the eight workers do not share a cache line.
 
-void Watek1Run(TWorker&, MainModel& main) {
-    const std::uint32_t n = ScaledCount(kIntegralIntervals, main.WorkDivisor);
+void Watek1Run(TWorker&, const WorkloadContext& context) {
+    const std::uint32_t n = ScaledCount(kIntegralIntervals, context.workDivisor);
     const double h = kIntegralUpper / static_cast<double>(n);
     double s = 0.0;
     for (std::uint32_t i = 1; i < n; ++i)
@@ -49,8 +49,8 @@ void Watek1Run(TWorker&, MainModel& main) {
     (void)result;
 }
 
-void Watek2Run(TWorker&, MainModel& main) {
-    const std::uint32_t throws = ScaledCount(kNeedleThrows, main.WorkDivisor);
+void Watek2Run(TWorker&, const WorkloadContext& context) {
+    const std::uint32_t throws = ScaledCount(kNeedleThrows, context.workDivisor);
     std::uint32_t hits = 0;
     for (std::uint32_t i = 0; i < throws; ++i) {
         const double x = ProcessRandom::Real() * kNeedleSpread;
@@ -64,8 +64,8 @@ void Watek2Run(TWorker&, MainModel& main) {
     (void)estimate;
 }
 
-void Watek3Run(TWorker&, MainModel& main) {
-    const std::uint32_t rounds = ScaledCount(kMathRounds, main.WorkDivisor);
+void Watek3Run(TWorker&, const WorkloadContext& context) {
+    const std::uint32_t rounds = ScaledCount(kMathRounds, context.workDivisor);
     [[maybe_unused]] volatile double r = 0.0;
     for (std::uint32_t i = 0; i < rounds; ++i) {
         const std::int32_t a = ProcessRandom::Range(kMathLow, kMathHigh);
@@ -74,25 +74,25 @@ void Watek3Run(TWorker&, MainModel& main) {
     }
 }
 
-void Watek8Run(TWorker&, MainModel& main) {
-    const std::uint32_t rounds = ScaledCount(kPowerRounds, main.WorkDivisor);
+void Watek8Run(TWorker&, const WorkloadContext& context) {
+    const std::uint32_t rounds = ScaledCount(kPowerRounds, context.workDivisor);
     [[maybe_unused]] volatile std::int32_t z = 0;
     for (std::uint32_t i = 0; i < rounds; ++i)
         z = PowerLoopValue(static_cast<std::int32_t>(i));
 }
 
-void Watek9Run(TWorker&, MainModel& main) {
-    const std::uint32_t lines = ScaledCount(kRandomLines, main.WorkDivisor);
+void Watek9Run(TWorker&, const WorkloadContext& context) {
+    const std::uint32_t lines = ScaledCount(kRandomLines, context.workDivisor);
     for (std::uint32_t i = 0; i < lines; ++i)
-        main.Lines.appendLine(QString::number(ProcessRandom::Below(kRandomLimit)));
+        context.lines->appendLine(QString::number(ProcessRandom::Below(kRandomLimit)));
 }
 
-void Watek10Run(TWorker&, MainModel& main) {
-    const std::uint32_t wanted = ScaledCount(kPrimeCount, main.WorkDivisor);
+void Watek10Run(TWorker&, const WorkloadContext& context) {
+    const std::uint32_t wanted = ScaledCount(kPrimeCount, context.workDivisor);
     std::uint32_t found = 0;
     for (std::int32_t n = kFirstPrimeCandidate; found < wanted; ++n) {
         if (IsPrime(n)) {
-            main.Lines.appendLine(QString::number(n));
+            context.lines->appendLine(QString::number(n));
             ++found;
         }
     }

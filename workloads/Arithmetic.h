@@ -4,7 +4,7 @@
 
 namespace orv {
 
-class MainModel;
+struct WorkloadContext;
 class TWorker;
 
 // Work of one worker in each arithmetic test. These counts are the benchmark: every iteration runs.
@@ -96,12 +96,12 @@ inline bool IsPrime(std::int32_t n) {
 }
 
 // Worker bodies of rows 0, 1, 2, 7, 8 and 9. Each runs the whole workload of one worker once; the
-// iteration counts are divided by main.WorkDivisor.
-void Watek1Run(TWorker& worker, MainModel& main);  // integral
-void Watek2Run(TWorker& worker, MainModel& main);  // pi by needle dropping
-void Watek3Run(TWorker& worker, MainModel& main);  // mathematical operations
-void Watek8Run(TWorker& worker, MainModel& main);  // loop of powers
-void Watek9Run(TWorker& worker, MainModel& main);  // random data into the shared line list
-void Watek10Run(TWorker& worker, MainModel& main); // primes into the shared line list
+// iteration counts are divided by context.workDivisor.
+void Watek1Run(TWorker& worker, const WorkloadContext& context);  // integral
+void Watek2Run(TWorker& worker, const WorkloadContext& context);  // pi by needle dropping
+void Watek3Run(TWorker& worker, const WorkloadContext& context);  // mathematical operations
+void Watek8Run(TWorker& worker, const WorkloadContext& context);  // loop of powers
+void Watek9Run(TWorker& worker, const WorkloadContext& context);  // random data into the shared line list
+void Watek10Run(TWorker& worker, const WorkloadContext& context); // primes into the shared line list
 
 } // namespace orv

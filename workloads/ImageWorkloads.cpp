@@ -31,18 +31,15 @@ QString Indexed(const char* pattern, int i) {
     return QString::fromLatin1(pattern).arg(i);
 }
 
-std::unique_ptr<TSevenZip> WorkerArchive(const MainModel& main) {
-    const TSevenZip& design = MainSevenZip(main);
+std::unique_ptr<TSevenZip> WorkerArchive(const WorkloadContext& context) {
+    if (!context.archiveDesign)
+        throw ESevenZipError(kEngineNotLoaded);
     auto zip = std::make_unique<TSevenZip>();
-    zip->CopySettingsFrom(design);
+    zip->CopySettingsFrom(*context.archiveDesign);
     return zip;
 }
 
 } // namespace
-
-std::uint32_t Repetitions(std::uint32_t full, const MainModel& main) {
-    return ScaledCount(full, main.WorkDivisor);
-}
 
 void CreateMainSevenZip(MainModel& main) {
     auto zip = std::make_shared<TSevenZip>();
@@ -50,17 +47,11 @@ void CreateMainSevenZip(MainModel& main) {
     main.SevenZip = std::move(zip);
 }
 
-const TSevenZip& MainSevenZip(const MainModel& main) {
-    if (!main.SevenZip)
-        throw ESevenZipError(kEngineNotLoaded);
-    return *main.SevenZip;
-}
-
-void Watek4Run(TWorker& worker, MainModel& main) {
+void Watek4Run(TWorker& worker, const WorkloadContext& context) {
     const int i = worker.Index();
-    const QString data = main.DataDir();
-    auto zip = WorkerArchive(main);
-    const std::uint32_t n = Repetitions(kGfxArchiveRepeats, main);
+    const QString data = context.dataDir;
+    auto zip = WorkerArchive(context);
+    const std::uint32_t n = ScaledCount(kGfxArchiveRepeats, context.workDivisor);
     for (std::uint32_t r = 0; r < n; ++r) {
         zip->SZFileName = FileIn(data, Indexed("gfx%1.7z", i));
         zip->Files.clear();
@@ -69,11 +60,11 @@ void Watek4Run(TWorker& worker, MainModel& main) {
     }
 }
 
-void Watek5Run(TWorker& worker, MainModel& main) {
+void Watek5Run(TWorker& worker, const WorkloadContext& context) {
     const int i = worker.Index();
-    const QString data = main.DataDir();
-    auto zip = WorkerArchive(main);
-    const std::uint32_t n = Repetitions(kGfxExtractRepeats, main);
+    const QString data = context.dataDir;
+    auto zip = WorkerArchive(context);
+    const std::uint32_t n = ScaledCount(kGfxExtractRepeats, context.workDivisor);
     for (std::uint32_t r = 0; r < n; ++r) {
         zip->ExtrBaseDir = FileIn(data, QStringLiteral("gfx/"));
         zip->SZFileName = FileIn(data, Indexed("gfx%1.7z", i));
@@ -82,11 +73,11 @@ void Watek5Run(TWorker& worker, MainModel& main) {
     }
 }
 
-void Watek6Run(TWorker& worker, MainModel& main) {
+void Watek6Run(TWorker& worker, const WorkloadContext& context) {
     const int i = worker.Index();
     TPngImage png;
-    png.LoadFromFile(FileIn(main.DataDir(), Indexed("logo%1.png", i)));
-    const std::uint32_t n = Repetitions(kConversionRepeats, main);
+    png.LoadFromFile(FileIn(context.dataDir, Indexed("logo%1.png", i)));
+    const std::uint32_t n = ScaledCount(kConversionRepeats, context.workDivisor);
     for (std::uint32_t r = 0; r < n; ++r) {
         auto bitmap = std::make_unique<TBitmap24>();
         bitmap->Assign(png.Picture());
@@ -95,15 +86,15 @@ void Watek6Run(TWorker& worker, MainModel& main) {
     }
 }
 
-void Watek7Run(TWorker& worker, MainModel& main) {
+void Watek7Run(TWorker& worker, const WorkloadContext& context) {
     const int i = worker.Index();
     TJpegEncoder jpeg;
     TBitmap24 bitmap;
     TPngImage png;
-    png.LoadFromFile(FileIn(main.DataDir(), Indexed("logo%1.png", i)));
+    png.LoadFromFile(FileIn(context.dataDir, Indexed("logo%1.png", i)));
     bitmap.Assign(png.Picture());
     jpeg.Assign(&bitmap);
-    const std::uint32_t n = Repetitions(kJpegRepeats, main);
+    const std::uint32_t n = ScaledCount(kJpegRepeats, context.workDivisor);
     for (std::uint32_t r = 0; r < n; ++r) {
         jpeg.CompressionQuality = kJpegQuality;
         jpeg.Compress();
@@ -111,11 +102,11 @@ void Watek7Run(TWorker& worker, MainModel& main) {
     }
 }
 
-void Watek11Run(TWorker& worker, MainModel& main) {
+void Watek11Run(TWorker& worker, const WorkloadContext& context) {
     const int i = worker.Index();
-    const QString data = main.DataDir();
-    auto zip = WorkerArchive(main);
-    const std::uint32_t n = Repetitions(kTxtArchiveRepeats, main);
+    const QString data = context.dataDir;
+    auto zip = WorkerArchive(context);
+    const std::uint32_t n = ScaledCount(kTxtArchiveRepeats, context.workDivisor);
     for (std::uint32_t r = 0; r < n; ++r) {
         zip->SZFileName = FileIn(data, Indexed("txt%1.7z", i));
         zip->Files.clear();
@@ -124,11 +115,11 @@ void Watek11Run(TWorker& worker, MainModel& main) {
     }
 }
 
-void Watek12Run(TWorker& worker, MainModel& main) {
+void Watek12Run(TWorker& worker, const WorkloadContext& context) {
     const int i = worker.Index();
-    const QString data = main.DataDir();
-    auto zip = WorkerArchive(main);
-    const std::uint32_t n = Repetitions(kTxtExtractRepeats, main);
+    const QString data = context.dataDir;
+    auto zip = WorkerArchive(context);
+    const std::uint32_t n = ScaledCount(kTxtExtractRepeats, context.workDivisor);
     for (std::uint32_t r = 0; r < n; ++r) {
         zip->ExtrBaseDir = FileIn(data, QStringLiteral("txt/"));
         zip->SZFileName = FileIn(data, Indexed("txt%1.7z", i));

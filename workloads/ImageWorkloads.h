@@ -8,6 +8,7 @@
 namespace orv {
 
 class MainModel;
+struct WorkloadContext;
 class TSevenZip;
 class TWorker;
 
@@ -22,16 +23,13 @@ inline constexpr int kJpegQuality = 100;
 inline constexpr int kTestPictureZlibLevel = 7;
 inline constexpr int kTestPictureCopies = 8;
 
-// The count a run performs: the full count divided by the model's work divisor, at least one.
-std::uint32_t Repetitions(std::uint32_t full, const MainModel& main);
-
 // The six image and archive workloads; worker i touches only the files that carry its index.
-void Watek4Run(TWorker& worker, MainModel& main);  // archive the picture
-void Watek5Run(TWorker& worker, MainModel& main);  // extract the picture archive
-void Watek6Run(TWorker& worker, MainModel& main);  // picture to bitmap conversion
-void Watek7Run(TWorker& worker, MainModel& main);  // JPEG compression
-void Watek11Run(TWorker& worker, MainModel& main); // archive the text files
-void Watek12Run(TWorker& worker, MainModel& main); // extract the text archive
+void Watek4Run(TWorker& worker, const WorkloadContext& context);  // archive the picture
+void Watek5Run(TWorker& worker, const WorkloadContext& context);  // extract the picture archive
+void Watek6Run(TWorker& worker, const WorkloadContext& context);  // picture to bitmap conversion
+void Watek7Run(TWorker& worker, const WorkloadContext& context);  // JPEG compression
+void Watek11Run(TWorker& worker, const WorkloadContext& context); // archive the text files
+void Watek12Run(TWorker& worker, const WorkloadContext& context); // extract the text archive
 
 // Registers the six workloads and adds the picture copies to the data-folder preparation (after
 // whatever preparation is already installed).
@@ -40,8 +38,6 @@ void InstallImageWorkloads(MainModel& main);
 // Creates the main window's archive object with its design settings. Raises ESevenZipError when the
 // engine cannot be loaded.
 void CreateMainSevenZip(MainModel& main);
-// The main window's archive object; raises ESevenZipError when it was never created.
-const TSevenZip& MainSevenZip(const MainModel& main);
 
 // The test picture as the run writes it: stored chunks kept, pixels encoded again (zlib level 7, Sub
 // filter, image-data chunks of at most 65,535 bytes). Made once per process.

@@ -107,7 +107,7 @@ double Millis(const std::function<void()>& f) {
     return now() - t0;
 }
 
-void Compare(benchmark::State& state, void (*workload)(TWorker&, MainModel&),
+void Compare(benchmark::State& state, void (*workload)(TWorker&, const orv::WorkloadContext&),
              void (*reference)(MainModel&, std::uint32_t), std::uint32_t productionCount) {
     orv::InitThreadFloatingPoint();
     MainModel main;
@@ -120,7 +120,8 @@ void Compare(benchmark::State& state, void (*workload)(TWorker&, MainModel&),
     for (auto _ : state) {
         double w = 0;
         double r = 0;
-        auto runWorkload = [&] { w = Millis([&] { workload(worker, main); }); };
+        const orv::WorkloadContext context = main.ContextForWorkloads();
+        auto runWorkload = [&] { w = Millis([&] { workload(worker, context); }); };
         auto runReference = [&] { r = Millis([&] { reference(main, count); }); };
         if (workloadFirst) {
             runWorkload();

@@ -286,7 +286,7 @@ TEST(Lifecycle, WindowFollowsTheRowsDuringARun) {
     bool checked = false;
     for (auto& w : m.CpuWorkloads)
         w = nullptr;
-    m.CpuWorkloads[0] = [](TWorker&, MainModel&) {
+    m.CpuWorkloads[0] = [](TWorker&, const WorkloadContext&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     };
     m.Hooks.RamTest = [&](MainModel& main) {
@@ -333,7 +333,9 @@ static int CloseDuringRunChild(int argc, char** argv) {
     SetConsoleDefaultAnswer(true);
     for (auto& w : m.CpuWorkloads)
         w = nullptr;
-    m.CpuWorkloads[0] = [](TWorker&, MainModel&) { std::this_thread::sleep_for(std::chrono::seconds(30)); };
+    m.CpuWorkloads[0] = [](TWorker&, const WorkloadContext&) {
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+    };
     frm.show();
     QTimer::singleShot(300, &frm, [&] { frm.close(); });
     QTimer::singleShot(0, &m, [&] { RozpocznijTestyBtnClick(m); });

@@ -74,8 +74,8 @@ TEST(Worker, BodyRunsAgainUntilItAsksToStop) {
 TEST(Worker, FailingBodyEndsTheWorkerAndKeepsItsSlot) {
     ClearThreadTable();
     MainModel m;
-    CpuWorkload failing = [](TWorker&, MainModel&) { throw std::runtime_error("missing file"); };
-    TWorker w(0, [&](TWorker& self) { RunWorkerBody(self, m, failing); });
+    CpuWorkload failing = [](TWorker&, const WorkloadContext&) { throw std::runtime_error("missing file"); };
+    TWorker w(0, [&](TWorker& self) { RunWorkerBody(self, m.ContextForWorkloads(), failing); });
     w.Start();
     while (!w.Ended())
         std::this_thread::yield();
@@ -143,9 +143,19 @@ protected:
     MainModel m;
 };
 
+TEST_F(CpuStepTest, WorkloadsSeeTheDivisorTheLinesAndTheDataFolderOfTheModel) {
+    m.WorkDivisor = 37;
+    m.BaseDir = QStringLiteral("/opt/orvanta");
+    const WorkloadContext c = m.ContextForWorkloads();
+    EXPECT_EQ(c.workDivisor, 37u);
+    EXPECT_EQ(c.lines, &m.Lines);
+    EXPECT_EQ(c.dataDir, m.DataDir());
+    EXPECT_EQ(c.archiveDesign, nullptr); // no engine loaded: the archive workers fail their row
+}
+
 TEST_F(CpuStepTest, EightAppendsGiveEightWholeLinesAndAFinishedRow) {
-    m.CpuWorkloads[8] = [](TWorker& w, MainModel& main) {
-        main.Lines.appendLine(QStringLiteral("line of worker %1").arg(w.Index()));
+    m.CpuWorkloads[8] = [](TWorker& w, const WorkloadContext& context) {
+        context.lines->appendLine(QStringLiteral("line of worker %1").arg(w.Index()));
     };
     std::vector<int> progress;
     QObject::connect(&m, &MainModel::controlChanged, &m, [&](const QString& name) {
@@ -182,17 +192,21 @@ TEST_F(CpuStepTest, EightAppendsGiveEightWholeLinesAndAFinishedRow) {
 
 TEST_F(CpuStepTest, LineListIsClearedOnlyForRowsEightAndNine) {
     m.Lines.appendLine(QStringLiteral("old"));
-    m.CpuWorkloads[0] = [](TWorker&, MainModel&) {};
+    m.CpuWorkloads[0] = [](TWorker&, const WorkloadContext&) {};
     RunCpuTest(m, 0);
     EXPECT_EQ(m.Lines.Lines().size(), 1);
-    m.CpuWorkloads[9] = [](TWorker&, MainModel& main) { main.Lines.appendLine(QStringLiteral("20011")); };
+    m.CpuWorkloads[9] = [](TWorker&, const WorkloadContext& context) {
+        context.lines->appendLine(QStringLiteral("20011"));
+    };
     RunCpuTest(m, 9);
     EXPECT_EQ(m.Lines.Lines().size(), 8);
     EXPECT_FALSE(m.Lines.Lines().contains(QStringLiteral("old")));
 }
 
 TEST_F(CpuStepTest, AllWorkersFailingStillFinishTheRowWithAHighScore) {
-    m.CpuWorkloads[4] = [](TWorker&, MainModel&) { throw std::runtime_error("gfx archive missing"); };
+    m.CpuWorkloads[4] = [](TWorker&, const WorkloadContext&) {
+        throw std::runtime_error("gfx archive missing");
+    };
     RunCpuTest(m, 4);
     const RowResult& r = m.Result(4);
     EXPECT_EQ(r.status, RowResult::Status::Finished);
@@ -201,13 +215,13 @@ TEST_F(CpuStepTest, AllWorkersFailingStillFinishTheRowWithAHighScore) {
     EXPECT_TRUE(r.score > 5000 || (r.value == 0 && r.score >= 1 && r.score <= 4)) << r.score;
     // The failed workers stay registered until the next test frees them.
     EXPECT_EQ(ThreadTableCount(), 8);
-    m.CpuWorkloads[5] = [](TWorker&, MainModel&) {};
+    m.CpuWorkloads[5] = [](TWorker&, const WorkloadContext&) {};
     RunCpuTest(m, 5);
     EXPECT_EQ(ThreadTableCount(), 0);
 }
 
 TEST_F(CpuStepTest, MeasuredIntervalCoversTheWorkAndAfterStepRunsOutside) {
-    m.CpuWorkloads[2] = [](TWorker&, MainModel&) {
+    m.CpuWorkloads[2] = [](TWorker&, const WorkloadContext&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
     };
     bool afterRan = false;
@@ -227,7 +241,7 @@ TEST_F(CpuStepTest, MeasuredIntervalCoversTheWorkAndAfterStepRunsOutside) {
 TEST_F(CpuStepTest, WindowEventsAreServedWhileWorkersRun) {
     bool timerFired = false;
     QTimer::singleShot(5, &m, [&] { timerFired = true; });
-    m.CpuWorkloads[1] = [](TWorker&, MainModel&) {
+    m.CpuWorkloads[1] = [](TWorker&, const WorkloadContext&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(80));
     };
     RunCpuTest(m, 1);
@@ -237,7 +251,7 @@ TEST_F(CpuStepTest, WindowEventsAreServedWhileWorkersRun) {
 TEST_F(CpuStepTest, EightWorkersWithTheirIndexesRunAtOnce) {
     std::atomic<int> inside{0}, peak{0};
     std::array<std::atomic<int>, 8> seen{};
-    m.CpuWorkloads[7] = [&](TWorker& w, MainModel&) {
+    m.CpuWorkloads[7] = [&](TWorker& w, const WorkloadContext&) {
         seen[static_cast<std::size_t>(w.Index())]++;
         const int now = ++inside;
         int p = peak.load();

@@ -55,7 +55,7 @@ protected:
         ConnectSequencer(m);
         m.HddCheck.setInterval(10); // the real 1000 ms only slows the tests down
         for (int row = 0; row < 12; ++row)
-            m.CpuWorkloads[static_cast<std::size_t>(row)] = [](TWorker&, MainModel&) {};
+            m.CpuWorkloads[static_cast<std::size_t>(row)] = [](TWorker&, const WorkloadContext&) {};
         m.Hooks.PrepareDataFolder = [this](MainModel&) {
             log.push_back(QStringLiteral("prepare"));
             return prepareOk;

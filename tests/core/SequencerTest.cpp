@@ -164,7 +164,7 @@ TEST_F(SequencerTest, StopDuringFirstCpuTest) {
     const QString cpuLabel = m.Text("CpuWynikLbl");
     const QString overall = m.Text("OgolnyWynikLbl");
     log.clear();
-    m.CpuWorkloads[0] = [](TWorker&, MainModel&) {
+    m.CpuWorkloads[0] = [](TWorker&, const WorkloadContext&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     };
     QTimer::singleShot(20, &m, [this] { StopBtnClick(m); });

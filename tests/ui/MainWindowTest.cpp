@@ -426,7 +426,7 @@ TEST_F(MainWindow, ExplanatoryPicturesSitBetweenTheRowsAndTheProgressBar) {
 // Eight workers per CPU test that wait until the test lets them go.
 void WaitingWorkloads(MainModel& model, std::atomic<bool>& release) {
     for (auto& w : model.CpuWorkloads)
-        w = [&release](TWorker&, MainModel&) {
+        w = [&release](TWorker&, const WorkloadContext&) {
             while (!release.load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };

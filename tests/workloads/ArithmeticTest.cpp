@@ -110,11 +110,11 @@ protected:
 TEST_F(WorkloadOnOneThread, NeedleAndMathDrawTwoNumbersPerIteration) {
     main.WorkDivisor = 1000;
     ProcessRandom::SetSeed(12345);
-    Watek2Run(worker, main);
+    Watek2Run(worker, main.ContextForWorkloads());
     EXPECT_EQ(ProcessRandom::Seed(), test::SeedAfter(12345, 2 * 9000));
 
     ProcessRandom::SetSeed(777);
-    Watek3Run(worker, main);
+    Watek3Run(worker, main.ContextForWorkloads());
     EXPECT_EQ(ProcessRandom::Seed(), test::SeedAfter(777, 2 * 12000));
     EXPECT_TRUE(main.Lines.Lines().isEmpty());
 }
@@ -122,7 +122,7 @@ TEST_F(WorkloadOnOneThread, NeedleAndMathDrawTwoNumbersPerIteration) {
 TEST_F(WorkloadOnOneThread, RandomDataAppendsOneDecimalNumberPerStep) {
     main.WorkDivisor = 10;
     ProcessRandom::SetSeed(0);
-    Watek9Run(worker, main);
+    Watek9Run(worker, main.ContextForWorkloads());
     const QStringList& lines = main.Lines.Lines();
     ASSERT_EQ(lines.size(), 600);
     EXPECT_EQ(lines.front(), QStringLiteral("0")); // seed 1 -> below 10,000,000 is 0
@@ -136,7 +136,7 @@ TEST_F(WorkloadOnOneThread, RandomDataAppendsOneDecimalNumberPerStep) {
 
 TEST_F(WorkloadOnOneThread, PrimesStartAt20011AndFollowTheSieve) {
     main.WorkDivisor = 25; // 200 primes
-    Watek10Run(worker, main);
+    Watek10Run(worker, main.ContextForWorkloads());
     const std::vector<int> primes = test::PrimesFrom(20000, 200);
     const QStringList& lines = main.Lines.Lines();
     ASSERT_EQ(lines.size(), 200);
@@ -145,7 +145,7 @@ TEST_F(WorkloadOnOneThread, PrimesStartAt20011AndFollowTheSieve) {
 
     main.Lines.clearLines();
     main.WorkDivisor = 0xFFFFFFFFu; // never less than one prime
-    Watek10Run(worker, main);
+    Watek10Run(worker, main.ContextForWorkloads());
     EXPECT_EQ(main.Lines.Lines(), QStringList{QStringLiteral("20011")});
 }
 

@@ -8,6 +8,7 @@
 #include "tests/support/TestEnv.h"
 #include "tests/workloads_image/ImageTestSupport.h"
 #include "tools/testpicture/TestPicturePixels.h"
+#include "workloads/Arithmetic.h"
 #include "workloads/Bitmap.h"
 #include "workloads/JpegEncoder.h"
 #include "workloads/PngImage.h"
@@ -68,11 +69,11 @@ TEST(ImageWorkloadCounts, ProductionCountsAndTheirReduction) {
     EXPECT_EQ(kTxtExtractRepeats, 5u);
     MainModel m;
     EXPECT_EQ(m.WorkDivisor, 1u);
-    EXPECT_EQ(Repetitions(151, m), 151u);
+    EXPECT_EQ(ScaledCount(151, m.WorkDivisor), 151u);
     m.WorkDivisor = 10;
-    EXPECT_EQ(Repetitions(151, m), 15u);
+    EXPECT_EQ(ScaledCount(151, m.WorkDivisor), 15u);
     m.WorkDivisor = 1000;
-    EXPECT_EQ(Repetitions(5, m), 1u);
+    EXPECT_EQ(ScaledCount(5, m.WorkDivisor), 1u);
 }
 
 TEST_F(ImageWorkloadsTest, InstallsTheSixRowsOnly) {
