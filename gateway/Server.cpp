@@ -54,6 +54,12 @@ std::string FormDecode(const std::string& s) {
     return out;
 }
 
+std::string Trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    const auto last = s.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
+}
+
 std::size_t Utf8Length(const std::string& s) {
     std::size_t n = 0;
     for (unsigned char c : s)
@@ -236,6 +242,18 @@ bool IsLoopback(const std::string& host) {
     return false;
 }
 
+std::string ClientAddress(const std::string& peer, const std::string& forwardedFor, bool behindProxy) {
+    if (!behindProxy || !IsLoopback(peer))
+        return peer;
+    const std::size_t comma = forwardedFor.rfind(',');
+    const std::string last =
+        Trimmed(comma == std::string::npos ? forwardedFor : forwardedFor.substr(comma + 1));
+    in6_addr any{};
+    const bool address =
+        inet_pton(AF_INET, last.c_str(), &any) == 1 || inet_pton(AF_INET6, last.c_str(), &any) == 1;
+    return address ? last : peer;
+}
+
 // ---- Gateway ----
 
 Gateway::Gateway(Store& store, Options options)
@@ -287,14 +305,6 @@ std::string Gateway::Dispatch(const FormMap& form, const std::string& client) {
         return Save(form);
     return "ERROR";
 }
-
-namespace {
-std::string Trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
-}
-} // namespace
 
 std::string Gateway::Login(const FormMap& form, const std::string& client) {
     bool hasEmail = false, hasPassword = false;
@@ -587,7 +597,9 @@ void Server::Routes() {
             Text(res, "ERROR");
             return;
         }
-        Text(res, gateway_->Action(ParseForm(body), req.remote_addr));
+        const std::string client =
+            ClientAddress(req.remote_addr, req.get_header_value("X-Forwarded-For"), options_.behindProxy);
+        Text(res, gateway_->Action(ParseForm(body), client));
     });
 
     http_->Get(R"(/api/gateway/results/([^/]+)/([^/]+))", [this](const httplib::Request& req,

@@ -34,6 +34,9 @@ struct Options {
     std::string downloadUrl; // where "/pobierz" points; empty: build from the sources
     KdfCost cost;
     bool quiet = false;
+    // Behind a reverse proxy on this machine: a request from a loopback address comes from the last
+    // address in its X-Forwarded-For header, which the proxy appended.
+    bool behindProxy = false;
     AbuseLimits abuse;
     ConnectionLimits connections;
     std::function<std::int64_t()> clock; // seconds since 1970; empty: the system clock
@@ -41,6 +44,10 @@ struct Options {
 
 // True for literal loopback addresses only (127.0.0.0/8, ::1); names are never resolved.
 bool IsLoopback(const std::string& host);
+
+// The address a request came from, for the limits: the peer, or behind a proxy the address the proxy
+// saw (the last of X-Forwarded-For) when the peer is a loopback address.
+std::string ClientAddress(const std::string& peer, const std::string& forwardedFor, bool behindProxy);
 
 // Form fields of a body ("a=1&b=x+y"), "+" as space and %XX decoded; the first of equal names wins.
 using FormMap = std::map<std::string, std::string>;

@@ -37,6 +37,8 @@ void Usage(FILE* out) {
         "  --download-url URL     where the download page points\n"
         "  --hash-cost N          scrypt cost as log2 of N for new passwords (default 15)\n"
         "  --exit-with-parent     stop when the program that started this one ends\n"
+        "  --behind-proxy         requests from a loopback address carry the client's address as the\n"
+        "                         last entry of X-Forwarded-For (a reverse proxy on this machine)\n"
         "  --quiet                no request log\n",
         out);
 }
@@ -103,6 +105,8 @@ int main(int argc, char** argv) {
             value(options.downloadUrl);
         } else if (arg == "--exit-with-parent") {
             exitWithParent = true;
+        } else if (arg == "--behind-proxy") {
+            options.behindProxy = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--help" || arg == "-h") {

@@ -279,20 +279,30 @@ private:
 void Saves(benchmark::State& state, Backend backend) {
     const int processes = static_cast<int>(state.range(0));
     constexpr int kClients = 4, kSavesPerClient = 400;
-    static std::map<int, std::pair<std::unique_ptr<ScratchPostgres>, std::string>> databases;
+    struct Database {
+        std::unique_ptr<ScratchPostgres> postgres;
+        std::string dir, address;
+        ~Database() {
+            if (!dir.empty())
+                std::filesystem::remove_all(dir);
+        }
+    };
+    static std::map<int, Database> databases;
     static std::map<int, std::vector<std::string>> accountIds;
     static std::atomic<std::size_t> nextAccount{0};
     if (backend == kPostgres && !orv::test::TestPostgresServer()) {
         state.SkipWithError("no PostgreSQL server: run under scripts/postgres (ORVANTA_TEST_PG)");
         return;
     }
-    auto& [postgres, address] = databases[backend];
+    Database& database = databases[backend];
+    std::string& address = database.address;
     if (address.empty()) {
         if (backend == kPostgres) {
-            postgres = std::make_unique<ScratchPostgres>();
-            address = postgres->Address();
+            database.postgres = std::make_unique<ScratchPostgres>();
+            address = database.postgres->Address();
         } else {
-            address = TempDir() + "/saves.db";
+            database.dir = TempDir();
+            address = database.dir + "/saves.db";
         }
         std::vector<gw::Account> accounts;
         for (int i = 0; i < 20000; ++i)

@@ -402,6 +402,31 @@ TEST_P(GatewayRules, ConcurrentHashesStayWithinTheirMemory) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, GatewayRules, kBothBackends, BackendName);
 
+TEST(GatewayProxy, BehindAProxyTheAddressItSawIsLimitedAndTheHeaderIsOtherwiseIgnored) {
+    EXPECT_EQ(gw::ClientAddress("127.0.0.1", "203.0.113.5, 198.51.100.7", true), "198.51.100.7");
+    EXPECT_EQ(gw::ClientAddress("::1", " 2001:db8::1 ", true), "2001:db8::1");
+    EXPECT_EQ(gw::ClientAddress("127.0.0.1", "198.51.100.7", false), "127.0.0.1");
+    EXPECT_EQ(gw::ClientAddress("192.0.2.1", "198.51.100.7", true), "192.0.2.1"); // not from the proxy
+    EXPECT_EQ(gw::ClientAddress("127.0.0.1", "", true), "127.0.0.1");
+    EXPECT_EQ(gw::ClientAddress("127.0.0.1", "198.51.100.7, unknown", true), "127.0.0.1");
+
+    GatewayProcess g;
+    ASSERT_TRUE(g.Start({QStringLiteral("--behind-proxy")}));
+    ASSERT_TRUE(g.Register(QStringLiteral("p@x.pl"), QStringLiteral("dobre")));
+    const auto login = [&](const std::string& email, const std::string& password,
+                           const std::string& forwarded) {
+        httplib::Client cli("127.0.0.1", g.Port());
+        const httplib::Params p{
+            {"action", "login"}, {"email", email}, {"password", gw::ClientPasswordValue(password)}};
+        const auto res = cli.Post("/api/gateway", {{"X-Forwarded-For", forwarded}}, p);
+        return res ? res->body : "no reply";
+    };
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(login("nikt" + std::to_string(i) + "@x.pl", "x", "198.51.100.7"), "-1");
+    EXPECT_EQ(login("p@x.pl", "dobre", "198.51.100.7"), "ERROR");
+    EXPECT_EQ(login("p@x.pl", "dobre", "198.51.100.8").size(), 18u);
+}
+
 TEST(GatewayLoopback, OnlyLiteralLoopbackAddressesAreTrusted) {
     EXPECT_TRUE(gw::IsLoopback("127.0.0.2"));
     EXPECT_TRUE(gw::IsLoopback("127.255.255.254"));
