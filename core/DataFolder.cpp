@@ -17,7 +17,7 @@ QString DataFolder(const QString& exeDir) {
     const QString forced = qEnvironmentVariable("ORVANTA_DATA_DIR");
     if (!forced.isEmpty())
         return QDir::cleanPath(forced);
-    const QString beside = QDir::cleanPath(exeDir + QStringLiteral("/data"));
+    QString beside = QDir::cleanPath(exeDir + QStringLiteral("/data"));
     if (Writable(beside) || (!QFileInfo::exists(beside) && Writable(exeDir)))
         return beside;
     QString base = qEnvironmentVariable("XDG_DATA_HOME");

@@ -49,7 +49,7 @@ QString NormaliseBase(QString base) {
 }
 
 QString SettingOrEnv(const char* env, const QString& value) {
-    const QString fromEnv = qEnvironmentVariable(env);
+    QString fromEnv = qEnvironmentVariable(env);
     if (!fromEnv.isEmpty())
         return fromEnv;
     const RegistryKey key(kSettingsKey, false);

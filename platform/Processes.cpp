@@ -158,7 +158,7 @@ int KillProcessesByName(const QString& name) {
 
 QString ResolvedExecutable(const QString& path) {
     const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
+    QString canonical = info.canonicalFilePath();
     if (!canonical.isEmpty())
         return canonical;
     // Gone: its folder may still be reached through links.

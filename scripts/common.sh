@@ -10,7 +10,7 @@ PACKAGES=(
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev postgresql libpq-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation2
-  p7zip-full 7zip clang clang-format
+  p7zip-full 7zip clang clang-format clang-tidy
 )
 
 install_packages() {

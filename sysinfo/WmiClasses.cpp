@@ -45,7 +45,7 @@ QString ProcessorIdentifierText(const CpuInfoBlock& b, const QString& machine) {
 
 QString ProcessorNameOf(const CpuInfoBlock& b) {
     for (const char* key : {"model name", "Processor", "cpu model", "Hardware"}) {
-        const QString v = b.Value(L(key));
+        QString v = b.Value(L(key));
         if (!v.isEmpty())
             return v;
     }
@@ -173,7 +173,7 @@ QString PciLookup(const SysSources& s, int flags, unsigned vendor, unsigned devi
     }
     char buf[512] = {};
     const char* r = pci_lookup_name(a, buf, sizeof buf, flags, vendor, device);
-    const QString out = r ? QString::fromUtf8(r) : QString();
+    QString out = r ? QString::fromUtf8(r) : QString();
     if (!s.Live())
         a->id_file_name = nullptr; // not ours to free
     pci_cleanup(a);

@@ -177,7 +177,7 @@ QString DiskModel(int index) {
     const WmiTableResult t = WmiQueryTable(QStringLiteral("SELECT Model FROM Win32_DiskDrive"));
     if (index < 0 || t.propertyCount < 0 || t.count < index + 1)
         return {};
-    return t.table[static_cast<std::size_t>(index + 1)].value(2);
+    return t.table[static_cast<std::size_t>(index) + 1].value(2);
 }
 
 QString ProcessorProperty(const QString& name) {

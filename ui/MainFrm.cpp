@@ -302,7 +302,7 @@ void TMainFrm::Wire() {
     OnClick(ctl::Label1, [&m] { Label1Click(m); });
     OnClick(ctl::BriskoBtn, [&m] { BriskoBtnClick(m); });
     for (int i = 1; i <= 7; ++i) {
-        const QString tab = kTabButtons[static_cast<std::size_t>(i - 1)];
+        const QString& tab = kTabButtons[static_cast<std::size_t>(i - 1)];
         OnClick(tab, [&m, i] { TabBtnClick(m, i); });
         OnHover(tab, [&m, i] { TabMouseMove(m, i); });
     }

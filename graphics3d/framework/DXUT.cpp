@@ -1145,7 +1145,7 @@ QString DXUTFrameStatsText(bool includeFps) {
     // line is handed out again (a shared copy) while both are what it was made of.
     if (s.GetFrameStatsMade() && s.GetFrameStatsStaticSource() == s.GetStaticFrameStats() &&
         s.GetFrameStatsFpsSource() == fps) {
-        const QString made = s.GetFrameStatsLine();
+        QString made = s.GetFrameStatsLine();
         s.SetFrameStats(made);
         return made;
     }

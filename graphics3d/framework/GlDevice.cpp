@@ -1408,8 +1408,10 @@ void GlDevice::SendFixedUniforms(FixedProgram& p, const FixedUniformValues& v) {
     FixedUniformValues& sent = p.sent;
     const FixedUniformLocations& at = *p.locations;
     const bool all = !p.sentValid;
-    // Each value goes when it differs from what this program holds.
+    // Each value goes when it differs from what this program holds: bitwise on purpose, so -0 and
+    // NaNs are sent again exactly when their bits change.
     auto changed = [&](const auto& now, auto& before) {
+        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
         if (!all && std::memcmp(&now, &before, sizeof(now)) == 0)
             return false;
         std::memcpy(&before, &now, sizeof(now));
@@ -1489,6 +1491,7 @@ void GlDevice::SetShaderConstants(GlVertexShader& vs) {
     const float* now = VsConstants();
     UINT first = kVsConstants, last = 0;
     for (UINT r = 0; r < kVsConstants; ++r) {
+        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits the program holds
         if (vs.constantsSent && std::memcmp(now + 4 * r, vs.sentConstants.data() + 4 * r, 16) == 0)
             continue;
         first = std::min(first, r);

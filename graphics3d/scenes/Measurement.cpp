@@ -47,7 +47,7 @@ bool TFpsMeasurement::Sleep(int ms) {
     return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopRequested_; });
 }
 
-void TFpsMeasurement::Run(TFpsTiming timing, SampleHook hook) {
+void TFpsMeasurement::Run(TFpsTiming timing, const SampleHook& hook) {
     // Loading the scene counts against the warm-up: sampling does not wait for it.
     if (!Sleep(timing.warmUpMs))
         return;

@@ -51,7 +51,7 @@ public:
     void SetSource(Source source) { source_ = std::move(source); }
 
 private:
-    void Run(TFpsTiming timing, SampleHook hook);
+    void Run(TFpsTiming timing, const SampleHook& hook);
     // False when a stop was asked for during the wait.
     bool Sleep(int ms);
 

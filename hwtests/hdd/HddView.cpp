@@ -50,7 +50,7 @@ QString ModelAt(const QString& deviceDir, int depth = 0) {
     QString dir = deviceDir;
     if (QFile::exists(dir + QStringLiteral("/partition")))
         dir = QFileInfo(dir).absolutePath();
-    const QString model = QString::fromUtf8(ReadSmall(dir + QStringLiteral("/device/model"))).simplified();
+    QString model = QString::fromUtf8(ReadSmall(dir + QStringLiteral("/device/model"))).simplified();
     if (!model.isEmpty())
         return model;
     const QStringList below =
@@ -104,7 +104,7 @@ QString DiskName(const DiskLocation& disk) {
 }
 
 QString DiskLine(const DiskLocation& disk) {
-    const QString what = DiskName(disk);
+    QString what = DiskName(disk);
     if (disk.mountPoint.isEmpty())
         return what;
     return what + QStringLiteral(" (") + disk.mountPoint + QLatin1Char(')');

@@ -681,7 +681,7 @@ void ReadElement(const BYTE* vertex, const D3DVERTEXELEMENT9& e, float out[4]) {
 
 void WriteElement(BYTE* vertex, const D3DVERTEXELEMENT9& e, const float in[4]) {
     BYTE* p = vertex + e.Offset;
-    auto byte = [](float v) { return static_cast<BYTE>(std::clamp(v, 0.0f, 255.0f) + 0.5f); };
+    auto byte = [](float v) { return static_cast<BYTE>(std::lround(std::clamp(v, 0.0f, 255.0f))); };
     switch (e.Type) {
     case D3DDECLTYPE_FLOAT1:
     case D3DDECLTYPE_FLOAT2:

@@ -89,6 +89,7 @@ bool MergeNodeMeshes(const aiScene* scene, const std::vector<unsigned>& meshIndi
                      const D3DXMATRIX* transform, MergedMesh* out) {
     // Subsets in the order of the scene's materials.
     std::vector<unsigned> materialIds;
+    materialIds.reserve(meshIndices.size());
     for (unsigned mi : meshIndices)
         materialIds.push_back(scene->mMeshes[mi]->mMaterialIndex);
     std::sort(materialIds.begin(), materialIds.end());
@@ -648,6 +649,7 @@ HRESULT D3DXLoadMeshFromXW(const wchar_t* fileName, DWORD options, IDirect3DDevi
         return E_FAIL;
     // Merge per mesh (each with its own matrix), then renumber the materials over the whole file.
     std::vector<unsigned> allMaterialIds;
+    allMaterialIds.reserve(placed.size());
     for (const auto& [mi, m] : placed)
         allMaterialIds.push_back(scene->mMeshes[mi]->mMaterialIndex);
     std::sort(allMaterialIds.begin(), allMaterialIds.end());

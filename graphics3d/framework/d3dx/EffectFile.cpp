@@ -323,7 +323,7 @@ private:
         p.defaults.assign(static_cast<size_t>(ComponentCount(type)), 0.0f);
         if (type == ParamType::Float4x4)
             for (int i = 0; i < 4; ++i)
-                p.defaults[static_cast<size_t>(i * 5)] = 1.0f;
+                p.defaults[static_cast<size_t>(i) * 5] = 1.0f;
         const bool texture =
             type == ParamType::Texture || type == ParamType::TextureCube || type == ParamType::Texture3D;
         if (texture && Is("{")) {
@@ -334,7 +334,7 @@ private:
                 if (!Name(&key) || !Expect("=") || !Name(&value) || !Expect(";"))
                     return false;
                 if (!SamplerState(Lower(key), Lower(value), &p))
-                    return Fail("unknown sampler state \"" + key + " = " + value + "\"");
+                    return Fail("unknown sampler state \"" + key.append(" = ").append(value) + "\"");
             }
             if (!Advance())
                 return false;
