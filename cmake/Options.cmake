@@ -9,7 +9,10 @@ target_compile_definitions(orvanta_options INTERFACE
   ORVANTA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
   ORVANTA_VERSION_MINOR=${PROJECT_VERSION_MINOR}
   ORVANTA_VERSION_PATCH=${PROJECT_VERSION_PATCH}
-  ORVANTA_VERSION_TWEAK=${PROJECT_VERSION_TWEAK})
+  ORVANTA_VERSION_TWEAK=${PROJECT_VERSION_TWEAK}
+  # Qt's guards against silent conversions: bytes taken as text, strings taken as addresses, narrowing
+  # signal-to-slot arguments.
+  QT_NO_CAST_FROM_BYTEARRAY QT_NO_URL_CAST_FROM_STRING QT_NO_NARROWING_CONVERSIONS_IN_CONNECT QT_NO_FOREACH)
 
 # orvanta_library(<name> <folder-target> SOURCES ...): one static library per folder.
 function(orvanta_library name)
