@@ -628,6 +628,7 @@ std::vector<Account> PostgresStore::AccountsAfter(const std::string& id, std::si
         c->Run("SELECT id, email, secret, created FROM accounts WHERE id > $1 ORDER BY id LIMIT $2::bigint",
                {Storable(id), limit});
     std::vector<Account> accounts;
+    accounts.reserve(static_cast<std::size_t>(r.Rows()));
     for (int i = 0; i < r.Rows(); ++i)
         accounts.push_back(AccountFrom(r, i));
     return accounts;
