@@ -2,7 +2,7 @@
 // winding, the 16/32-bit index boundary, and the generated character.
 #include "SceneTestSupport.h"
 #include "graphics3d/scenes/RenderUnit3.h"
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 
 #include <QWindow>
 

@@ -2,7 +2,7 @@
 #include "core/MainModel.h"
 #include "sysinfo/ComputerProfile.h"
 #include "sysinfo/RegistrySources.h"
-#include "tests/sysinfo_profile/ProfileFixture.h"
+#include "tests/sysinfo/ProfileFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/graphics3d/FrameworkTestSupport.h"
+#include "tests/graphics3d/framework/FrameworkTestSupport.h"
 
 #include "graphics3d/framework/DXUTEnum.h"
 #include "platform/MessageBoxes.h"

@@ -1,7 +1,7 @@
 // The skinned-mesh scene's callbacks on the null back end: device choice, loading, the hardware and
 // software blending passes as the draws record them.
 #include "SceneTestSupport.h"
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The system table's rows, the file systems that stand for drives, and the copy and save texts.
 #include "sysinfo/ComputerProfile.h"
-#include "tests/sysinfo_profile/ProfileFixture.h"
+#include "tests/sysinfo/ProfileFixture.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "graphics3d/framework/D3D9Resources.h"
 #include "graphics3d/framework/NullDirect3D.h"
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 
 #include <QWindow>
 

@@ -6,7 +6,7 @@
 #include "graphics3d/framework/d3dx/D3DX9Core.h"
 #include "graphics3d/scenes/RenderUnit2.h"
 #include "graphics3d/scenes/RenderUnit3.h"
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 
 #include <QWindow>
 

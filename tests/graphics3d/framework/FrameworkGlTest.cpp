@@ -1,5 +1,5 @@
-#include "tests/graphics3d/DeviceTestSupport.h"
-#include "tests/graphics3d/FrameworkTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/FrameworkTestSupport.h"
 
 #include "graphics3d/framework/GlDirect3D.h"
 

@@ -2,7 +2,7 @@
 // loading, archives that equal the reference tool's, and extraction that never leaves its folder.
 #include "workloads/SevenZip.h"
 #include "tests/support/TestEnv.h"
-#include "tests/workloads_image/ImageTestSupport.h"
+#include "tests/workloads/ImageTestSupport.h"
 #include "workloads/SevenZipInterfaces.h"
 
 #include <QDir>

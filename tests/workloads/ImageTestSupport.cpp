@@ -1,4 +1,4 @@
-#include "tests/workloads_image/ImageTestSupport.h"
+#include "tests/workloads/ImageTestSupport.h"
 
 #include "tests/support/TestEnv.h"
 #include "workloads/SevenZip.h"

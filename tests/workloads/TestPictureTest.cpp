@@ -1,6 +1,6 @@
 // The test picture as the run writes it, and the PNG decoder the workloads read it with.
 #include "tools/testpicture/TestPicture.h"
-#include "tests/workloads_image/ImageTestSupport.h"
+#include "tests/workloads/ImageTestSupport.h"
 #include "tools/testpicture/TestPicturePixels.h"
 #include "workloads/ImageWorkloads.h"
 #include "workloads/PngImage.h"

@@ -3,7 +3,7 @@
 #include "graphics3d/framework/d3dx/D3DX9Effect.h"
 #include "graphics3d/framework/d3dx/D3DX9Shader.h"
 #include "graphics3d/framework/d3dx/DXUTMesh.h"
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <QWindow>

@@ -1,6 +1,6 @@
 #include "NullDevice.h"
 
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 namespace orv::test {

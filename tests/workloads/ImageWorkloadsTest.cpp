@@ -6,7 +6,7 @@
 #include "platform/MessageBoxes.h"
 #include "tests/support/RecordingBoxes.h"
 #include "tests/support/TestEnv.h"
-#include "tests/workloads_image/ImageTestSupport.h"
+#include "tests/workloads/ImageTestSupport.h"
 #include "tools/testpicture/TestPicturePixels.h"
 #include "workloads/Arithmetic.h"
 #include "workloads/Bitmap.h"

@@ -3,7 +3,7 @@
 #include "SceneTestSupport.h"
 #include "graphics3d/framework/DeviceBase.h"
 #include "graphics3d/scenes/RenderUnit2.h"
-#include "tests/graphics3d/DeviceTestSupport.h"
+#include "tests/graphics3d/framework/DeviceTestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
