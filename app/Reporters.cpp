@@ -77,12 +77,10 @@ struct ConsoleReporter::Live {
 ConsoleReporter::ConsoleReporter(std::uint32_t workDivisor, bool live) : workDivisor_(workDivisor) {
     // The clocks and the estimate serve the live line only; pipes and logs get the finished rows.
     if (live)
-        live_ = new Live(workDivisor);
+        live_ = std::make_unique<Live>(workDivisor);
 }
 
-ConsoleReporter::~ConsoleReporter() {
-    delete live_;
-}
+ConsoleReporter::~ConsoleReporter() = default;
 
 void ConsoleReporter::Begin(const MainModel& m) {
     ConsolePrint(QStringLiteral("Orvanta %1 — test wydajności komputera").arg(ProgramVersionText()));

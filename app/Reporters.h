@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace orv {
@@ -28,7 +29,7 @@ public:
 private:
     struct Live;
     std::uint32_t workDivisor_;
-    Live* live_ = nullptr;
+    std::unique_ptr<Live> live_;
 };
 
 // The run's JSON record (core/RunReport.h) written to a file at the end.
