@@ -54,6 +54,22 @@ struct RowResult {
     QString failure;
 };
 
+// How a graphics stage drew, for the run's conditions: filled by the stage once its surface and
+// context exist. Empty when the stage did not run.
+struct GraphicsSurface {
+    QString renderer; // GL_RENDERER, GL_VENDOR, GL_VERSION
+    QString vendor;
+    QString version;
+    QString displayServer; // "X11", "Wayland" or "offscreen"
+    bool offscreen = false;
+    // Whether the request for no vertical sync (swap interval 0) was granted.
+    bool swapIntervalZero = false;
+    int width = 0; // the drawn surface's size
+    int height = 0;
+    QString note; // e.g. why the size is what it is
+    bool Known() const { return !renderer.isEmpty(); }
+};
+
 // Steps of the run that other parts of the program provide. A missing step means the test cannot run
 // here: its row is reported as skipped and scores nothing.
 struct RunHooks {
@@ -176,6 +192,8 @@ public:
     std::array<ITestWindow*, 3> Gfx3dWindows{};
     QString Gfx2dMissingReason = QStringLiteral("test niedostępny");
     QString Gfx3dMissingReason = QStringLiteral("test niedostępny");
+    // [0] the 2D stage, [1] the 3D stage.
+    std::array<GraphicsSurface, 2> GfxSurface{};
 
     // Stages the run performs; a stage left out is reported as skipped.
     std::array<bool, kStageCount> StageEnabled{true, true, true, true, true};
