@@ -60,7 +60,9 @@ void FlagConditions(RunConditions& c) {
         const QString key = QString::fromLatin1(kStageKeys[s]);
         if (st.otherLoadPercent > kOtherLoadLimitPercent)
             f << QStringLiteral("other-load:") + key;
-        const bool fell = st.mhzHighest > 0 && st.mhzAfter > 0 &&
+        // Only where the processor was kept busy: elsewhere a lower clock means it had little to do.
+        const bool busyStage = s == static_cast<int>(Stage::Cpu) || s == static_cast<int>(Stage::Ram);
+        const bool fell = busyStage && st.mhzHighest > 0 && st.mhzAfter > 0 &&
                           st.mhzAfter < st.mhzHighest * (1.0 - kThrottleDropPercent / 100.0);
         if (st.throttleEvents > 0 || fell)
             f << QStringLiteral("throttling:") + key;

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Catalogue.h"
+#include "core/Conditions.h"
 #include "core/Controls.h"
 #include "core/Harness.h"
 #include "core/Navigation.h"
@@ -213,6 +214,12 @@ public:
     QString HddInfo2;
     QString GpuInfo;
     QString OsInfo;
+
+    // Whether the disk helper's measurements bypassed the page cache: 1, 0, or -1 when not known.
+    int DiskDirectIo = -1;
+
+    // The conditions of the last run, filled by its conditions monitor (sysinfo/ConditionsMonitor.h).
+    RunConditions Conditions;
 
     QTimer HddCheck;
     bool HddHelperStarted = false;

@@ -83,6 +83,8 @@ void seekTest(MainModel& m) {
     RegistryKey key(L(kResultKey), true);
     const bool present = key.ReadInteger(L(kSeekResult)).has_value();
     const std::int32_t v = ReadTestResult(L(kSeekResult));
+    if (const auto direct = key.ReadInteger(L(kDirectResult)))
+        m.DiskDirectIo = *direct != 0 ? 1 : 0;
     const std::int32_t score = Scoring::SeekScore(
         m.Scores.FactorTable[kRow15b], m.Scores.ReferenceTable[kRow15b], static_cast<long double>(v));
     m.FinishRow(kRow15b, score, SeekTimeText(v), static_cast<double>(v) / kSeekCount, QStringLiteral("ms"),
@@ -111,7 +113,8 @@ void StartDiskHelper(MainModel& m) {
     m.SetText(ctl::HddInfoLbl, QStringLiteral("Testowany dysk: ") + DiskModel(0));
     // Values a stopped run left unread must not pass for this run's results when the helper fails.
     RegistryKey key(L(kResultKey), true);
-    for (const char* name : {kWriteResult, kReadResult, kSeekResult, kErrorResult})
+    m.DiskDirectIo = -1;
+    for (const char* name : {kWriteResult, kReadResult, kSeekResult, kErrorResult, kDirectResult})
         key.DeleteValue(L(name));
     RemoveStaleDiskHelperFiles(m.DataDir() + QStringLiteral("/hdd"));
     // Without arguments, in our current folder; its outcome is not examined: a helper that never ran

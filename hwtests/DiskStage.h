@@ -19,6 +19,8 @@ inline constexpr char kReadResult[] = "wynik2";
 inline constexpr char kSeekResult[] = "wynik3";
 // Why the helper left no results, when it knows (text).
 inline constexpr char kErrorResult[] = "blad";
+// 1 when every measurement bypassed the page cache (O_DIRECT), else 0.
+inline constexpr char kDirectResult[] = "bezposredni";
 // The program's process id, given to the helper so that it can tell it outlived its parent.
 inline constexpr char kHelperParentVariable[] = "ORVANTA_HDD_PARENT";
 

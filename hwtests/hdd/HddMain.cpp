@@ -151,6 +151,8 @@ int main(int argc, char** argv) {
         key.WriteInteger(QString::fromLatin1(orv::kWriteResult), result.writeMs);
         key.WriteInteger(QString::fromLatin1(orv::kReadResult), result.readMs);
         key.WriteInteger(QString::fromLatin1(orv::kSeekResult), result.seekMs);
+        key.WriteInteger(QString::fromLatin1(orv::kDirectResult),
+                         result.directWrite && result.directRead && result.directSeek ? 1 : 0);
     } else if (!result.error.isEmpty()) {
         std::fprintf(stderr, "orvanta-hdd: %s\n", result.error.toLocal8Bit().constData());
         orv::RegistryKey key(QString::fromLatin1(orv::kResultKey), true);
