@@ -10,6 +10,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
 #include "sysinfo/ComputerProfile.h"
+#include "sysinfo/ConditionsMonitor.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -191,9 +192,12 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     // On a terminal one live line follows the running test; pipes and logs get the finished rows only.
     const char* term = std::getenv("TERM");
     const bool live = ::isatty(STDOUT_FILENO) == 1 && !(term && std::strcmp(term, "dumb") == 0);
+    ConditionsMonitor conditions(model);
     ConsoleReporter console(options.workDivisor, live);
+    HistoryReporter history;
     std::unique_ptr<JsonFileReporter> json;
-    std::vector<RunReporter*> reporters{&console};
+    // The conditions go first: the others report what they found.
+    std::vector<RunReporter*> reporters{&conditions, &console, &history};
     if (!options.jsonFile.isEmpty()) {
         json = std::make_unique<JsonFileReporter>(options.jsonFile);
         reporters.push_back(json.get());

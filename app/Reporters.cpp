@@ -1,6 +1,7 @@
 #include "app/Reporters.h"
 
 #include "app/CliProgress.h"
+#include "core/History.h"
 #include "core/MainModel.h"
 #include "sysinfo/ComputerProfile.h"
 
@@ -93,9 +94,14 @@ void ConsoleReporter::Begin(const MainModel& m) {
     profileLine("Dyski: ", m.HddInfo + m.HddInfo2);
     profileLine("Karta graficzna: ", m.GpuInfo);
     profileLine("System: ", m.OsInfo);
+    for (const QString& line : ConditionLines(m.Conditions))
+        ConsolePrint(line);
     if (workDivisor_ != 1)
         ConsolePrint(QStringLiteral("Uwaga: obciążenia zmniejszone %1 razy, wyniki nie są porównywalne.")
                          .arg(workDivisor_));
+    for (const QString& warning : m.Conditions.Warnings())
+        if (warning != QStringLiteral("obciążenia zmniejszone %1 razy").arg(workDivisor_))
+            ConsolePrint(QStringLiteral("Uwaga: ") + warning + QLatin1Char('.'));
     if (live_) {
         live_->model = &m;
         QObject::connect(&live_->timer, &QTimer::timeout, this, [this] { live_->Show(); });
@@ -150,6 +156,31 @@ bool ConsoleReporter::End(const MainModel& m, const RunEnd& end) {
         ConsolePrint(note);
     if (AnyMeasurementFailed(m))
         ConsolePrint(QStringLiteral("Niektóre pomiary nie powiodły się."));
+    for (const QString& line : StageConditionLines(m.Conditions))
+        ConsolePrint(line);
+    for (const QString& warning : m.Conditions.Warnings())
+        ConsolePrint(QStringLiteral("Uwaga: ") + warning + QLatin1Char('.'));
+    return true;
+}
+
+bool HistoryReporter::End(const MainModel& m, const RunEnd& end) {
+    // Only finished runs: a stopped one measured part of the computer.
+    if (!end.Completed())
+        return true;
+    History history;
+    QString notice;
+    const bool open = history.Open(&notice);
+    if (!notice.isEmpty())
+        std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
+    if (!open)
+        return true;
+    RunRecord record = RecordOfRun(m, m.Conditions, false);
+    QString error;
+    if (!history.Store(record, &error)) {
+        std::fprintf(stderr, "Nie można zapisać wyniku w historii: %s\n", error.toUtf8().constData());
+        return true;
+    }
+    lastId_ = record.id;
     return true;
 }
 

@@ -42,6 +42,17 @@ private:
     QString path_;
 };
 
+// Keeps every finished run in the local history. A history that cannot be written costs the run nothing:
+// it says so on standard error.
+class HistoryReporter final : public RunReporter {
+public:
+    bool End(const MainModel& m, const RunEnd& end) override;
+    std::int64_t LastId() const { return lastId_; }
+
+private:
+    std::int64_t lastId_ = 0;
+};
+
 // Begins the reporters now and hands them the model's rows and its end, in order. `ended` receives
 // whether every reporter delivered its output.
 void StartReporting(MainModel& m, const std::vector<RunReporter*>& reporters,

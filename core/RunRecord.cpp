@@ -55,6 +55,15 @@ std::int32_t RoundedScore(double v) {
 
 } // namespace
 
+std::array<CategoryRecord, 5> EmptyCategories() {
+    static const char* const kCaptions[5] = {"CPU: ", "RAM: ", "HDD: ", "2D: ", "3D: "};
+    std::array<CategoryRecord, 5> out{};
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] =
+            CategoryRecord{QString::fromLatin1(kCategoryKeys[i]), QString::fromLatin1(kCaptions[i]), 0, {}};
+    return out;
+}
+
 double Spread::Percent() const {
     if (count < 2 || median == 0)
         return 0;

@@ -58,6 +58,9 @@ struct CategoryRecord {
     Spread scores;
 };
 
+// The five categories with their keys and captions, unscored.
+std::array<CategoryRecord, 5> EmptyCategories();
+
 // A finished run, or the median of repeated runs, with everything it was measured under.
 struct RunRecord {
     std::int64_t id = 0; // in the history; 0 before it is stored
@@ -68,7 +71,7 @@ struct RunRecord {
     bool boostMode = false;
     std::uint32_t workDivisor = 1;
     std::vector<RowRecord> rows; // catalogue order
-    std::array<CategoryRecord, 5> categories{};
+    std::array<CategoryRecord, 5> categories = EmptyCategories();
     std::int32_t overall = 0;
     Spread overallScores;
     QStringList skipped;
