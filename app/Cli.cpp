@@ -2,6 +2,7 @@
 #include "app/Reporters.h"
 
 #include "app/Startup.h"
+#include "core/History.h"
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
@@ -54,6 +55,7 @@ QString UsageText() {
                           "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
                           "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
                           "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
+                          "  --history           wypisuje zapisane wyniki wcześniejszych testów\n"
                           "  --version           wypisuje wersję programu\n"
                           "  -h, --help          wypisuje ten opis\n"
                           "\n"
@@ -83,6 +85,8 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
             o.help = true;
         } else if (a == QLatin1String("--version")) {
             o.version = true;
+        } else if (a == QLatin1String("--history")) {
+            o.history = true;
         } else if (a == QLatin1String("--json")) {
             if (!value(&o.jsonFile))
                 return std::nullopt;
@@ -129,6 +133,41 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
         return std::nullopt;
     }
     return o;
+}
+
+int ListHistory() {
+    History history;
+    QString notice;
+    const bool open = history.Open(&notice);
+    if (!notice.isEmpty())
+        std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
+    if (!open)
+        return 1;
+    const std::vector<RunRecord> runs = history.Runs();
+    if (runs.empty()) {
+        ConsolePrint(QStringLiteral("Historia wyników jest pusta (%1).").arg(history.Path()));
+        return 0;
+    }
+    ConsolePrint(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8  %9")
+                     .arg(QStringLiteral("Nr").rightJustified(5), QStringLiteral("Data").leftJustified(16),
+                          QStringLiteral("Wynik").rightJustified(8), QStringLiteral("CPU").rightJustified(8),
+                          QStringLiteral("RAM").rightJustified(8), QStringLiteral("HDD").rightJustified(8),
+                          QStringLiteral("2D").rightJustified(8), QStringLiteral("3D").rightJustified(8),
+                          QStringLiteral("Uwagi")));
+    for (const RunRecord& r : runs) {
+        QStringList notes = r.conditions.Warnings();
+        if (r.repeats > 1)
+            notes.prepend(QStringLiteral("mediana %1 powtórzeń").arg(r.repeats));
+        const auto cat = [&r](std::size_t i) {
+            return QString::number(r.categories[i].score).rightJustified(8);
+        };
+        ConsolePrint(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8  %9")
+                         .arg(QString::number(r.id).rightJustified(5),
+                              r.date.toString(QStringLiteral("yyyy-MM-dd HH:mm")).leftJustified(16),
+                              QString::number(r.overall).rightJustified(8), cat(0), cat(1), cat(2), cat(3),
+                              cat(4), notes.join(QStringLiteral("; "))));
+    }
+    return 0;
 }
 
 int RunCli(int& argc, char** argv, const CliOptions& options) {

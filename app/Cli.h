@@ -10,6 +10,7 @@ struct CliOptions {
     bool cli = false;
     bool help = false;
     bool version = false;
+    bool history = false;
     QString jsonFile;
     std::array<bool, 5> stages{true, true, true, true, true};
     unsigned workDivisor = 1;
@@ -21,6 +22,9 @@ struct CliOptions {
 std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error);
 
 QString UsageText();
+
+// `--history`: the stored runs, one line each. Returns the exit code.
+int ListHistory();
 
 // Runs the benchmark without widgets and prints the results. Returns the exit code.
 int RunCli(int& argc, char** argv, const CliOptions& options);

@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
         std::printf("orvanta %s\n", orv::ProgramVersionText().toUtf8().constData());
         return 0;
     }
+    if (options->history)
+        return orv::ListHistory();
     if (options->cli)
         return orv::RunCli(argc, argv, *options);
     std::fprintf(stderr, "%s", orv::UsageText().toUtf8().constData());
