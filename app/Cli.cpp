@@ -15,6 +15,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
 #include <QTimer>
 
 #include <atomic>
@@ -39,6 +42,39 @@ constexpr int kExitCancelled = 130;       // Ctrl+C or SIGTERM
 
 std::atomic<bool> g_interrupted{false};
 
+// Repeats on a budget without --repeat stop here at the latest.
+constexpr unsigned kMostRepeatsOnABudget = 100;
+// The budget rule wants this many runs before it trusts a small spread.
+constexpr int kFewestRepeatsToSettle = 3;
+
+QString SignedPercent(double v) {
+    return (v >= 0 ? QStringLiteral("+") : QString()) +
+           QString::number(v, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+// The medians of repeated runs with their spreads.
+void PrintRepeatSummary(const RunRecord& c) {
+    ConsolePrint(QString());
+    ConsolePrint(
+        QStringLiteral("Mediana %1 powtórzeń (rozrzut: najniższy i najwyższy wynik względem mediany):")
+            .arg(c.repeats));
+    const auto line = [](const QString& title, std::int32_t score, const Spread& s, bool unstable) {
+        ConsolePrint(QStringLiteral("  %1 %2 pkt  %3%/%4%%5")
+                         .arg(title.leftJustified(48), QString::number(score).rightJustified(8),
+                              SignedPercent(s.MinPercent()), SignedPercent(s.MaxPercent()),
+                              unstable ? QStringLiteral("  niestabilny") : QString()));
+    };
+    for (const RowRecord& r : c.rows)
+        if (r.Scored())
+            line(r.title, r.score, r.scores, r.Unstable());
+    for (const CategoryRecord& cat : c.categories)
+        if (cat.score > 0)
+            line(cat.caption.chopped(2), cat.score, cat.scores,
+                 cat.scores.Percent() > kUnstableSpreadPercent);
+    line(QStringLiteral("Wynik końcowy"), c.overall, c.overallScores,
+         c.overallScores.Percent() > kUnstableSpreadPercent);
+}
+
 void OnInterrupt(int) {
     g_interrupted.store(true);
 }
@@ -46,24 +82,28 @@ void OnInterrupt(int) {
 } // namespace
 
 QString UsageText() {
-    return QStringLiteral("Użycie: orvanta [OPCJE]\n"
-                          "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
-                          "\n"
-                          "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
-                          "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
-                          "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
-                          "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
-                          "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
-                          "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
-                          "  --history           wypisuje zapisane wyniki wcześniejszych testów\n"
-                          "  --version           wypisuje wersję programu\n"
-                          "  -h, --help          wypisuje ten opis\n"
-                          "\n"
-                          "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
-                          "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
-                          "Testy 2D i 3D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich\n"
-                          "oknie także przerywa testy. Przełączniki grafiki 3D (np. -windowed,\n"
-                          "-forcevsync:1, -nostats) trafiają do testów 3D.\n");
+    return QStringLiteral(
+        "Użycie: orvanta [OPCJE]\n"
+        "Test wydajności komputera. Bez opcji uruchamia okno programu.\n"
+        "\n"
+        "  --cli               przeprowadza testy bez okna i wypisuje wyniki\n"
+        "  --json PLIK         (z --cli) zapisuje wyniki także w pliku JSON\n"
+        "  --stages LISTA      (z --cli) etapy do wykonania, rozdzielone przecinkami:\n"
+        "                      cpu,ram,hdd,2d,3d (domyślnie wszystkie)\n"
+        "  --work-divisor N    (z --cli) dzieli liczbę iteracji obciążeń przez N;\n"
+        "                      wyniki nie są wtedy porównywalne (do testów programu)\n"
+        "  --repeat N          (z --cli) powtarza testy N razy i podaje medianę i rozrzut\n"
+        "  --budget MINUTY     (z --cli) powtarza testy, aż minie czas albo rozrzut każdej\n"
+        "                      kategorii spadnie poniżej 2% (najwyżej N razy z --repeat)\n"
+        "  --history           wypisuje zapisane wyniki wcześniejszych testów\n"
+        "  --version           wypisuje wersję programu\n"
+        "  -h, --help          wypisuje ten opis\n"
+        "\n"
+        "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
+        "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
+        "Testy 2D i 3D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich\n"
+        "oknie także przerywa testy. Przełączniki grafiki 3D (np. -windowed,\n"
+        "-forcevsync:1, -nostats) trafiają do testów 3D.\n");
 }
 
 std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) {
@@ -121,6 +161,18 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
                 return std::nullopt;
             }
             cliOnlySeen = true;
+        } else if (a == QLatin1String("--repeat") || a == QLatin1String("--budget")) {
+            QString n;
+            if (!value(&n))
+                return std::nullopt;
+            bool ok = false;
+            const unsigned v = n.toUInt(&ok);
+            if (!ok || v == 0) {
+                *error = QStringLiteral("niepoprawna wartość %1: %2").arg(a, n);
+                return std::nullopt;
+            }
+            (a == QLatin1String("--repeat") ? o.repeat : o.budgetMinutes) = v;
+            cliOnlySeen = true;
         } else if (DXUTIsCommandLineSwitch(a)) {
             o.frameworkSwitches << a;
         } else {
@@ -128,8 +180,11 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
             return std::nullopt;
         }
     }
+    if (o.budgetMinutes > 0 && o.repeat == 1)
+        o.repeat = kMostRepeatsOnABudget;
     if (cliOnlySeen && !o.cli && !o.help) {
-        *error = QStringLiteral("opcje --json, --stages i --work-divisor działają tylko z --cli");
+        *error = QStringLiteral(
+            "opcje --json, --stages, --work-divisor, --repeat i --budget działają tylko z --cli");
         return std::nullopt;
     }
     return o;
@@ -235,13 +290,61 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     ConsoleReporter console(options.workDivisor, live);
     HistoryReporter history;
     std::unique_ptr<JsonFileReporter> json;
-    // The conditions go first: the others report what they found.
-    std::vector<RunReporter*> reporters{&conditions, &console, &history};
-    if (!options.jsonFile.isEmpty()) {
+    // The conditions go first: the others report what they found. Repeats are kept and written as one.
+    const bool repeating = options.repeat > 1;
+    std::vector<RunReporter*> reporters{&conditions, &console};
+    if (!repeating)
+        reporters.push_back(&history);
+    if (!options.jsonFile.isEmpty() && !repeating) {
         json = std::make_unique<JsonFileReporter>(options.jsonFile);
         reporters.push_back(json.get());
     }
-    StartReporting(model, reporters, [&model](const RunEnd& end, bool delivered) {
+    std::vector<RunRecord> repeats;
+    QElapsedTimer budgetClock;
+    budgetClock.start();
+    qint64 lastRunMs = 0;
+    StartReporting(model, reporters, [&](const RunEnd& end, bool delivered) {
+        if (repeating && end.Completed()) {
+            repeats.push_back(RecordOfRun(model, model.Conditions, false));
+            const qint64 elapsed = budgetClock.elapsed();
+            lastRunMs = elapsed - lastRunMs;
+            const RunRecord combined = CombineRuns(repeats);
+            bool more = repeats.size() < options.repeat;
+            if (more && options.budgetMinutes > 0) {
+                // A run that would end past the budget is not begun.
+                const qint64 budgetMs = qint64(options.budgetMinutes) * 60000;
+                const bool settled =
+                    static_cast<int>(repeats.size()) >= kFewestRepeatsToSettle && SpreadsSettled(combined);
+                more = !settled && elapsed + lastRunMs <= budgetMs;
+            }
+            lastRunMs = elapsed;
+            if (more) {
+                ConsolePrint(QStringLiteral("Powtórzenie %1…").arg(repeats.size() + 1));
+                QTimer::singleShot(0, &model, [&model] {
+                    if (!RozpocznijTestyBtnClick(model))
+                        QCoreApplication::exit(kExitRunError);
+                });
+                return;
+            }
+            PrintRepeatSummary(combined);
+            RunRecord stored = combined;
+            History h;
+            QString notice, error;
+            const bool open = h.Open(&notice);
+            if (!notice.isEmpty())
+                std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
+            if (open && !h.Store(stored, &error))
+                std::fprintf(stderr, "Nie można zapisać wyniku w historii: %s\n", error.toUtf8().constData());
+            if (!options.jsonFile.isEmpty()) {
+                QFile f(options.jsonFile);
+                if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                    f.write(QJsonDocument(RecordJson(stored)).toJson()) < 0) {
+                    std::fprintf(stderr, "Nie można zapisać pliku %s\n",
+                                 options.jsonFile.toUtf8().constData());
+                    delivered = false;
+                }
+            }
+        }
         int exitCode = 0;
         if (!end.error.isEmpty())
             exitCode = kExitRunError;

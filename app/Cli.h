@@ -14,6 +14,9 @@ struct CliOptions {
     QString jsonFile;
     std::array<bool, 5> stages{true, true, true, true, true};
     unsigned workDivisor = 1;
+    // Runs of the chosen stages; with a budget the most there may be.
+    unsigned repeat = 1;
+    unsigned budgetMinutes = 0; // 0: no budget
     // The 3D framework's own switches ("-windowed", "-forcevsync:1", ...), passed on to it.
     QStringList frameworkSwitches;
 };

@@ -1,0 +1,41 @@
+#include "app/Cli.h"
+
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+std::optional<CliOptions> Parse(const QStringList& args, QString* error) {
+    return ParseOptions(args, error);
+}
+
+TEST(CliOptions, RepeatAndBudgetTakePositiveCountsWithTheCommandLineOnly) {
+    QString error;
+    auto o = Parse({QStringLiteral("--cli"), QStringLiteral("--repeat"), QStringLiteral("5")}, &error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_EQ(o->repeat, 5U);
+    EXPECT_EQ(o->budgetMinutes, 0U);
+    // A budget alone repeats until it is used or the spreads settle, up to a fixed most.
+    o = Parse({QStringLiteral("--cli"), QStringLiteral("--budget"), QStringLiteral("30")}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->budgetMinutes, 30U);
+    EXPECT_GT(o->repeat, 1U);
+    o = Parse({QStringLiteral("--cli"), QStringLiteral("--repeat"), QStringLiteral("4"),
+               QStringLiteral("--budget"), QStringLiteral("10")},
+              &error);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->repeat, 4U);
+    for (const char* bad : {"0", "-2", "x"}) {
+        EXPECT_FALSE(
+            Parse({QStringLiteral("--cli"), QStringLiteral("--repeat"), QString::fromLatin1(bad)}, &error));
+        EXPECT_TRUE(error.contains(QStringLiteral("--repeat"))) << error.toStdString();
+    }
+    EXPECT_FALSE(Parse({QStringLiteral("--repeat"), QStringLiteral("3")}, &error)) << "without --cli";
+    EXPECT_FALSE(Parse({QStringLiteral("--cli"), QStringLiteral("--budget")}, &error)) << "no value";
+    o = Parse({QStringLiteral("--history")}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->history);
+}
+
+} // namespace
+} // namespace orv
