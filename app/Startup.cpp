@@ -1,4 +1,6 @@
 #include "app/Startup.h"
+#include "app/Reporters.h"
+#include "sysinfo/ConditionsMonitor.h"
 
 #include "app/Cli.h"
 
@@ -199,6 +201,12 @@ int RunGui(int& argc, char** argv) {
 
     splash.SetStep(8);
     splash.SetStep(9);
+    // Every finished run of the window is kept in the history with its conditions, as on the command line.
+    ConditionsMonitor conditions(model);
+    HistoryReporter history;
+    StartReporting(model, {&conditions, &history}, {});
+    QObject::connect(&model, &MainModel::runStarted, &conditions,
+                     [&conditions, &model] { conditions.Begin(model); });
     ShowMainWindow(model, frm, splash);
     return app.exec();
 }
