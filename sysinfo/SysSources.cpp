@@ -31,6 +31,12 @@ utsname Uname() {
 std::optional<std::array<std::uint32_t, 4>> NativeCpuid(std::uint32_t leaf) {
 #if defined(__x86_64__) || defined(__i386__)
     unsigned a = 0, b = 0, c = 0, d = 0;
+    if ((leaf & 0xF0000000U) == 0x40000000U) {
+        // The hypervisor's leaves lie outside the ranges __get_cpuid checks; they exist when the
+        // hypervisor bit is set, which the caller has looked at.
+        __cpuid(leaf, a, b, c, d);
+        return std::array<std::uint32_t, 4>{a, b, c, d};
+    }
     if (__get_cpuid(leaf, &a, &b, &c, &d) == 0)
         return std::nullopt;
     return std::array<std::uint32_t, 4>{a, b, c, d};
