@@ -127,6 +127,16 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
             o.version = true;
         } else if (a == QLatin1String("--history")) {
             o.history = true;
+        } else if (a == QLatin1String("--compare")) {
+            o.compare = true;
+            while (i + 1 < args.size() && o.compareRuns.size() < 2) {
+                bool ok = false;
+                const qint64 id = args[i + 1].toLongLong(&ok);
+                if (!ok || id <= 0)
+                    break;
+                o.compareRuns.push_back(id);
+                ++i;
+            }
         } else if (a == QLatin1String("--json")) {
             if (!value(&o.jsonFile))
                 return std::nullopt;
@@ -222,6 +232,60 @@ int ListHistory() {
                               QString::number(r.overall).rightJustified(8), cat(0), cat(1), cat(2), cat(3),
                               cat(4), notes.join(QStringLiteral("; "))));
     }
+    return 0;
+}
+
+int CompareHistory(const std::vector<std::int64_t>& ids) {
+    History history;
+    QString notice;
+    const bool open = history.Open(&notice);
+    if (!notice.isEmpty())
+        std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
+    if (!open)
+        return 1;
+    std::vector<RunRecord> pair;
+    if (ids.size() < 2) {
+        // This computer's last runs fill in what was not named.
+        MainModel here;
+        GetComputerInfo(here);
+        const QString computer = ComputerKey(RecordOfRun(here, {}, false).profile);
+        std::vector<RunRecord> mine = history.Runs(computer);
+        if (ids.size() == 1) {
+            const auto a = history.Run(ids[0]);
+            if (!a || mine.empty()) {
+                std::fprintf(stderr, "Brak testu do porównania.\n");
+                return 1;
+            }
+            pair = {*a, mine.back()};
+        } else if (mine.size() >= 2) {
+            pair = {mine[mine.size() - 2], mine.back()};
+        } else {
+            std::fprintf(stderr, "Historia tego komputera ma mniej niż dwa testy.\n");
+            return 1;
+        }
+    } else {
+        for (const std::int64_t id : ids) {
+            const auto r = history.Run(id);
+            if (!r) {
+                std::fprintf(stderr, "Nie ma testu nr %lld w historii.\n", static_cast<long long>(id));
+                return 1;
+            }
+            pair.push_back(*r);
+        }
+    }
+    ConsolePrint(QStringLiteral("Porównanie testu nr %1 (%2) z testem nr %3 (%4):")
+                     .arg(pair[0].id)
+                     .arg(pair[0].date.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                     .arg(pair[1].id)
+                     .arg(pair[1].date.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    for (const Change& c : CompareRecords(pair[0], pair[1]))
+        ConsolePrint(
+            QStringLiteral("  %1 %2 → %3  %4%  %5")
+                .arg(c.name.leftJustified(48), QString::number(qRound64(c.before)).rightJustified(8),
+                     QString::number(qRound64(c.after)).rightJustified(8),
+                     SignedPercent(c.percent).rightJustified(7),
+                     c.real ? QStringLiteral("zmiana rzeczywista")
+                            : QStringLiteral("w granicach szumu (rozrzut %1%)").arg(qRound(c.noisePercent))));
     return 0;
 }
 

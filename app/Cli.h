@@ -2,7 +2,9 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace orv {
 
@@ -11,6 +13,9 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool history = false;
+    // `--compare [A] [B]`: the runs' numbers in the history; missing ones are the last runs.
+    bool compare = false;
+    std::vector<std::int64_t> compareRuns;
     QString jsonFile;
     std::array<bool, 5> stages{true, true, true, true, true};
     unsigned workDivisor = 1;
@@ -28,6 +33,10 @@ QString UsageText();
 
 // `--history`: the stored runs, one line each. Returns the exit code.
 int ListHistory();
+
+// `--compare`: the change per row and category between two stored runs (by default the last two of
+// this computer). Returns the exit code.
+int CompareHistory(const std::vector<std::int64_t>& runs);
 
 // Runs the benchmark without widgets and prints the results. Returns the exit code.
 int RunCli(int& argc, char** argv, const CliOptions& options);

@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     }
     if (options->history)
         return orv::ListHistory();
+    if (options->compare)
+        return orv::CompareHistory(options->compareRuns);
     if (options->cli)
         return orv::RunCli(argc, argv, *options);
     std::fprintf(stderr, "%s", orv::UsageText().toUtf8().constData());

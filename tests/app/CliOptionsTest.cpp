@@ -32,6 +32,17 @@ TEST(CliOptions, RepeatAndBudgetTakePositiveCountsWithTheCommandLineOnly) {
     }
     EXPECT_FALSE(Parse({QStringLiteral("--repeat"), QStringLiteral("3")}, &error)) << "without --cli";
     EXPECT_FALSE(Parse({QStringLiteral("--cli"), QStringLiteral("--budget")}, &error)) << "no value";
+    // --compare takes up to two run numbers; what follows them is not its own.
+    o = Parse({QStringLiteral("--compare"), QStringLiteral("3"), QStringLiteral("7"), QStringLiteral("9")},
+              &error);
+    EXPECT_FALSE(o) << "a third number is an unknown option";
+    o = Parse({QStringLiteral("--compare"), QStringLiteral("3")}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->compare);
+    EXPECT_EQ(o->compareRuns, std::vector<std::int64_t>{3});
+    o = Parse({QStringLiteral("--compare")}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->compareRuns.empty());
     o = Parse({QStringLiteral("--history")}, &error);
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->history);
