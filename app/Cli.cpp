@@ -202,11 +202,7 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
 
 int ListHistory() {
     History history;
-    QString notice;
-    const bool open = history.Open(&notice);
-    if (!notice.isEmpty())
-        std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
-    if (!open)
+    if (!OpenHistory(history))
         return 1;
     const std::vector<RunRecord> runs = history.Runs();
     if (runs.empty()) {
@@ -237,11 +233,7 @@ int ListHistory() {
 
 int CompareHistory(const std::vector<std::int64_t>& ids) {
     History history;
-    QString notice;
-    const bool open = history.Open(&notice);
-    if (!notice.isEmpty())
-        std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
-    if (!open)
+    if (!OpenHistory(history))
         return 1;
     std::vector<RunRecord> pair;
     if (ids.size() < 2) {
@@ -392,22 +384,9 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
             }
             PrintRepeatSummary(combined);
             RunRecord stored = combined;
-            History h;
-            QString notice, error;
-            const bool open = h.Open(&notice);
-            if (!notice.isEmpty())
-                std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
-            if (open && !h.Store(stored, &error))
-                std::fprintf(stderr, "Nie można zapisać wyniku w historii: %s\n", error.toUtf8().constData());
-            if (!options.jsonFile.isEmpty()) {
-                QFile f(options.jsonFile);
-                if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                    f.write(QJsonDocument(RecordJson(stored)).toJson()) < 0) {
-                    std::fprintf(stderr, "Nie można zapisać pliku %s\n",
-                                 options.jsonFile.toUtf8().constData());
-                    delivered = false;
-                }
-            }
+            stored.id = KeepInHistory(combined);
+            if (!options.jsonFile.isEmpty() && !WriteJsonFile(options.jsonFile, RecordJson(stored)))
+                delivered = false;
         }
         int exitCode = 0;
         if (!end.error.isEmpty())

@@ -163,35 +163,44 @@ bool ConsoleReporter::End(const MainModel& m, const RunEnd& end) {
     return true;
 }
 
-bool HistoryReporter::End(const MainModel& m, const RunEnd& end) {
-    // Only finished runs: a stopped one measured part of the computer.
-    if (!end.Completed())
-        return true;
-    History history;
+bool OpenHistory(History& history) {
     QString notice;
     const bool open = history.Open(&notice);
     if (!notice.isEmpty())
         std::fprintf(stderr, "%s\n", notice.toUtf8().constData());
-    if (!open)
-        return true;
-    RunRecord record = RecordOfRun(m, m.Conditions, false);
+    return open;
+}
+
+std::int64_t KeepInHistory(RunRecord record) {
+    History history;
+    if (!OpenHistory(history))
+        return 0;
     QString error;
     if (!history.Store(record, &error)) {
         std::fprintf(stderr, "Nie można zapisać wyniku w historii: %s\n", error.toUtf8().constData());
-        return true;
+        return 0;
     }
-    lastId_ = record.id;
+    return record.id;
+}
+
+bool WriteJsonFile(const QString& path, const QJsonObject& json) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(QJsonDocument(json).toJson()) < 0) {
+        std::fprintf(stderr, "Nie można zapisać pliku %s\n", path.toUtf8().constData());
+        return false;
+    }
+    return true;
+}
+
+bool HistoryReporter::End(const MainModel& m, const RunEnd& end) {
+    // Only finished runs: a stopped one measured part of the computer.
+    if (end.Completed())
+        lastId_ = KeepInHistory(RecordOfRun(m, m.Conditions, false));
     return true;
 }
 
 bool JsonFileReporter::End(const MainModel& m, const RunEnd& end) {
-    QFile f(path_);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        f.write(QJsonDocument(ResultsJson(m, end.cancelled)).toJson()) < 0) {
-        std::fprintf(stderr, "Nie można zapisać pliku %s\n", path_.toUtf8().constData());
-        return false;
-    }
-    return true;
+    return WriteJsonFile(path_, ResultsJson(m, end.cancelled));
 }
 
 void StartReporting(MainModel& m, const std::vector<RunReporter*>& reporters,

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/RunRecord.h"
 #include "core/RunReport.h"
 
 #include <QObject>
@@ -41,6 +42,16 @@ public:
 private:
     QString path_;
 };
+
+class History;
+
+// Opens the history; what it had to say (a damaged file set aside, why it cannot open) goes to
+// standard error.
+bool OpenHistory(History& history);
+// Stores the record in the history; its id, or 0 when it could not be kept (said on standard error).
+std::int64_t KeepInHistory(RunRecord record);
+// False, said on standard error, when the file could not be written.
+bool WriteJsonFile(const QString& path, const QJsonObject& json);
 
 // Keeps every finished run in the local history. A history that cannot be written costs the run nothing:
 // it says so on standard error.
