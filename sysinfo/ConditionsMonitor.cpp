@@ -114,7 +114,10 @@ void ConditionsMonitor::Sample() {
     if (stage_ < 0)
         return;
     SampleFrequency();
-    SampleChildren();
+    // Only the disk stage has helpers of ours; elsewhere the walk over every process would be our own
+    // load during the measurement.
+    if (stage_ == static_cast<int>(Stage::Hdd))
+        SampleChildren();
 }
 
 void ConditionsMonitor::SampleFrequency() {
