@@ -347,8 +347,8 @@ QString RowsChart(const RunRecord& r) {
 
 QString RowsTable(const RunRecord& r) {
     const bool repeats = r.repeats > 1;
-    QString s = QStringLiteral("<table class=\"rows\">\n");
-    s += repeats ? Columns({4, 28, 12, 11, 10, 13, 22}) : Columns({4, 30, 12, 12, 10, 32});
+    QString s = QStringLiteral("<div class=\"table-wrap\"><table class=\"rows\">\n");
+    s += repeats ? Columns({5, 27, 12, 11, 10, 13, 22}) : Columns({5, 29, 12, 12, 10, 32});
     s += QStringLiteral("<thead><tr><th>Nr</th><th>Test</th>"
                         "<th class=\"num\">Wynik pomiaru</th><th>Szczegóły</th>");
     s += repeats ? QStringLiteral("<th class=\"num\">Punkty (mediana)</th><th class=\"num\">Rozrzut</th>")
@@ -378,7 +378,7 @@ QString RowsTable(const RunRecord& r) {
             s += QStringLiteral(" <span class=\"badge\">niestabilny</span>");
         s += QStringLiteral("</td></tr>\n");
     }
-    s += QStringLiteral("</tbody>\n</table>\n");
+    s += QStringLiteral("</tbody>\n</table></div>\n");
     return s;
 }
 
@@ -527,7 +527,8 @@ QString HistoryChart(const RunRecord& r, const std::vector<const RunRecord*>& ru
 }
 
 QString HistoryTable(const RunRecord& r, const std::vector<const RunRecord*>& runs) {
-    QString s = QStringLiteral("<table class=\"history\">\n") + Columns({15, 8, 9, 8, 8, 8, 8, 8, 28}) +
+    QString s = QStringLiteral("<div class=\"table-wrap\"><table class=\"history\">\n") +
+                Columns({15, 8, 9, 8, 8, 8, 8, 8, 28}) +
                 QStringLiteral("<thead><tr><th>Data</th><th>Wersja</th>");
     for (const Series& se : kSeries)
         s += QStringLiteral("<th class=\"num\">%1</th>").arg(EscapeMarkup(SeriesName(r, se.category)));
@@ -544,7 +545,7 @@ QString HistoryTable(const RunRecord& r, const std::vector<const RunRecord*>& ru
         s += Element("td", warnings.isEmpty() ? QStringLiteral("brak") : warnings.join(QStringLiteral("; ")));
         s += QStringLiteral("</tr>\n");
     }
-    s += QStringLiteral("</tbody>\n</table>\n");
+    s += QStringLiteral("</tbody>\n</table></div>\n");
     return s;
 }
 
@@ -571,6 +572,9 @@ th, td { text-align: left; padding: 5px 8px; border-bottom: 1px solid #e5e7eb; v
   overflow-wrap: anywhere; }
 th { background: #f7f8fa; font-weight: bold; overflow-wrap: normal; }
 th.num, td.num { text-align: right; }
+td.num { overflow-wrap: normal; white-space: nowrap; }
+.table-wrap { overflow-x: auto; }
+.table-wrap table { min-width: 900px; }
 table.profile th { background: none; }
 table.profile td { white-space: pre-line; }
 table.rows, table.history { font-size: 14px; margin-top: 14px; }
