@@ -231,6 +231,7 @@ TEST(ReportHtml, WellFormedPageWithEveryRowCategoryAndSection) {
 }
 
 TEST(ReportHtml, BarsForScoredRowsOnlyScaledAgainstTheReference) {
+    EXPECT_EQ(kReferenceScore, 5000);
     const RunRecord sample = test::SampleReportRecord();
     const Page p = Parse(ReportHtml(sample, {}));
     EXPECT_EQ(p.All("rect", "bar", "rows-chart").size(), std::size_t(test::kSampleScoredRows));
@@ -377,6 +378,26 @@ TEST(ReportHtml, HistoryChartNeedsAnotherRunOfThisComputer) {
         EXPECT_LT(coords[0].toDouble(), coords[2].toDouble());
         EXPECT_LT(coords[2].toDouble(), coords[4].toDouble());
         EXPECT_GT(coords[1].toDouble(), coords[5].toDouble()) << "the overall score rose, so its line climbs";
+    }
+}
+
+TEST(ReportHtml, LongHistoryLabelsAtMostTenDatesTheLastAmongThem) {
+    const RunRecord r = test::SampleReportRecord();
+    for (const int earlier : {9, 11, 24}) {
+        std::vector<RunRecord> h;
+        for (int i = 0; i < earlier; ++i) {
+            RunRecord run = test::SampleHistory(r)[1];
+            run.id = 100 + i;
+            run.date = r.date.addDays(i - earlier);
+            h.push_back(run);
+        }
+        const Page p = Parse(ReportHtml(r, h));
+        const QStringList dates = p.Texts("text", "date", "history-chart");
+        EXPECT_LE(dates.size(), 10) << earlier;
+        EXPECT_GE(dates.size(), 5) << earlier;
+        EXPECT_EQ(dates.first(), h.front().date.toString(QStringLiteral("dd.MM.yyyy")));
+        EXPECT_EQ(dates.last(), r.date.toString(QStringLiteral("dd.MM.yyyy")));
+        EXPECT_EQ(p.All("circle", "series-overall", "history-chart").size(), std::size_t(earlier + 1));
     }
 }
 
