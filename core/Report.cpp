@@ -189,7 +189,7 @@ constexpr double kChartTop = 38;
 constexpr double kBarPitch = 28;
 constexpr double kBarThickness = 18;
 constexpr double kAxisRoom = 30;
-constexpr double kValueRoom = 180;
+constexpr double kValueRoom = 200;
 constexpr double kTextBaseline = 4.5; // half a 13 px text's x-height below the middle
 constexpr double kHeadroom = 1.05;    // the longest bar stops short of the axis' end
 constexpr int kTicksWanted = 5;
@@ -282,7 +282,7 @@ QString BarChart(const QString& cls, const QString& caption, const std::vector<B
         texts += QStringLiteral("<text class=\"value\" x=\"%1\" y=\"%2\">%3</text>\n")
                      .arg(Coord(end + 6), Coord(mid + kTextBaseline), EscapeMarkup(b.valueText));
     }
-    // Drawn last, so it lies over the bars.
+    // Over the bars, under the texts beside them.
     const double rx = x(kReferenceScore);
     s += QStringLiteral("<line class=\"reference\" x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"/>\n")
              .arg(Coord(rx), Coord(kChartTop - 10), Coord(plotBottom + 4));
@@ -461,13 +461,13 @@ QString HistoryChart(const RunRecord& r, const std::vector<const RunRecord*>& ru
         s += QStringLiteral("<text class=\"tick\" x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n")
                  .arg(Coord(kHistoryLeft - 8), Coord(ty + kTextBaseline), Points(i * axis.step));
     }
-    // Dates: at most kMostDateLabels of them, the last run's always.
+    // Dates: about kMostDateLabels of them, the last run's and this one's always.
     const std::size_t every = (n + kMostDateLabels - 1) / kMostDateLabels;
     for (std::size_t i = 0; i < n; ++i) {
         const bool last = i + 1 == n;
-        if (!last && (i % every != 0 || n - 1 - i < every))
-            continue;
         const bool current = runs[i] == &r;
+        if (!last && !current && (i % every != 0 || n - 1 - i < every))
+            continue;
         const QDateTime& d = runs[i]->date;
         s += QStringLiteral("<text class=\"%1\" x=\"%2\" y=\"%3\" text-anchor=\"middle\">%4"
                             "<tspan x=\"%2\" dy=\"15\">%5</tspan></text>\n")

@@ -381,7 +381,7 @@ TEST(ReportHtml, HistoryChartNeedsAnotherRunOfThisComputer) {
     }
 }
 
-TEST(ReportHtml, LongHistoryLabelsAtMostTenDatesTheLastAmongThem) {
+TEST(ReportHtml, LongHistoryNamesAboutTenDatesTheLastAndThisOneAmongThem) {
     const RunRecord r = test::SampleReportRecord();
     for (const int earlier : {9, 11, 24}) {
         std::vector<RunRecord> h;
@@ -399,6 +399,20 @@ TEST(ReportHtml, LongHistoryLabelsAtMostTenDatesTheLastAmongThem) {
         EXPECT_EQ(dates.last(), r.date.toString(QStringLiteral("dd.MM.yyyy")));
         EXPECT_EQ(p.All("circle", "series-overall", "history-chart").size(), std::size_t(earlier + 1));
     }
+    // An older run looked at again is named among the later ones.
+    RunRecord old = r;
+    old.date = r.date.addDays(-30);
+    std::vector<RunRecord> h;
+    for (int i = 0; i < 40; ++i) {
+        RunRecord run = test::SampleHistory(r)[1];
+        run.id = 100 + i;
+        run.date = old.date.addDays(i - 21).addSecs(60); // this one is the 22nd of 41
+        h.push_back(run);
+    }
+    const Page p = Parse(ReportHtml(old, h));
+    ASSERT_EQ(p.All("text", "current", "history-chart").size(), 1u);
+    EXPECT_TRUE(p.All("text", "current", "history-chart")[0]->text.contains(QStringLiteral("ten test")));
+    EXPECT_EQ(p.All("line", "current-run", "history-chart").size(), 1u);
 }
 
 TEST(ReportHtml, WarningsBoxOrNoReservations) {
