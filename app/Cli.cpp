@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "core/History.h"
 #include "core/MainModel.h"
+#include "core/RunExport.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
 #include "graphics3d/Test3d.h"
@@ -75,6 +76,13 @@ void PrintRepeatSummary(const RunRecord& c) {
          c.overallScores.Percent() > kUnstableSpreadPercent);
 }
 
+// What identifies this computer among the history's runs.
+QString ThisComputer() {
+    MainModel here;
+    GetComputerInfo(here);
+    return ComputerKey(RecordOfRun(here, {}, false).profile);
+}
+
 void OnInterrupt(int) {
     g_interrupted.store(true);
 }
@@ -96,6 +104,11 @@ QString UsageText() {
         "  --budget MINUTY     (z --cli) powtarza testy, aż minie czas albo rozrzut każdej\n"
         "                      kategorii spadnie poniżej 2% (najwyżej N razy z --repeat)\n"
         "  --history           wypisuje zapisane wyniki wcześniejszych testów\n"
+        "  --compare [A] [B]   porównuje dwa zapisane testy (domyślnie dwa ostatnie\n"
+        "                      testy tego komputera)\n"
+        "  --export TEST --format json|csv|html PLIK\n"
+        "                      zapisuje test z historii (numer albo last) w pliku;\n"
+        "                      html to raport z wykresami, PLIK - to standardowe wyjście\n"
         "  --version           wypisuje wersję programu\n"
         "  -h, --help          wypisuje ten opis\n"
         "\n"
@@ -137,6 +150,20 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
                 o.compareRuns.push_back(id);
                 ++i;
             }
+        } else if (a == QLatin1String("--export")) {
+            o.exportRun = true;
+            if (!value(&o.exportWhich))
+                return std::nullopt;
+        } else if (a == QLatin1String("--format")) {
+            if (!value(&o.exportFormat))
+                return std::nullopt;
+            if (!ExportFormatNamed(o.exportFormat)) {
+                *error = QStringLiteral("nieznany format: %1 (json, csv albo html)").arg(o.exportFormat);
+                return std::nullopt;
+            }
+        } else if (o.exportRun && o.exportFile.isEmpty() &&
+                   (a == QLatin1String("-") || !a.startsWith(QLatin1Char('-')))) {
+            o.exportFile = a;
         } else if (a == QLatin1String("--json")) {
             if (!value(&o.jsonFile))
                 return std::nullopt;
@@ -190,6 +217,20 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
             return std::nullopt;
         }
     }
+    if (!o.exportFormat.isEmpty() && !o.exportRun) {
+        *error = QStringLiteral("opcja --format działa tylko z --export");
+        return std::nullopt;
+    }
+    if (o.exportRun) {
+        if (o.exportFile.isEmpty()) {
+            *error = QStringLiteral("opcja --export wymaga nazwy pliku");
+            return std::nullopt;
+        }
+        if (o.exportFormat.isEmpty() && !ExportFormatOfFile(o.exportFile)) {
+            *error = QStringLiteral("podaj format pliku: --format json, csv albo html");
+            return std::nullopt;
+        }
+    }
     if (o.budgetMinutes > 0 && o.repeat == 1)
         o.repeat = kMostRepeatsOnABudget;
     if (cliOnlySeen && !o.cli && !o.help) {
@@ -231,6 +272,32 @@ int ListHistory() {
     return 0;
 }
 
+int ExportRun(const CliOptions& options) {
+    History history;
+    if (!OpenHistory(history))
+        return 1;
+    QString error;
+    const std::optional<RunRecord> run = FindStoredRun(history, options.exportWhich, ThisComputer(), &error);
+    if (!run) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 1;
+    }
+    const ExportFormat format = options.exportFormat.isEmpty() ? *ExportFormatOfFile(options.exportFile)
+                                                               : *ExportFormatNamed(options.exportFormat);
+    const QByteArray bytes = ExportRecord(*run, format, RunsUpTo(history, *run));
+    if (options.exportFile == QLatin1String("-")) {
+        const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()),
+                                         stdout) == static_cast<std::size_t>(bytes.size());
+        return written && std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (!WriteWholeFile(options.exportFile, bytes, &error)) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 1;
+    }
+    ConsolePrint(QStringLiteral("Test nr %1 zapisano w pliku %2.").arg(run->id).arg(options.exportFile));
+    return 0;
+}
+
 int CompareHistory(const std::vector<std::int64_t>& ids) {
     History history;
     if (!OpenHistory(history))
@@ -238,10 +305,7 @@ int CompareHistory(const std::vector<std::int64_t>& ids) {
     std::vector<RunRecord> pair;
     if (ids.size() < 2) {
         // This computer's last runs fill in what was not named.
-        MainModel here;
-        GetComputerInfo(here);
-        const QString computer = ComputerKey(RecordOfRun(here, {}, false).profile);
-        std::vector<RunRecord> mine = history.Runs(computer);
+        std::vector<RunRecord> mine = history.Runs(ThisComputer());
         if (ids.size() == 1) {
             const auto a = history.Run(ids[0]);
             if (!a || mine.empty()) {

@@ -16,6 +16,12 @@ struct CliOptions {
     // `--compare [A] [B]`: the runs' numbers in the history; missing ones are the last runs.
     bool compare = false;
     std::vector<std::int64_t> compareRuns;
+    // `--export RUN --format json|csv|html FILE`: RUN is a number in the history or "last"; FILE "-" is
+    // standard output. Without --format the file's suffix names the format.
+    bool exportRun = false;
+    QString exportWhich;
+    QString exportFormat;
+    QString exportFile;
     QString jsonFile;
     std::array<bool, 5> stages{true, true, true, true, true};
     unsigned workDivisor = 1;
@@ -37,6 +43,9 @@ int ListHistory();
 // `--compare`: the change per row and category between two stored runs (by default the last two of
 // this computer). Returns the exit code.
 int CompareHistory(const std::vector<std::int64_t>& runs);
+
+// `--export`: a stored run written as JSON, CSV or the HTML report. Returns the exit code.
+int ExportRun(const CliOptions& options);
 
 // Runs the benchmark without widgets and prints the results. Returns the exit code.
 int RunCli(int& argc, char** argv, const CliOptions& options);

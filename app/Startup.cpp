@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "app/Reporters.h"
+#include "core/RunExport.h"
 #include "sysinfo/ConditionsMonitor.h"
 
 #include "app/Cli.h"
@@ -204,7 +205,9 @@ int RunGui(int& argc, char** argv) {
     // Every finished run of the window is kept in the history with its conditions, as on the command line.
     ConditionsMonitor conditions(model);
     HistoryReporter history;
-    StartReporting(model, {&conditions, &history}, {});
+    StartReporting(model, {&conditions, &history}, [&model, &history](const RunEnd& end, bool) {
+        ShowRunNotice(model, end.Completed() ? history.LastId() : 0);
+    });
     QObject::connect(&model, &MainModel::runStarted, &conditions,
                      [&conditions, &model] { conditions.Begin(model); });
     ShowMainWindow(model, frm, splash);

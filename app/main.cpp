@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     }
     if (options->history)
         return orv::ListHistory();
+    if (options->exportRun)
+        return orv::ExportRun(*options);
     if (options->compare)
         return orv::CompareHistory(options->compareRuns);
     if (options->cli)

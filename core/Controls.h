@@ -57,6 +57,9 @@ inline const QString Label1 = QStringLiteral("Label1");
 inline const QString PominieteLbl = QStringLiteral("PominieteLbl");
 inline const QString PrzypisanoWynikiLbl = QStringLiteral("PrzypisanoWynikiLbl");
 inline const QString BriskoBtn = QStringLiteral("BriskoBtn");
+// What makes the last run untrustworthy, and the link to its report.
+inline const QString WarunkiLbl = QStringLiteral("WarunkiLbl");
+inline const QString RaportBtn = QStringLiteral("RaportBtn");
 
 // The start page: the description panel's header, lines, component pictures and timer.
 inline const QString HeaderInfoImg = QStringLiteral("HeaderInfoImg");
@@ -100,7 +103,7 @@ inline const std::array<QString, 7> kTabButtons = {ctl::InfoBtn,  ctl::CpuBtn,  
                                                    ctl::Gpu2dBtn, ctl::Gpu3dBtn, ctl::WynikiBtn};
 
 // Every control name above; the rows' names come from the catalogue.
-inline const std::array<QString, 67> kFixedControls = {ctl::TloImg,
+inline const std::array<QString, 69> kFixedControls = {ctl::TloImg,
                                                        ctl::VersionLbl,
                                                        ctl::StopkaLbl,
                                                        ctl::RozpocznijTestyBtn,
@@ -142,6 +145,8 @@ inline const std::array<QString, 67> kFixedControls = {ctl::TloImg,
                                                        ctl::PominieteLbl,
                                                        ctl::PrzypisanoWynikiLbl,
                                                        ctl::BriskoBtn,
+                                                       ctl::WarunkiLbl,
+                                                       ctl::RaportBtn,
                                                        ctl::HeaderInfoImg,
                                                        ctl::InfoLbl1,
                                                        ctl::InfoLbl2,

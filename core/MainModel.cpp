@@ -118,6 +118,9 @@ void MainModel::InitControls() {
     SetText(ctl::Gpu3dWynikLbl, QStringLiteral("3D:"));
     SetText(ctl::OgolnyWynikLbl, QStringLiteral("00000"));
     SetVisible(ctl::PominieteLbl, false);
+    SetVisible(ctl::WarunkiLbl, false);
+    SetText(ctl::RaportBtn, QStringLiteral("Raport z testu"));
+    SetVisible(ctl::RaportBtn, false);
     SetText(ctl::Label1, QStringLiteral("Porównaj z innymi - kliknij!"));
     SetText(ctl::VersionLbl, QStringLiteral("v.") + ProgramVersionText());
     SetEnabled(ctl::InfoTimer, false);

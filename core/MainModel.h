@@ -146,6 +146,8 @@ public:
     QString RunError;
     bool RunFinished = false;
     bool ResultsUploaded = false;
+    // The last run's number in the history; 0 when it was not stored.
+    std::int64_t StoredRunId = 0;
     bool RunInProgress = false;
     bool LoggedIn = false;
     QString AccountId;

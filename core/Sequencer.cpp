@@ -52,6 +52,9 @@ bool RozpocznijTestyBtnClick(MainModel& m) {
         m.WyczyscWyniki(g);
     m.Scores.ResetScores();
     m.SetVisible(ctl::PominieteLbl, false);
+    m.SetVisible(ctl::WarunkiLbl, false);
+    m.SetVisible(ctl::RaportBtn, false);
+    m.StoredRunId = 0;
 
     m.SelectedTab = 1;
     m.ZmienKarte(1);

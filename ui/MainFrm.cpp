@@ -3,6 +3,7 @@
 
 #include "core/MainModel.h"
 #include "core/Navigation.h"
+#include "core/RunExport.h"
 #include "core/Sequencer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProcessExit.h"
@@ -39,6 +40,7 @@ QString Font(int px) {
 const QString kWhite13 = QStringLiteral("color:white;") + Font(13);
 const QString kWhite11 = QStringLiteral("color:white;") + Font(11);
 const QString kAqua13 = QStringLiteral("color:#00ffff;") + Font(13);
+const QString kYellow13 = QStringLiteral("color:#ffff00;") + Font(13);
 
 // The overall score in lime at 27 pixels, its digits set a little closer so that five of them fit the
 // 85-pixel label; longer numbers get a smaller size rather than being cut.
@@ -279,6 +281,11 @@ void TMainFrm::BuildResultsPage(QWidget* page) {
     skipped->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     QLabel* uploaded = Label(page, ctl::PrzypisanoWynikiLbl, 0, 296, 577, 18, kAqua13);
     uploaded->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    QLabel* notice = Label(page, ctl::WarunkiLbl, 0, 152, 577, 18, kYellow13);
+    notice->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    TPictureButton* report = PictureButton(page, ctl::RaportBtn, 218, 314, 140, 18);
+    report->setStyleSheet(kWhite13 + QStringLiteral("text-decoration:underline;"));
+    report->setAlignment(Qt::AlignCenter);
     TPictureButton* banner = PictureButton(page, ctl::BriskoBtn, 72, 332, 435, 55);
     banner->setPixmap(ArtworkPicture(ctl::BriskoBtn));
 }
@@ -301,6 +308,7 @@ void TMainFrm::Wire() {
     OnClick(ctl::OgolnyWynikLbl, [&m] { MojeWynikiBtnClick(m); });
     OnClick(ctl::Label1, [&m] { Label1Click(m); });
     OnClick(ctl::BriskoBtn, [&m] { BriskoBtnClick(m); });
+    OnClick(ctl::RaportBtn, [&m] { RaportBtnClick(m); });
     for (int i = 1; i <= 7; ++i) {
         const QString& tab = kTabButtons[static_cast<std::size_t>(i - 1)];
         OnClick(tab, [&m, i] { TabBtnClick(m, i); });

@@ -48,5 +48,41 @@ TEST(CliOptions, RepeatAndBudgetTakePositiveCountsWithTheCommandLineOnly) {
     EXPECT_TRUE(o->history);
 }
 
+TEST(CliOptions, ExportTakesARunAFormatAndAFile) {
+    QString error;
+    auto o = Parse({QStringLiteral("--export"), QStringLiteral("last"), QStringLiteral("--format"),
+                    QStringLiteral("html"), QStringLiteral("raport.html")},
+                   &error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_TRUE(o->exportRun);
+    EXPECT_EQ(o->exportWhich, QStringLiteral("last"));
+    EXPECT_EQ(o->exportFormat, QStringLiteral("html"));
+    EXPECT_EQ(o->exportFile, QStringLiteral("raport.html"));
+    // The file's suffix names the format when --format is left out; "-" is standard output.
+    o = Parse({QStringLiteral("--export"), QStringLiteral("12"), QStringLiteral("wyniki.CSV")}, &error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_EQ(o->exportFile, QStringLiteral("wyniki.CSV"));
+    o = Parse({QStringLiteral("--export"), QStringLiteral("12"), QStringLiteral("--format"),
+               QStringLiteral("json"), QStringLiteral("-")},
+              &error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_EQ(o->exportFile, QStringLiteral("-"));
+
+    EXPECT_FALSE(Parse({QStringLiteral("--export"), QStringLiteral("last")}, &error)) << "no file";
+    EXPECT_TRUE(error.contains(QStringLiteral("pliku"))) << error.toStdString();
+    EXPECT_FALSE(
+        Parse({QStringLiteral("--export"), QStringLiteral("last"), QStringLiteral("wyniki")}, &error))
+        << "no format and no suffix to tell it";
+    EXPECT_FALSE(Parse({QStringLiteral("--export"), QStringLiteral("last"), QStringLiteral("--format"),
+                        QStringLiteral("pdf"), QStringLiteral("a.pdf")},
+                       &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("pdf"))) << error.toStdString();
+    EXPECT_FALSE(Parse({QStringLiteral("--format"), QStringLiteral("csv")}, &error)) << "without --export";
+    // A second file name is not taken silently.
+    EXPECT_FALSE(Parse(
+        {QStringLiteral("--export"), QStringLiteral("1"), QStringLiteral("a.csv"), QStringLiteral("b.csv")},
+        &error));
+}
+
 } // namespace
 } // namespace orv

@@ -136,6 +136,48 @@ TEST(Cli, RunPrintsRowsCategoriesAndWritesJson) {
     EXPECT_EQ(root[QStringLiteral("overall")].toInt(), (cpuSum / 12) / 5);
 }
 
+// Runs kept by the command line are listed, compared and exported by the program itself.
+TEST(Cli, StoredRunsAreListedComparedAndExported) {
+    const QStringList run{QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("cpu"),
+                          QStringLiteral("--work-divisor"), QStringLiteral("4000")};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(RunOrvanta(run).code, 0);
+
+    Outcome o = RunOrvanta({QStringLiteral("--history")});
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    const QStringList lines = o.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << o.out.toStdString(); // the heading and two runs
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("obciążenia zmniejszone 4000 razy")))
+        << lines[2].toStdString();
+    const QString lastId = lines[2].trimmed().section(QLatin1Char(' '), 0, 0);
+
+    o = RunOrvanta({QStringLiteral("--compare")});
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("z testem nr %1").arg(lastId))) << o.out.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Liczenie całek")));
+
+    const QString html = test::MakeTempDir(QStringLiteral("export")) + QStringLiteral("/raport.html");
+    o = RunOrvanta({QStringLiteral("--export"), QStringLiteral("last"), QStringLiteral("--format"),
+                    QStringLiteral("html"), html});
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    QFile f(html);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(page.contains(QStringLiteral("<svg")));
+    EXPECT_TRUE(page.contains(QStringLiteral("Liczenie całek")));
+
+    o = RunOrvanta({QStringLiteral("--export"), lastId, QStringLiteral("--format"), QStringLiteral("csv"),
+                    QStringLiteral("-")});
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.startsWith(QStringLiteral("row,title,status,value,unit,detail,reason,score\r\n")))
+        << o.out.left(200).toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Liczenie całek")));
+
+    o = RunOrvanta({QStringLiteral("--export"), QStringLiteral("999999"), QStringLiteral("x.json")});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("Nie ma testu nr 999999"))) << o.err.toStdString();
+}
+
 // A shell without a session's runtime folder: the program and its disk helper choose one quietly.
 TEST(Cli, RunWithoutARuntimeFolderPrintsOnlyItsOwnLines) {
     const Outcome o = RunOrvanta(

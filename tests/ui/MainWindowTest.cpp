@@ -3,8 +3,10 @@
 // through the window system layer, so the window decides which control is under the pointer.
 #define QTEST_QPA_MOUSE_HANDLING
 #include "app/Startup.h"
+#include "core/History.h"
 #include "core/MainModel.h"
 #include "core/Navigation.h"
+#include "core/RunExport.h"
 #include "core/Sequencer.h"
 #include "platform/Registry.h"
 #include "tests/support/RecordingDesktop.h"
@@ -12,12 +14,14 @@
 #include "ui/MainFrm.h"
 #include "ui/PictureButton.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -306,6 +310,48 @@ TEST_F(MainWindow, ResultsPageWhileLoggedOut) {
     EXPECT_EQ(opened, QStringList{BriskoPromotionAddress()});
     EXPECT_TRUE(opened.value(0).endsWith(QStringLiteral("/p/777")));
     EXPECT_EQ(Page(), 6);
+}
+
+TEST_F(MainWindow, ResultsPageWarnsOfTheConditionsAndLinksTheReport) {
+    ToResults();
+    EXPECT_FALSE(frm->ControlWidget(ctl::WarunkiLbl)->isVisible());
+    EXPECT_FALSE(frm->ControlWidget(ctl::RaportBtn)->isVisible());
+    History history;
+    QString notice, error;
+    ASSERT_TRUE(history.Open(&notice)) << notice.toStdString();
+    RunRecord run;
+    run.date = QDateTime::currentDateTime();
+    run.computer = QStringLiteral("pc1");
+    run.overall = 48213;
+    ASSERT_TRUE(history.Store(run, &error)) << error.toStdString();
+    m->Conditions.flags = {QStringLiteral("battery")};
+    ShowRunNotice(*m, run.id);
+    QWidget* warning = frm->ControlWidget(ctl::WarunkiLbl);
+    QWidget* link = frm->ControlWidget(ctl::RaportBtn);
+    ASSERT_TRUE(warning->isVisible());
+    ASSERT_TRUE(link->isVisible());
+    EXPECT_EQ(warning->property("text").toString(), QStringLiteral("Uwaga: komputer pracował na baterii"));
+    EXPECT_EQ(link->property("text").toString(), QStringLiteral("Raport z testu"));
+    // Both lie on the page clear of everything else it shows, and their texts fit.
+    m->SetText(ctl::PominieteLbl, QStringLiteral("Pominięto: 3D"));
+    m->SetVisible(ctl::PominieteLbl, true);
+    m->SetVisible(ctl::PrzypisanoWynikiLbl, true);
+    QWidget* page = frm->PageWidget(Page::WynikiTab);
+    for (QWidget* w : {warning, link}) {
+        EXPECT_TRUE(page->rect().contains(w->geometry()));
+        for (QWidget* other : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other != w && other->isVisible() && !other->objectName().isEmpty()) {
+                EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                    << qPrintable(w->objectName()) << " overlaps " << qPrintable(other->objectName());
+            }
+        }
+        EXPECT_LE(QFontMetrics(w->font()).horizontalAdvance(w->property("text").toString()), w->width());
+    }
+    Screenshot("results-notice");
+    Click(ctl::RaportBtn);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].startsWith(QStringLiteral("file:///"))) << opened[0].toStdString();
+    EXPECT_TRUE(QFile::exists(QUrl(opened[0]).toLocalFile()));
 }
 
 TEST_F(MainWindow, EveryControlOfTheModelHasItsWidget) {
