@@ -9,6 +9,7 @@
 #include "graphics2d/Graphics2d.h"
 #include "graphics3d/Test3d.h"
 #include "platform/MessageBoxes.h"
+#include "platform/ProcessExit.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
 #include "sysinfo/ComputerProfile.h"
@@ -464,9 +465,8 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         QCoreApplication::exit(exitCode);
     });
 
-    bool leftAtOnce = false;
     QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model, &leftAtOnce] {
+    QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model] {
         if (!g_interrupted.exchange(false))
             return;
         // A running run stops as with the stop button; in any other state, or asked again, we go now.
@@ -474,11 +474,17 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
             StopBtnClick(model);
             return;
         }
+        // A stage may be waiting in a loop of its own (the processor's workers finishing their workload),
+        // which leaving the event loop would not end: the process ends here, as closing the window does.
         ConsolePrint(QStringLiteral("Testy anulowano."));
         if (model.Hooks.StopDiskHelper)
             model.Hooks.StopDiskHelper();
-        leftAtOnce = true;
-        QCoreApplication::exit(kExitCancelled);
+        model.Harness.TerminateAllWorkers(true);
+        if (model.Hooks.RemoveTemporaryData)
+            model.Hooks.RemoveTemporaryData(model);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        EndProcessNow(kExitCancelled);
     });
     interruptPoll.start(100);
 
@@ -489,9 +495,6 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     });
     const int code = app->exec();
     model.Harness.TerminateAllWorkers(true);
-    // Left in the middle of a run: its files go once its workers have stopped writing them.
-    if (leftAtOnce && model.Hooks.RemoveTemporaryData)
-        model.Hooks.RemoveTemporaryData(model);
     return code;
 }
 
