@@ -16,6 +16,18 @@
 
 namespace orv {
 
+namespace {
+
+// On Wayland the compositor sizes a maximised window and always answers, in its own time; there is no
+// window manager to be missing.
+bool OnWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+constexpr std::uint32_t kCompositorAnswerMs = 3000;
+
+} // namespace
+
 void GenerateSpheres(std::vector<SphereEntry>& list, int count) {
     list.resize(static_cast<std::size_t>(std::max(count, 0)));
     for (SphereEntry& e : list) {
@@ -202,7 +214,10 @@ void TTest2dBase::Maximise() {
     // Without a window manager nobody acts on the request; take the area ourselves then. The size is
     // the one of the last resize event: geometry() changes at once, the event that resets the
     // matrices comes later and must not land in the first frame.
-    if (!WaitFor([this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); }, 300)) {
+    const auto resized = [this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); };
+    if (OnWayland())
+        WaitFor(resized, kCompositorAnswerMs);
+    else if (!WaitFor(resized, 300)) {
         setGeometry(area);
         WaitFor([this, area] { return resizedTo_ == area.size(); }, 1000);
     }
@@ -218,7 +233,8 @@ void TTest2dBase::Maximise() {
 
 void TTest2dBase::Restore() {
     showNormal();
-    if (!WaitFor([this] { return resizedTo_ == normalGeometry_.size(); }, 300)) {
+    if (!WaitFor([this] { return resizedTo_ == normalGeometry_.size(); },
+                 OnWayland() ? kCompositorAnswerMs : 300)) {
         setGeometry(normalGeometry_);
         WaitFor([this] { return resizedTo_ == normalGeometry_.size(); }, 1000);
     }

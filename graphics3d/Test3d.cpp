@@ -14,6 +14,15 @@
 
 namespace orv {
 
+namespace {
+
+// A Wayland compositor places every window itself; a client cannot set where.
+bool CompositorPlacesWindows() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
 // ---- Device window ----
 
 TDeviceWindow::TDeviceWindow(TTest3dBase& owner) : owner_(owner) {
@@ -45,7 +54,8 @@ TTest3dBase::TTest3dBase(MainModel& main, int index, const QString& caption, con
     setTitle(caption);
     setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(kTest3dClientWidth, kTest3dClientHeight);
-    setFramePosition(position_);
+    if (!CompositorPlacesWindows())
+        setFramePosition(position_);
     displayPanel_ = new QWindow(this);
     displayPanel_->setObjectName(QStringLiteral("DisplayPanel"));
     displayPanel_->setGeometry(0, 0, kTest3dClientWidth, kTest3dClientHeight);
@@ -72,7 +82,8 @@ bool TTest3dBase::event(QEvent* e) {
 
 void TTest3dBase::Show() {
     resize(kTest3dClientWidth, kTest3dClientHeight);
-    setFramePosition(position_);
+    if (!CompositorPlacesWindows())
+        setFramePosition(position_);
     show();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/SplashFrm.h"
 
 #include "ui/Grafika.h"
+#include "ui/MainFrm.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -36,7 +37,7 @@ TSplashFrm::TSplashFrm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt:
     UruchamianieLbl->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     UruchamianieLbl->setGeometry(0, 142, 353, 18);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !CompositorPlacesWindows())
         move(screen->availableGeometry().center() - rect().center());
 }
 

@@ -1,0 +1,201 @@
+// The windows on a Wayland compositor of their own (weston): the platform the program picks, the main
+// window shown, minimised and dragged by its skin through the compositor, the 2D window and a 3D test
+// drawing what the compositor then shows, and Escape and close ending them.
+#include "WaylandSupport.h"
+
+#include "app/Startup.h"
+#include "core/MainModel.h"
+#include "core/Navigation.h"
+#include "core/Sequencer.h"
+#include "graphics2d/Test2dFrm.h"
+#include "graphics3d/Test3d.h"
+#include "tests/support/TestEnv.h"
+#include "ui/MainFrm.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <memory>
+
+namespace orv {
+namespace {
+
+// ---- The platform choice ----
+
+TEST(PlatformChoice, WaylandSessionPrefersTheNativePlatformWithX11After) {
+    EXPECT_EQ(PreferredPlatforms({{}, "wayland-0", "wayland", false}), QByteArray("wayland;xcb"));
+    // Either sign is enough: a display named in an X11 login, or the session without a name.
+    EXPECT_EQ(PreferredPlatforms({{}, "wayland-1", "x11", false}), QByteArray("wayland;xcb"));
+    EXPECT_EQ(PreferredPlatforms({{}, {}, "wayland", false}), QByteArray("wayland;xcb"));
+}
+
+TEST(PlatformChoice, UsersChoiceAndX11SessionsKeepQtsOwn) {
+    EXPECT_EQ(PreferredPlatforms({"xcb", "wayland-0", "wayland", false}), QByteArray());
+    EXPECT_EQ(PreferredPlatforms({{}, "wayland-0", "wayland", true}), QByteArray());
+    EXPECT_EQ(PreferredPlatforms({{}, {}, "x11", false}), QByteArray());
+    EXPECT_EQ(PreferredPlatforms({{}, {}, "tty", false}), QByteArray());
+    EXPECT_EQ(PreferredPlatforms({}), QByteArray());
+}
+
+TEST(PlatformChoice, PlatformOptionInEitherSpelling) {
+    const char* single[] = {"orvanta", "-platform", "xcb"};
+    const char* twice[] = {"orvanta", "--platform", "offscreen"};
+    const char* path[] = {"orvanta", "-platformpluginpath", "/p", "-style", "fusion"};
+    const char* argument[] = {"orvanta", "-style", "-platform"};
+    EXPECT_TRUE(HasPlatformOption(3, single));
+    EXPECT_TRUE(HasPlatformOption(3, twice));
+    EXPECT_FALSE(HasPlatformOption(5, path));
+    EXPECT_TRUE(HasPlatformOption(3, argument));
+    EXPECT_FALSE(HasPlatformOption(1, single)); // the program's own name is not an option
+}
+
+TEST(PlatformChoice, DisplayPinnedToItsSocketOnlyWhenTheSocketIsThere) {
+    const QString runtime = test::MakeTempDir(QStringLiteral("runtime"));
+    const QByteArray folder = QFile::encodeName(runtime);
+    QFile socket(runtime + QStringLiteral("/wayland-0"));
+    ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
+    socket.close();
+    EXPECT_EQ(PinnedWaylandDisplay("wayland-0", "wayland", folder), folder + "/wayland-0");
+    EXPECT_EQ(PinnedWaylandDisplay({}, "wayland", folder), folder + "/wayland-0");
+    EXPECT_EQ(PinnedWaylandDisplay("wayland-1", "wayland", folder), QByteArray());
+    EXPECT_EQ(PinnedWaylandDisplay({}, "x11", folder), QByteArray());
+    EXPECT_EQ(PinnedWaylandDisplay("/run/user/1/wayland-0", "wayland", folder), QByteArray());
+    EXPECT_EQ(PinnedWaylandDisplay("wayland-0", "wayland", {}), QByteArray());
+}
+
+// ---- On the compositor ----
+
+template <typename Done> bool WaitFor(Done done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// The smallest rectangle of the screenshot holding every pixel that is not the black background. The
+// pointer is parked in the far corner; its few pixels there do not count.
+constexpr int kPointerCorner = 8;
+QRect Drawn(const QImage& shot) {
+    QRect r;
+    for (int y = 0; y < shot.height() - kPointerCorner; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
+        for (int x = 0; x < shot.width() - kPointerCorner; ++x)
+            if ((line[x] & 0xFFFFFFu) != 0)
+                r |= QRect(x, y, 1, 1);
+    }
+    return r;
+}
+
+class OnWayland : public testing::Test {
+protected:
+    void SetUp() override {
+        const QString missing = test::WaylandMissing();
+        if (!missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
+        ASSERT_TRUE(ParkPointer());
+        log.Mark();
+    }
+    // Weston follows the X pointer by its moves, not its place: pushed against the output's far corner
+    // the two agree from then on.
+    static bool ParkPointer() { return MovePointer({0, 0}) && MovePointer({1023, 767}); }
+    static bool MovePointer(QPoint p) {
+        return test::UserInput({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
+    }
+    // What the compositor shows once it shows a picture of the given size (the first frames of a
+    // window come some time after it is exposed).
+    static QRect DrawnOnce(QSize size) {
+        QRect r;
+        WaitFor([&] { return (r = Drawn(test::WestonScreenshot())).size() == size; }, 5000);
+        return r;
+    }
+    test::WestonLog log;
+};
+
+class MainWindowOnWayland : public OnWayland {
+protected:
+    void SetUp() override {
+        OnWayland::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m = std::make_unique<MainModel>();
+        m->BaseDir = test::MakeTempDir(QStringLiteral("base"));
+        frm = std::make_unique<TMainFrm>(*m);
+        frm->FormCloseAction = nullptr; // never end the test process
+        frm->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+    }
+    std::unique_ptr<MainModel> m;
+    std::unique_ptr<TMainFrm> frm;
+};
+
+TEST_F(MainWindowOnWayland, ShowsWholeAsAToplevelOfTheCompositor) {
+    EXPECT_EQ(log.Requests(QStringLiteral("^xdg_surface@\\d+\\.get_toplevel")).size(), 1);
+    const QRect shown = DrawnOnce(frm->size());
+    EXPECT_EQ(shown.size(), QSize(TMainFrm::kDesignWidth, TMainFrm::kDesignHeight));
+    // The skin's own pixels, not a blank surface of the right size: the caption bar's blue at the top
+    // left and the white of the close button's cross.
+    const QImage shot = test::WestonScreenshot();
+    const QRgb caption = shot.pixel(shown.topLeft() + QPoint(120, 10));
+    EXPECT_GT(qBlue(caption), 2 * qRed(caption)) << std::hex << caption;
+    int white = 0;
+    for (int y = 2; y < 32; ++y)
+        for (int x = 810; x < 840; ++x)
+            white += qGray(shot.pixel(shown.topLeft() + QPoint(x, y))) > 230 ? 1 : 0;
+    EXPECT_GT(white, 20);
+}
+
+// xdg-shell has no minimised state to report back: Qt drops the flag from windowState() at once, and
+// only the compositor knows. Its answer is on the screen: the window is gone from the output.
+TEST_F(MainWindowOnWayland, MinimiseButtonHasTheCompositorHideTheWindow) {
+    ASSERT_EQ(DrawnOnce(frm->size()).size(), frm->size());
+    QWidget* button = frm->ControlWidget(ctl::MinimizeBtn);
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(
+        WaitFor([&] { return log.Requests(QStringLiteral("\\.set_minimized\\(\\)$")).size() == 1; }, 3000));
+    EXPECT_TRUE(WaitFor([] { return Drawn(test::WestonScreenshot()).isEmpty(); }, 5000))
+        << "the window still shows";
+    EXPECT_TRUE(frm->isVisible());
+}
+
+// A real press on the skin and a real drag, given through the X server weston runs in: the window
+// asks the compositor to move it, and the compositor moves it with the pointer.
+TEST_F(MainWindowOnWayland, DraggingTheSkinMovesTheWindowThroughTheCompositor) {
+    const QRect before = DrawnOnce(frm->size());
+    ASSERT_EQ(before.size(), frm->size());
+    const QPoint grip = before.topLeft() + QPoint(520, 40); // background clear of every control
+    ASSERT_TRUE(MovePointer(grip));
+    ASSERT_TRUE(test::UserInput({QStringLiteral("mousedown"), QStringLiteral("1")}));
+    EXPECT_TRUE(WaitFor(
+        [&] { return log.Requests(QStringLiteral("^xdg_toplevel@\\d+\\.move\\(")).size() == 1; }, 3000));
+    for (int i = 1; i <= 10; ++i)
+        ASSERT_TRUE(MovePointer(grip + QPoint(-10 * i, 5 * i)));
+    ASSERT_TRUE(test::UserInput({QStringLiteral("mouseup"), QStringLiteral("1")}));
+    QRect after;
+    WaitFor([&] { return (after = Drawn(test::WestonScreenshot())).topLeft() != before.topLeft(); }, 3000);
+    EXPECT_EQ(after.topLeft() - before.topLeft(), QPoint(-100, 50));
+    EXPECT_EQ(after.size(), before.size());
+}
+
+} // namespace
+} // namespace orv
+
+int main(int argc, char** argv) {
+    orv::test::IsolateUserFolders();
+    testing::InitGoogleTest(&argc, argv);
+    // The program's own choice, as the windowed program makes it.
+    orv::PreferNativePlatform(argc, argv);
+    std::unique_ptr<QApplication> app;
+    if (orv::test::WaylandMissing().isEmpty())
+        app = std::make_unique<QApplication>(argc, argv);
+    return RUN_ALL_TESTS();
+}
