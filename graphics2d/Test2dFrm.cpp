@@ -208,15 +208,29 @@ bool TTest2dBase::eventFilter(QObject* watched, QEvent* e) {
     return QWindow::eventFilter(watched, e);
 }
 
+// Qt on Wayland gives an OpenGL window the size its compositor sends only at the window's next frame
+// (a window that has shown none yet keeps its old size): until the size comes, cleared frames go out.
+template <typename Done> bool TTest2dBase::WaitForCompositorSize(Done done) {
+    return WaitFor(
+        [this, &done] {
+            if (!done() && MakeCurrent()) {
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                context_->swapBuffers(this);
+            }
+            return done();
+        },
+        kCompositorAnswerMs);
+}
+
 void TTest2dBase::Maximise() {
     const QRect area = screen() ? screen()->availableGeometry() : geometry();
     showMaximized();
     // Without a window manager nobody acts on the request; take the area ourselves then. The size is
     // the one of the last resize event: geometry() changes at once, the event that resets the
-    // matrices comes later and must not land in the first frame.
+    // matrices comes later and must not land in the first frame. A Wayland compositor always answers.
     const auto resized = [this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); };
     if (OnWayland())
-        WaitFor(resized, kCompositorAnswerMs);
+        WaitForCompositorSize(resized);
     else if (!WaitFor(resized, 300)) {
         setGeometry(area);
         WaitFor([this, area] { return resizedTo_ == area.size(); }, 1000);
@@ -233,10 +247,10 @@ void TTest2dBase::Maximise() {
 
 void TTest2dBase::Restore() {
     showNormal();
-    if (!WaitFor([this] { return resizedTo_ == normalGeometry_.size(); },
-                 OnWayland() ? kCompositorAnswerMs : 300)) {
+    const auto restored = [this] { return resizedTo_ == normalGeometry_.size(); };
+    if (OnWayland() ? !WaitForCompositorSize(restored) : !WaitFor(restored, 300)) {
         setGeometry(normalGeometry_);
-        WaitFor([this] { return resizedTo_ == normalGeometry_.size(); }, 1000);
+        WaitFor(restored, 1000);
     }
 }
 

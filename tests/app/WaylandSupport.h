@@ -57,8 +57,15 @@ inline QImage WestonScreenshot() {
     if (!p.waitForFinished(10000) || p.exitCode() != 0)
         return {};
     const QStringList shots = QDir(dir.path()).entryList({QStringLiteral("*.png")}, QDir::Files);
-    return shots.isEmpty() ? QImage()
-                           : QImage(dir.filePath(shots.first())).convertToFormat(QImage::Format_RGB32);
+    if (shots.isEmpty())
+        return {};
+    // The output's fourth byte is no alpha: whatever the last blend left there. The screenshot keeps it
+    // as alpha and divides the colours by it; multiplied back, the colours are the output's own.
+    const QImage premultiplied =
+        QImage(dir.filePath(shots.first())).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return QImage(premultiplied.constBits(), premultiplied.width(), premultiplied.height(),
+                  premultiplied.bytesPerLine(), QImage::Format_RGB32)
+        .copy();
 }
 
 // Pointer and keys as a user gives them: through the X server into weston, which passes them on to the

@@ -186,6 +186,122 @@ TEST_F(MainWindowOnWayland, DraggingTheSkinMovesTheWindowThroughTheCompositor) {
     EXPECT_EQ(after.size(), before.size());
 }
 
+// ---- The 2D window ----
+
+// A share of the pixels in the rectangle (screenshot or read-back picture) within 3 of the colour.
+double ShareOf(const QImage& picture, const QRect& r, QRgb colour) {
+    int near = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = picture.pixel(x, y);
+            near += std::abs(qRed(p) - qRed(colour)) <= 3 && std::abs(qGreen(p) - qGreen(colour)) <= 3 &&
+                            std::abs(qBlue(p) - qBlue(colour)) <= 3
+                        ? 1
+                        : 0;
+        }
+    return r.isEmpty() ? 0.0 : static_cast<double>(near) / (r.width() * r.height());
+}
+
+// The current back buffer, top row first.
+QImage ReadBack(int width, int height) {
+    QImage picture(width, height, QImage::Format_RGBA8888);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.bits());
+    return picture.mirrored().convertToFormat(QImage::Format_RGB32);
+}
+
+constexpr QRgb kTest2dGrey = qRgb(51, 51, 51); // glClearColor 0.2
+
+class Test2dOnWayland : public OnWayland {
+protected:
+    void SetUp() override {
+        OnWayland::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m.WorkDivisor = 40; // 100 spheres a frame
+        window = std::make_unique<TTest2dFrm>(m);
+    }
+    MainModel m;
+    std::unique_ptr<TTest2dFrm> window;
+};
+
+// Maximised by the compositor over a bright window; each frame drawn as the test draws it (grey with
+// coloured spheres in the back buffer), and what the compositor shows is that picture, opaque.
+TEST_F(Test2dOnWayland, DrawsMaximisedAndOpaqueWhatTheCompositorShows) {
+    QWidget behind(nullptr, Qt::FramelessWindowHint); // Qt would draw a frame of its own on weston
+    behind.setFixedSize(400, 300);
+    QPalette white = behind.palette();
+    white.setColor(QPalette::Window, Qt::white);
+    behind.setPalette(white);
+    behind.setAutoFillBackground(true);
+    behind.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&behind));
+    const QRect behindRect = DrawnOnce(behind.size());
+    ASSERT_EQ(behindRect.size(), behind.size());
+
+    const QSize output = QGuiApplication::primaryScreen()->geometry().size();
+    QSize framed;
+    double greyInBuffer = 0, coloured = 0;
+    QImage shown;
+    window->FrameDrawn = [&](int frame) {
+        if (frame != 3)
+            return;
+        framed = window->size();
+        const QImage buffer = ReadBack(framed.width(), framed.height());
+        greyInBuffer = ShareOf(buffer, buffer.rect(), kTest2dGrey);
+        coloured = 1.0 - greyInBuffer;
+    };
+    window->FrameStarted = [&](int frame) {
+        // Frame 3 was swapped by now: the compositor shows it.
+        if (frame == 4)
+            shown = test::WestonScreenshot();
+    };
+    window->Show();
+    window->StartTest();
+    EXPECT_EQ(log.Requests(QStringLiteral("\\.set_maximized\\(\\)$")).size(), 1);
+    EXPECT_EQ(framed, output);
+    EXPECT_GT(greyInBuffer, 0.5);
+    EXPECT_GT(coloured, 0.002); // 100 spheres of random sizes, a few thousand pixels
+    ASSERT_FALSE(shown.isNull());
+    // The whole output is the test's picture, and the white window behind does not shine through.
+    const double greyShown = ShareOf(shown, shown.rect(), kTest2dGrey);
+    EXPECT_GT(greyShown, 0.5);
+    EXPECT_GT(1.0 - greyShown, 0.002);
+    EXPECT_GT(ShareOf(shown, behindRect, kTest2dGrey), 0.5);
+    EXPECT_LT(ShareOf(shown, behindRect, qRgb(255, 255, 255)), 0.01);
+    // Back to its normal size afterwards, asked of the compositor.
+    EXPECT_EQ(log.Requests(QStringLiteral("\\.unset_maximized\\(\\)$")).size(), 1);
+    EXPECT_EQ(window->size(), QSize(kTest2dWidth, kTest2dHeight));
+    EXPECT_EQ(m.Result(16).status, RowResult::Status::Finished);
+}
+
+// Escape pressed on the keyboard, passed on by the compositor to the test window it gave the focus:
+// the frames after it are not drawn, and the window is back at its normal size for the results.
+TEST_F(Test2dOnWayland, EscapeFromTheKeyboardEndsTheTestEarly) {
+    std::vector<int> drawn;
+    window->FrameStarted = [&](int frame) {
+        if (frame == 2) {
+            ASSERT_TRUE(test::UserInput({QStringLiteral("key"), QStringLiteral("Escape")}));
+        }
+    };
+    window->FrameDrawn = [&](int frame) { drawn.push_back(frame); };
+    window->Show();
+    window->StartTest();
+    EXPECT_TRUE(m.CancelRequested);
+    EXPECT_EQ(drawn, (std::vector<int>{1, 2}));
+    EXPECT_EQ(m.Result(16).status, RowResult::Status::Finished);
+    EXPECT_EQ(window->size(), QSize(kTest2dWidth, kTest2dHeight));
+}
+
+TEST_F(Test2dOnWayland, CancelledBeforeTheFirstFrameStillReturnsToNormalSize) {
+    m.CancelRequested = true;
+    window->Show();
+    window->StartTest();
+    EXPECT_EQ(window->FramesDrawn(), 0);
+    EXPECT_EQ(window->size(), QSize(kTest2dWidth, kTest2dHeight));
+}
+
 } // namespace
 } // namespace orv
 
