@@ -6,6 +6,7 @@
 #include "graphics3d/scenes/RenderUnit3.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -20,6 +21,8 @@ namespace {
 bool CompositorPlacesWindows() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
+
+constexpr qint64 kExposeWaitMs = 3000;
 
 } // namespace
 
@@ -117,6 +120,16 @@ void TTest3dBase::StartTest() {
     DXUTSetWindow(dw, dw, dw, false);
     DXUTSetupDevice(0, false, kTest3dBackBufferWidth, kTest3dBackBufferHeight, scene_->AcceptDevice,
                     scene_->AdjustDeviceSettings, nullptr);
+    // A Wayland surface takes frames only once the compositor has configured it; the framework
+    // draws from its first loop pass on, shown or not.
+    if (CompositorPlacesWindows()) {
+        QElapsedTimer shown;
+        shown.start();
+        while (dw->isVisible() && !dw->isExposed() && shown.elapsed() < kExposeWaitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!DXUTIsWindowed() && !dw->windowStates().testFlag(Qt::WindowFullScreen))
+            dw->showFullScreen();
+    }
     if (*scene_->Accepted)
         DXUTMainLoop(nullptr); // at once when no device came: the timer ends the test then
     else

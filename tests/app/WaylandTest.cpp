@@ -9,12 +9,15 @@
 #include "core/Sequencer.h"
 #include "graphics2d/Test2dFrm.h"
 #include "graphics3d/Test3d.h"
+#include "graphics3d/framework/d3dx/DXUTMisc.h"
+#include "graphics3d/scenes/Measurement.h"
 #include "tests/support/TestEnv.h"
 #include "ui/MainFrm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -300,6 +303,136 @@ TEST_F(Test2dOnWayland, CancelledBeforeTheFirstFrameStillReturnsToNormalSize) {
     window->StartTest();
     EXPECT_EQ(window->FramesDrawn(), 0);
     EXPECT_EQ(window->size(), QSize(kTest2dWidth, kTest2dHeight));
+}
+
+// ---- A 3D test ----
+
+constexpr QRgb kScene1Clear = 0x424B79; // the first scene's background
+
+class Test3dOnWayland : public OnWayland {
+protected:
+    void SetUp() override {
+        OnWayland::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QString reason;
+        if (!Test3dAvailable(&reason))
+            GTEST_SKIP() << reason.toStdString();
+        DXUTSetExecutablePathForSearch(test::BinDir() + QStringLiteral("/orvanta"));
+        DXUTSetMediaSearchPath(test::BinDir() + QStringLiteral("/media"));
+        saved = FpsTiming();
+        FpsTiming() = {60000, 1000, 10}; // never done by itself: Escape ends it
+        window = std::make_unique<TTest3dFrm>(m);
+        m.Gfx3dWindows = {window.get(), nullptr, nullptr};
+        QObject::connect(&m, &MainModel::runEnded, &m, [this](bool c) {
+            ended = true;
+            cancelled = c;
+        });
+    }
+    void TearDown() override {
+        if (window && window->Running())
+            window->StopTest();
+        window.reset();
+        FpsTiming() = saved;
+    }
+    TFpsTiming saved;
+    MainModel m;
+    std::unique_ptr<TTest3dFrm> window;
+    bool ended = false;
+    bool cancelled = false;
+};
+
+// The device window covers the output through the compositor (full screen, not a window placed over
+// it), showing the scene's frames; Escape from the keyboard ends the test with its frame rate.
+TEST_F(Test3dOnWayland, FullScreenThroughTheCompositorUntilEscape) {
+    const QRect output = QGuiApplication::primaryScreen()->geometry();
+    const QRect centre(output.center() - QPoint(20, 20), QSize(40, 40));
+    // The test runs its own loop until it ends; what is looked at is looked at from inside it.
+    QImage shot;
+    QSize deviceSize;
+    bool fullScreen = false, escaped = false;
+    QElapsedTimer since;
+    since.start();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        TDeviceWindow* device = window->DeviceWindow();
+        if (escaped || !device || !device->isExposed())
+            return;
+        if (since.elapsed() > 20000) { // never showed the scene: end the test, the checks fail
+            escaped = true;
+            window->DeviceWindowEscape();
+            return;
+        }
+        // What the compositor shows: the scene's background all over the output, the character in the middle.
+        shot = test::WestonScreenshot();
+        if (ShareOf(shot, shot.rect(), kScene1Clear) < 0.5 || ShareOf(shot, centre, kScene1Clear) > 0.5)
+            return;
+        fullScreen = device->windowStates().testFlag(Qt::WindowFullScreen);
+        deviceSize = device->size();
+        escaped = true;
+        EXPECT_TRUE(test::UserInput({QStringLiteral("key"), QStringLiteral("Escape")}));
+    });
+    watch.start(50);
+    gfx3dTest(m);
+    WaitFor([&] { return ended; }, 10000);
+    watch.stop();
+
+    EXPECT_EQ(log.Requests(QStringLiteral("\\.set_fullscreen\\(")).size(), 1);
+    EXPECT_TRUE(fullScreen);
+    EXPECT_EQ(deviceSize, output.size());
+    ASSERT_FALSE(shot.isNull());
+    for (QPoint corner : {QPoint(2, output.height() - 2), QPoint(output.width() - 2, output.height() / 2)})
+        EXPECT_EQ(shot.pixel(corner) & 0xFFFFFFu, kScene1Clear) << corner.x() << "," << corner.y();
+    EXPECT_GT(ShareOf(shot, shot.rect(), kScene1Clear), 0.5);
+    EXPECT_LT(ShareOf(shot, centre, kScene1Clear), 0.5) << "no character";
+    int yellow = 0; // the statistics line at the top left
+    for (int y = 5; y < 22; ++y)
+        for (int x = 5; x < 200; ++x) {
+            const QRgb c = shot.pixel(x, y);
+            yellow += qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 90 ? 1 : 0;
+        }
+    EXPECT_GT(yellow, 40);
+
+    // Escape came from the keyboard, through the compositor.
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(m.Result(18).status, RowResult::Status::Finished);
+    EXPECT_TRUE(m.Result(18).detail.endsWith(QStringLiteral(" fps")));
+    EXPECT_EQ(window->DeviceWindow(), nullptr);
+    EXPECT_LT(since.elapsed(), 20000);
+}
+
+// A close request for the device window (what the compositor's close sends) leaves full screen and
+// hides the test's windows, as on X11; the test ends by its timer with a frame rate, and the surfaces
+// made anew on the way never take a frame before the compositor has configured them (weston would
+// end the connection).
+TEST_F(Test3dOnWayland, CloseRequestLeavesFullScreenAndTheTestEndsByItsTimer) {
+    FpsTiming() = {200, 50, 3};
+    window->FinishedTimer().setInterval(200);
+    bool closed = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        TDeviceWindow* device = window->DeviceWindow();
+        if (closed || !device || !device->isExposed() ||
+            !device->windowStates().testFlag(Qt::WindowFullScreen))
+            return;
+        closed = true;
+        device->close();
+    });
+    watch.start(20);
+    gfx3dTest(m);
+    WaitFor([&] { return ended; }, 10000);
+    watch.stop();
+    ASSERT_TRUE(closed);
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(cancelled);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(m.Result(18).status, RowResult::Status::Finished);
+    EXPECT_EQ(log.Requests(QStringLiteral("\\.set_fullscreen\\(")).size(), 1);
+    EXPECT_EQ(log.Requests(QStringLiteral("\\.unset_fullscreen\\(")).size() +
+                      log.Requests(QStringLiteral("^xdg_toplevel@\\d+\\.destroy\\(")).size() >
+                  0,
+              true);
 }
 
 } // namespace
