@@ -218,8 +218,7 @@ int RunGui(int& argc, char** argv) {
     }
 
     TSplashFrm splash;
-    splash.show();
-    splash.repaint();
+    splash.ShowNow();
 
     MainModel model;
     TMainFrm frm(model);

@@ -3,10 +3,13 @@
 #include "ui/Grafika.h"
 #include "ui/MainFrm.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QWindow>
 
 namespace orv {
 
@@ -41,9 +44,22 @@ TSplashFrm::TSplashFrm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt:
         move(screen->availableGeometry().center() - rect().center());
 }
 
+void TSplashFrm::ShowNow() {
+    show();
+    if (CompositorPlacesWindows()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    SetStep(Step());
+}
+
 void TSplashFrm::SetStep(int step) {
     ProgressBar->setValue(step);
     repaint();
+    if (CompositorPlacesWindows())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 int TSplashFrm::Step() const {

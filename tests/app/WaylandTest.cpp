@@ -13,6 +13,7 @@
 #include "graphics3d/scenes/Measurement.h"
 #include "tests/support/TestEnv.h"
 #include "ui/MainFrm.h"
+#include "ui/SplashFrm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -187,6 +188,22 @@ TEST_F(MainWindowOnWayland, DraggingTheSkinMovesTheWindowThroughTheCompositor) {
     WaitFor([&] { return (after = Drawn(test::WestonScreenshot())).topLeft() != before.topLeft(); }, 3000);
     EXPECT_EQ(after.topLeft() - before.topLeft(), QPoint(-100, 50));
     EXPECT_EQ(after.size(), before.size());
+}
+
+// The start-up window shows its picture before the event loop runs: by the time ShowNow returns the
+// compositor has configured it, and a step's picture reaches the screen with no events handled here.
+TEST_F(OnWayland, SplashShowsItsProgressBeforeTheEventLoopRuns) {
+    TSplashFrm splash;
+    splash.ShowNow();
+    EXPECT_TRUE(splash.windowHandle()->isExposed());
+    splash.SetStep(9);
+    const QImage shot = test::WestonScreenshot();
+    const QRect shown = Drawn(shot);
+    EXPECT_EQ(shown.size(), splash.size());
+    // The full progress bar's green (the bar runs from x 48 to 313 at y 128).
+    ASSERT_FALSE(shown.isEmpty());
+    const QRgb bar = shot.pixel(shown.topLeft() + QPoint(300, 132));
+    EXPECT_TRUE(qGreen(bar) > 200 && qRed(bar) < 60 && qBlue(bar) < 60) << std::hex << bar;
 }
 
 // ---- The 2D window ----
