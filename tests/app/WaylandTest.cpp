@@ -108,6 +108,11 @@ protected:
         ASSERT_TRUE(ParkPointer());
         log.Mark();
     }
+    // Every window of the case gone from the output before the next case looks at it.
+    void TearDown() override {
+        if (!IsSkipped())
+            WaitFor([] { return Drawn(test::WestonScreenshot()).isEmpty(); }, 3000);
+    }
     // Weston follows the X pointer by its moves, not its place: pushed against the output's far corner
     // the two agree from then on.
     static bool ParkPointer() { return MovePointer({0, 0}) && MovePointer({1023, 767}); }
@@ -136,6 +141,11 @@ protected:
         frm->FormCloseAction = nullptr; // never end the test process
         frm->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+    }
+    void TearDown() override {
+        frm.reset();
+        m.reset();
+        OnWayland::TearDown();
     }
     std::unique_ptr<MainModel> m;
     std::unique_ptr<TMainFrm> frm;
@@ -241,6 +251,10 @@ protected:
             return;
         m.WorkDivisor = 40; // 100 spheres a frame
         window = std::make_unique<TTest2dFrm>(m);
+    }
+    void TearDown() override {
+        window.reset();
+        OnWayland::TearDown();
     }
     MainModel m;
     std::unique_ptr<TTest2dFrm> window;
@@ -351,6 +365,7 @@ protected:
             window->StopTest();
         window.reset();
         FpsTiming() = saved;
+        OnWayland::TearDown();
     }
     TFpsTiming saved;
     MainModel m;
