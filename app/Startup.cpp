@@ -32,6 +32,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -138,7 +140,58 @@ void PrepareApplication(QApplication& app) {
     InstallPolishQtTranslations(app);
 }
 
+QByteArray PreferredPlatforms(const PlatformEnvironment& env) {
+    if (!env.qpaPlatform.isEmpty() || env.platformOption)
+        return {};
+    // Qt itself picks Wayland only for some sessions and then without a fallback.
+    if (!env.waylandDisplay.isEmpty() || env.sessionType == "wayland")
+        return kWaylandFirst;
+    return {};
+}
+
+bool HasPlatformOption(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i])
+            continue;
+        const QByteArray a(argv[i]);
+        if (a == "-platform" || a == "--platform")
+            return true;
+    }
+    return false;
+}
+
+QByteArray PinnedWaylandDisplay(const QByteArray& waylandDisplay, const QByteArray& sessionType,
+                                const QByteArray& runtimeFolder) {
+    // Without a name the client library takes the session's first display.
+    const QByteArray name = !waylandDisplay.isEmpty()  ? waylandDisplay
+                            : sessionType == "wayland" ? QByteArray("wayland-0")
+                                                       : QByteArray();
+    if (name.isEmpty() || name.startsWith('/') || runtimeFolder.isEmpty())
+        return {};
+    const QByteArray path = runtimeFolder + '/' + name;
+    return QFileInfo(QFile::decodeName(path)).exists() ? path : QByteArray();
+}
+
+void PinWaylandDisplay() {
+    const QByteArray pinned = PinnedWaylandDisplay(qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_SESSION_TYPE"),
+                                                   qgetenv("XDG_RUNTIME_DIR"));
+    if (!pinned.isEmpty())
+        qputenv("WAYLAND_DISPLAY", pinned);
+}
+
+void PreferNativePlatform(int argc, const char* const* argv) {
+    PlatformEnvironment env;
+    env.qpaPlatform = qgetenv("QT_QPA_PLATFORM");
+    env.waylandDisplay = qgetenv("WAYLAND_DISPLAY");
+    env.sessionType = qgetenv("XDG_SESSION_TYPE");
+    env.platformOption = HasPlatformOption(argc, argv);
+    const QByteArray platforms = PreferredPlatforms(env);
+    if (!platforms.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platforms);
+}
+
 int RunGui(int& argc, char** argv) {
+    PreferNativePlatform(argc, argv);
     QApplication app(argc, argv);
     PrepareApplication(app);
     // Qt has taken its own options; the 3D framework's switches go to the 3D tests, anything else is
@@ -166,8 +219,7 @@ int RunGui(int& argc, char** argv) {
     }
 
     TSplashFrm splash;
-    splash.show();
-    splash.repaint();
+    splash.ShowNow();
 
     MainModel model;
     TMainFrm frm(model);

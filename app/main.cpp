@@ -9,6 +9,8 @@
 
 int main(int argc, char** argv) {
     orv::InitThreadFloatingPoint();
+    // A Wayland socket named relative to the runtime folder stays reachable when that folder changes.
+    orv::PinWaylandDisplay();
     // Before Qt looks for it; the disk helper inherits the choice.
     orv::EnsureRuntimeFolder();
 

@@ -16,6 +16,18 @@
 
 namespace orv {
 
+namespace {
+
+// On Wayland the compositor sizes a maximised window and always answers, in its own time; there is no
+// window manager to be missing.
+bool OnWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+constexpr std::uint32_t kCompositorAnswerMs = 3000;
+
+} // namespace
+
 void GenerateSpheres(std::vector<SphereEntry>& list, int count) {
     list.resize(static_cast<std::size_t>(std::max(count, 0)));
     for (SphereEntry& e : list) {
@@ -196,13 +208,30 @@ bool TTest2dBase::eventFilter(QObject* watched, QEvent* e) {
     return QWindow::eventFilter(watched, e);
 }
 
+// Qt on Wayland gives an OpenGL window the size its compositor sends only at the window's next frame
+// (a window that has shown none yet keeps its old size): until the size comes, cleared frames go out.
+template <typename Done> bool TTest2dBase::WaitForCompositorSize(Done done) {
+    return WaitFor(
+        [this, &done] {
+            if (!done() && MakeCurrent()) {
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                context_->swapBuffers(this);
+            }
+            return done();
+        },
+        kCompositorAnswerMs);
+}
+
 void TTest2dBase::Maximise() {
     const QRect area = screen() ? screen()->availableGeometry() : geometry();
     showMaximized();
     // Without a window manager nobody acts on the request; take the area ourselves then. The size is
     // the one of the last resize event: geometry() changes at once, the event that resets the
-    // matrices comes later and must not land in the first frame.
-    if (!WaitFor([this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); }, 300)) {
+    // matrices comes later and must not land in the first frame. A Wayland compositor always answers.
+    const auto resized = [this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); };
+    if (OnWayland())
+        WaitForCompositorSize(resized);
+    else if (!WaitFor(resized, 300)) {
         setGeometry(area);
         WaitFor([this, area] { return resizedTo_ == area.size(); }, 1000);
     }
@@ -218,9 +247,10 @@ void TTest2dBase::Maximise() {
 
 void TTest2dBase::Restore() {
     showNormal();
-    if (!WaitFor([this] { return resizedTo_ == normalGeometry_.size(); }, 300)) {
+    const auto restored = [this] { return resizedTo_ == normalGeometry_.size(); };
+    if (OnWayland() ? !WaitForCompositorSize(restored) : !WaitFor(restored, 300)) {
         setGeometry(normalGeometry_);
-        WaitFor([this] { return resizedTo_ == normalGeometry_.size(); }, 1000);
+        WaitFor(restored, 1000);
     }
 }
 

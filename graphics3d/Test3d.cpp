@@ -6,6 +6,7 @@
 #include "graphics3d/scenes/RenderUnit3.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -13,6 +14,17 @@
 #include <cmath>
 
 namespace orv {
+
+namespace {
+
+// A Wayland compositor places every window itself; a client cannot set where.
+bool CompositorPlacesWindows() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+constexpr qint64 kExposeWaitMs = 3000;
+
+} // namespace
 
 // ---- Device window ----
 
@@ -45,7 +57,8 @@ TTest3dBase::TTest3dBase(MainModel& main, int index, const QString& caption, con
     setTitle(caption);
     setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(kTest3dClientWidth, kTest3dClientHeight);
-    setFramePosition(position_);
+    if (!CompositorPlacesWindows())
+        setFramePosition(position_);
     displayPanel_ = new QWindow(this);
     displayPanel_->setObjectName(QStringLiteral("DisplayPanel"));
     displayPanel_->setGeometry(0, 0, kTest3dClientWidth, kTest3dClientHeight);
@@ -72,7 +85,8 @@ bool TTest3dBase::event(QEvent* e) {
 
 void TTest3dBase::Show() {
     resize(kTest3dClientWidth, kTest3dClientHeight);
-    setFramePosition(position_);
+    if (!CompositorPlacesWindows())
+        setFramePosition(position_);
     show();
 }
 
@@ -106,6 +120,16 @@ void TTest3dBase::StartTest() {
     DXUTSetWindow(dw, dw, dw, false);
     DXUTSetupDevice(0, false, kTest3dBackBufferWidth, kTest3dBackBufferHeight, scene_->AcceptDevice,
                     scene_->AdjustDeviceSettings, nullptr);
+    // A Wayland surface takes frames only once the compositor has configured it; the framework
+    // draws from its first loop pass on, shown or not.
+    if (CompositorPlacesWindows()) {
+        QElapsedTimer shown;
+        shown.start();
+        while (dw->isVisible() && !dw->isExposed() && shown.elapsed() < kExposeWaitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!DXUTIsWindowed() && !dw->windowStates().testFlag(Qt::WindowFullScreen))
+            dw->showFullScreen();
+    }
     if (*scene_->Accepted)
         DXUTMainLoop(nullptr); // at once when no device came: the timer ends the test then
     else

@@ -9,7 +9,7 @@ PACKAGES=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libassimp-dev
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev postgresql libpq-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation2 chromium
+  xvfb xauth x11-utils imagemagick qt6-wayland weston xdotool fonts-dejavu-core fonts-liberation2 chromium
   p7zip-full 7zip clang clang-format clang-tidy
 )
 

@@ -57,6 +57,10 @@ void FitOverallScore(QLabel* label) {
 
 } // namespace
 
+bool CompositorPlacesWindows() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(model) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -84,7 +88,8 @@ TMainFrm::TMainFrm(MainModel& model, QWidget* parent) : QWidget(parent), Model(m
     for (const QString& name : controls_.keys())
         Apply(name);
     connect(&Model, &MainModel::controlChanged, this, &TMainFrm::Apply);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    // A Wayland compositor places its windows itself and tells no client where they are.
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !CompositorPlacesWindows())
         move(screen->availableGeometry().center() - rect().center());
 }
 

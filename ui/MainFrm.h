@@ -17,6 +17,10 @@ class TPictureButton;
 class TPassiveLabel;
 class TPage;
 
+// True on Wayland: there the compositor alone places windows, keeps them on top and moves them (a
+// press on the skin asks it to through QWindow::startSystemMove, as on X11).
+bool CompositorPlacesWindows();
+
 // The skinned main window. Every control carries its name; the window mirrors the state the model
 // keeps under that name and forwards pointer moves, presses and clicks to the model's handlers
 // (core/Navigation.h, core/Sequencer.h).

@@ -1,11 +1,15 @@
 #include "ui/SplashFrm.h"
 
 #include "ui/Grafika.h"
+#include "ui/MainFrm.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QWindow>
 
 namespace orv {
 
@@ -36,13 +40,26 @@ TSplashFrm::TSplashFrm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt:
     UruchamianieLbl->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     UruchamianieLbl->setGeometry(0, 142, 353, 18);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !CompositorPlacesWindows())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void TSplashFrm::ShowNow() {
+    show();
+    if (CompositorPlacesWindows()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    SetStep(Step());
 }
 
 void TSplashFrm::SetStep(int step) {
     ProgressBar->setValue(step);
     repaint();
+    if (CompositorPlacesWindows())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 int TSplashFrm::Step() const {
