@@ -300,13 +300,13 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
                           options.stages[static_cast<std::size_t>(Stage::Gfx3d)];
     // Without a display, or when asked, the graphics stages draw offscreen through EGL. Their windows
     // are still Qt's objects: Qt's offscreen platform makes them, and never shows them anywhere.
-    const bool offscreen = graphics && (options.offscreen || !display);
+    bool offscreen = graphics && (options.offscreen || !display);
     SetOffscreenGraphics(offscreen);
     if (offscreen)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The graphics tests draw in windows of their own; everything else needs no screen.
     const bool gui2d = graphics && (display || offscreen);
-    // A display that cannot be reached must not end the run: fall back to no screen at all.
+    // A display that cannot be reached must not end the run: Qt falls back to its offscreen platform.
     if (gui2d && !offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM",
                 qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
@@ -315,9 +315,13 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
-    const bool screen =
-        offscreen || (gui2d && QGuiApplication::platformName() != QLatin1String("offscreen") &&
-                      QGuiApplication::platformName() != QLatin1String("minimal"));
+    // A display that could not be reached leaves Qt on a platform without one: draw offscreen then too.
+    if (gui2d && !offscreen &&
+        (QGuiApplication::platformName() == QLatin1String("offscreen") ||
+         QGuiApplication::platformName() == QLatin1String("minimal"))) {
+        offscreen = true;
+        SetOffscreenGraphics(true);
+    }
     SetMessageBoxes(nullptr);
     SetConsoleDefaultAnswer(true);
 
@@ -340,7 +344,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     for (int s = 0; s < kStageCount; ++s)
         model.StageEnabled[static_cast<std::size_t>(s)] = options.stages[static_cast<std::size_t>(s)];
     DXUTSetCommandLineArguments(options.frameworkSwitches);
-    if (screen) {
+    if (gui2d) {
         model.Gfx2dWindows[0] = CreateTest2dFrm(model, 1);
         model.Gfx2dWindows[1] = CreateTest2dFrm(model, 2);
         QString reason;

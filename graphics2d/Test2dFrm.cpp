@@ -271,10 +271,8 @@ GraphicsSurface TTest2dBase::Surface() const {
     if (offscreen_) {
         // Nothing waits for a display's refresh.
         s.swapIntervalZero = true;
-        s.note = QStringLiteral("bez ekranu: przyjęto ekran %1 × %2 (EGL: %3)")
-                     .arg(kOffscreenScreenWidth)
-                     .arg(kOffscreenScreenHeight)
-                     .arg(offscreen_->Platform());
+        s.note =
+            QStringLiteral("rozmiar przyjęty w zastępstwie ekranu (EGL: %1)").arg(offscreen_->Platform());
     } else {
         s.swapIntervalZero = context_ && context_->format().swapInterval() == 0;
         s.note = QStringLiteral("okno zmaksymalizowane");

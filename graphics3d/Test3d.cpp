@@ -36,7 +36,7 @@ GraphicsSurface DeviceSurface(const QWindow& deviceWindow) {
     s.width = static_cast<int>(settings.pp.BackBufferWidth);
     s.height = static_cast<int>(settings.pp.BackBufferHeight);
     if (s.offscreen)
-        s.note = QStringLiteral("bez ekranu (EGL: %1), obraz kopiowany do bufora %2 × %3")
+        s.note = QStringLiteral("EGL: %1, obraz kopiowany do bufora %2 × %3")
                      .arg(device->OffscreenPlatform())
                      .arg(kOffscreenScreenWidth)
                      .arg(kOffscreenScreenHeight);
@@ -229,6 +229,9 @@ bool Test3dAvailable(QString* reason) {
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (!d3d) {
         *reason = QStringLiteral("brak GL 3.3");
+        // Offscreen the context's own failure says more (no EGL at all, say).
+        if (OffscreenGraphics())
+            OffscreenGlContext::Create(GlProfile::Core33, reason);
         return false;
     }
     d3d->Release();
