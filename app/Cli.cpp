@@ -9,6 +9,7 @@
 #include "graphics2d/Graphics2d.h"
 #include "graphics3d/Test3d.h"
 #include "platform/MessageBoxes.h"
+#include "platform/OffscreenGl.h"
 #include "platform/ProcessExit.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
@@ -104,6 +105,9 @@ QString UsageText() {
         "  --repeat N          (z --cli) powtarza testy N razy i podaje medianę i rozrzut\n"
         "  --budget MINUTY     (z --cli) powtarza testy, aż minie czas albo rozrzut każdej\n"
         "                      kategorii spadnie poniżej 2% (najwyżej N razy z --repeat)\n"
+        "  --offscreen         (z --cli) testy 2D i 3D rysują bez okien, przez EGL (także\n"
+        "                      gdy jest ekran); bez ekranu (brak DISPLAY i WAYLAND_DISPLAY)\n"
+        "                      tak jest zawsze\n"
         "  --history           wypisuje zapisane wyniki wcześniejszych testów\n"
         "  --compare [A] [B]   porównuje dwa zapisane testy (domyślnie dwa ostatnie\n"
         "                      testy tego komputera)\n"
@@ -113,11 +117,13 @@ QString UsageText() {
         "  --version           wypisuje wersję programu\n"
         "  -h, --help          wypisuje ten opis\n"
         "\n"
-        "Etapy, których nie da się tu wykonać (np. grafika bez ekranu), są pomijane\n"
+        "Etapy, których nie da się tu wykonać (np. grafika bez OpenGL), są pomijane\n"
         "i nie otrzymują punktów. Ctrl+C przerywa testy tak jak przycisk zatrzymania.\n"
-        "Testy 2D i 3D rysują we własnych oknach (potrzebny ekran z OpenGL); Esc w ich\n"
-        "oknie także przerywa testy. Przełączniki grafiki 3D (np. -windowed,\n"
-        "-forcevsync:1, -nostats) trafiają do testów 3D.\n");
+        "Testy 2D i 3D rysują we własnych oknach, gdy jest ekran z OpenGL; Esc w ich\n"
+        "oknie także przerywa testy. Bez ekranu rysują w buforach poza ekranem (EGL:\n"
+        "urządzenie renderujące karty albo Mesa surfaceless), okna 2D w rozmiarze\n"
+        "1024 × 768. Przełączniki grafiki 3D (np. -windowed, -forcevsync:1, -nostats)\n"
+        "trafiają do testów 3D.\n");
 }
 
 std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) {
@@ -188,6 +194,9 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
                 }
             }
             cliOnlySeen = true;
+        } else if (a == QLatin1String("--offscreen")) {
+            o.offscreen = true;
+            cliOnlySeen = true;
         } else if (a == QLatin1String("--work-divisor")) {
             QString n;
             if (!value(&n))
@@ -235,8 +244,8 @@ std::optional<CliOptions> ParseOptions(const QStringList& args, QString* error) 
     if (o.budgetMinutes > 0 && o.repeat == 1)
         o.repeat = kMostRepeatsOnABudget;
     if (cliOnlySeen && !o.cli && !o.help) {
-        *error = QStringLiteral(
-            "opcje --json, --stages, --work-divisor, --repeat i --budget działają tylko z --cli");
+        *error = QStringLiteral("opcje --json, --stages, --work-divisor, --repeat, --budget i --offscreen "
+                                "działają tylko z --cli");
         return std::nullopt;
     }
     return o;
@@ -352,11 +361,18 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     std::signal(SIGTERM, OnInterrupt);
     const bool display =
         !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool graphics = options.stages[static_cast<std::size_t>(Stage::Gfx2d)] ||
+                          options.stages[static_cast<std::size_t>(Stage::Gfx3d)];
+    // Without a display, or when asked, the graphics stages draw offscreen through EGL. Their windows
+    // are still Qt's objects: Qt's offscreen platform makes them, and never shows them anywhere.
+    bool offscreen = graphics && (options.offscreen || !display);
+    SetOffscreenGraphics(offscreen);
+    if (offscreen)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     // The graphics tests draw in windows of their own; everything else needs no screen.
-    const bool gui2d = display && (options.stages[static_cast<std::size_t>(Stage::Gfx2d)] ||
-                                   options.stages[static_cast<std::size_t>(Stage::Gfx3d)]);
-    // A display that cannot be reached must not end the run: fall back to no screen at all.
-    if (gui2d && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const bool gui2d = graphics && (display || offscreen);
+    // A display that cannot be reached must not end the run: Qt falls back to its offscreen platform.
+    if (gui2d && !offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM",
                 qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
     std::unique_ptr<QCoreApplication> app;
@@ -364,8 +380,13 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
-    const bool screen = gui2d && QGuiApplication::platformName() != QLatin1String("offscreen") &&
-                        QGuiApplication::platformName() != QLatin1String("minimal");
+    // A display that could not be reached leaves Qt on a platform without one: draw offscreen then too.
+    if (gui2d && !offscreen &&
+        (QGuiApplication::platformName() == QLatin1String("offscreen") ||
+         QGuiApplication::platformName() == QLatin1String("minimal"))) {
+        offscreen = true;
+        SetOffscreenGraphics(true);
+    }
     SetMessageBoxes(nullptr);
     SetConsoleDefaultAnswer(true);
 
@@ -388,7 +409,7 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
     for (int s = 0; s < kStageCount; ++s)
         model.StageEnabled[static_cast<std::size_t>(s)] = options.stages[static_cast<std::size_t>(s)];
     DXUTSetCommandLineArguments(options.frameworkSwitches);
-    if (screen) {
+    if (gui2d) {
         model.Gfx2dWindows[0] = CreateTest2dFrm(model, 1);
         model.Gfx2dWindows[1] = CreateTest2dFrm(model, 2);
         QString reason;

@@ -28,6 +28,8 @@ struct CliOptions {
     // Runs of the chosen stages; with a budget the most there may be.
     unsigned repeat = 1;
     unsigned budgetMinutes = 0; // 0: no budget
+    // The graphics stages draw offscreen through EGL even when there is a display.
+    bool offscreen = false;
     // The 3D framework's own switches ("-windowed", "-forcevsync:1", ...), passed on to it.
     QStringList frameworkSwitches;
 };

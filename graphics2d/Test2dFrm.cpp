@@ -2,6 +2,7 @@
 
 #include "core/Random.h"
 #include "platform/Clock.h"
+#include "platform/OffscreenGl.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -59,6 +60,14 @@ QSurfaceFormat Test2dSurfaceFormat() {
 }
 
 bool Test2dOpenGlAvailable(QString* reason) {
+    if (OffscreenGraphics()) {
+        // The windows are still made (they are the tests' objects), so Qt's GUI must run.
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            *reason = QStringLiteral("brak ekranu");
+            return false;
+        }
+        return OffscreenGlContext::Create(GlProfile::Compatibility, reason) != nullptr;
+    }
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || !QGuiApplication::primaryScreen()) {
         *reason = QStringLiteral("brak ekranu");
         return false;
@@ -90,6 +99,7 @@ TTest2dBase::TTest2dBase(MainModel& main, int row, int productionSpheres, const 
 
 TTest2dBase::~TTest2dBase() {
     UnregisterHotKey();
+    offscreen_.reset();
     if (context_ && QOpenGLContext::currentContext() == context_.get())
         context_->doneCurrent();
 }
@@ -110,8 +120,29 @@ template <typename Done> bool TTest2dBase::WaitFor(Done done, std::uint32_t ms) 
     return true;
 }
 
+bool TTest2dBase::ContextCurrent() const {
+    if (offscreen_)
+        return offscreen_->IsCurrent();
+    return context_ && QOpenGLContext::currentContext() == context_.get();
+}
+
+bool TTest2dBase::Shown() const {
+    return OffscreenGraphics() ? offscreenShown_ : isVisible();
+}
+
+QSize TTest2dBase::DrawingSize() const {
+    if (OffscreenGraphics())
+        return offscreen_ ? QSize(offscreen_->Width(), offscreen_->Height()) : QSize();
+    return QSize(qRound(width() * devicePixelRatio()), qRound(height() * devicePixelRatio()));
+}
+
 void TTest2dBase::Show() {
     setGeometry(normalGeometry_);
+    if (OffscreenGraphics()) {
+        offscreenShown_ = true;
+        FormActivate();
+        return;
+    }
     show();
     raise();
     requestActivate();
@@ -121,6 +152,11 @@ void TTest2dBase::Show() {
 }
 
 void TTest2dBase::Hide() {
+    if (OffscreenGraphics()) {
+        offscreen_.reset();
+        offscreenShown_ = false;
+        return;
+    }
     unsetCursor();
     if (context_) {
         if (QOpenGLContext::currentContext() == context_.get())
@@ -133,6 +169,17 @@ void TTest2dBase::Hide() {
 }
 
 void TTest2dBase::FormActivate() {
+    if (OffscreenGraphics()) {
+        main_.PumpEvents();
+        QString reason;
+        offscreen_.reset();
+        offscreen_ = OffscreenGlContext::Create(GlProfile::Compatibility, &reason);
+        if (!offscreen_)
+            return;
+        GLInit();
+        ResizeOffscreen(normalGeometry_.size());
+        return;
+    }
     main_.PumpEvents();
     requestActivate();
     if (context_ && QOpenGLContext::currentContext() == context_.get())
@@ -146,6 +193,8 @@ void TTest2dBase::FormActivate() {
 }
 
 bool TTest2dBase::MakeCurrent() {
+    if (OffscreenGraphics())
+        return offscreen_ && offscreen_->MakeCurrent();
     if (!context_ || !context_->isValid() || !handle())
         return false;
     if (QOpenGLContext::currentContext() == context_.get() && context_->surface() == this)
@@ -222,7 +271,46 @@ template <typename Done> bool TTest2dBase::WaitForCompositorSize(Done done) {
         kCompositorAnswerMs);
 }
 
+void TTest2dBase::ResizeOffscreen(QSize size) {
+    if (!offscreen_)
+        return;
+    // The geometry follows, as a window's would: it is what the window would have covered.
+    setGeometry(QRect(size == normalGeometry_.size() ? normalGeometry_.topLeft() : QPoint(0, 0), size));
+    offscreen_->ResizeFramebuffer(size.width(), size.height(), 24);
+    FormResize(size.width(), size.height());
+}
+
+GraphicsSurface TTest2dBase::Surface() const {
+    GraphicsSurface s;
+    const auto text = [](GLenum name) {
+        const auto* t = reinterpret_cast<const char*>(glGetString(name));
+        return t ? QString::fromLatin1(t) : QString();
+    };
+    s.renderer = text(GL_RENDERER);
+    s.vendor = text(GL_VENDOR);
+    s.version = text(GL_VERSION);
+    s.displayServer = DisplayServerName(QGuiApplication::platformName());
+    s.offscreen = offscreen_ != nullptr;
+    const QSize size = DrawingSize();
+    s.width = size.width();
+    s.height = size.height();
+    if (offscreen_) {
+        // Nothing waits for a display's refresh.
+        s.swapIntervalZero = true;
+        s.note =
+            QStringLiteral("rozmiar przyjęty w zastępstwie ekranu (EGL: %1)").arg(offscreen_->Platform());
+    } else {
+        s.swapIntervalZero = context_ && context_->format().swapInterval() == 0;
+        s.note = QStringLiteral("okno zmaksymalizowane");
+    }
+    return s;
+}
+
 void TTest2dBase::Maximise() {
+    if (OffscreenGraphics()) {
+        ResizeOffscreen(QSize(kOffscreenScreenWidth, kOffscreenScreenHeight));
+        return;
+    }
     const QRect area = screen() ? screen()->availableGeometry() : geometry();
     showMaximized();
     // Without a window manager nobody acts on the request; take the area ourselves then. The size is
@@ -246,6 +334,10 @@ void TTest2dBase::Maximise() {
 }
 
 void TTest2dBase::Restore() {
+    if (OffscreenGraphics()) {
+        ResizeOffscreen(normalGeometry_.size());
+        return;
+    }
     showNormal();
     const auto restored = [this] { return resizedTo_ == normalGeometry_.size(); };
     if (OnWayland() ? !WaitForCompositorSize(restored) : !WaitFor(restored, 300)) {
@@ -260,6 +352,8 @@ void TTest2dBase::StartTest() {
     BeforeTest();
     RegisterHotKey();
     Maximise();
+    if (MakeCurrent())
+        main_.GfxSurface[0] = Surface();
 
     framesDrawn_ = 0;
     const int spheres = SphereCount();
@@ -276,9 +370,16 @@ void TTest2dBase::StartTest() {
         MakeCurrent();
         if (FrameDrawn)
             FrameDrawn(frame);
-        if (MakeCurrent())
+        if (!MakeCurrent())
+            continue;
+        if (offscreen_)
+            offscreen_->FinishFrame();
+        else
             context_->swapBuffers(this);
     }
+    // A swap on a window waits for its frame; offscreen the last frame is waited for here.
+    if (offscreen_)
+        offscreen_->Finish();
     const std::uint32_t t = GetTickCount() - t0;
 
     const auto slot = static_cast<std::size_t>(row_);

@@ -14,6 +14,8 @@
 
 namespace orv {
 
+class OffscreenGlContext;
+
 // Work of one test: spheres per frame, frames, facets per sphere.
 inline constexpr int kTest2dSpheres = 4000;
 inline constexpr int kTest2d2Spheres = 6000;
@@ -48,7 +50,9 @@ QSurfaceFormat Test2dSurfaceFormat();
 bool Test2dOpenGlAvailable(QString* reason);
 
 // What both 2D test windows share: a frameless, always-on-top native window with its own legacy GL
-// context, the timed five-frame loop and Esc as the cancel key while a test draws.
+// context, the timed five-frame loop and Esc as the cancel key while a test draws. In the offscreen
+// mode (OffscreenGraphics()) the window is never shown: an EGL context draws into a framebuffer of
+// the size the window would have had.
 class TTest2dBase : public QWindow, public ITestWindow {
     Q_OBJECT
 public:
@@ -67,7 +71,14 @@ public:
     // Spheres per frame: the production count divided by MainModel::WorkDivisor.
     int SphereCount() const;
     int FramesDrawn() const { return framesDrawn_; }
+    // The window's context; null offscreen.
     QOpenGLContext* Context() const { return context_.get(); }
+    // Whether a context exists and is current, in either mode.
+    bool ContextCurrent() const;
+    // Shown as the window is, or offscreen between Show and Hide.
+    bool Shown() const;
+    // The size frames are drawn at, in device pixels.
+    QSize DrawingSize() const;
     const std::vector<SphereEntry>& Spheres() const { return spheres_; }
     // The geometry of the normal (not maximised) state.
     QRect NormalGeometry() const { return normalGeometry_; }
@@ -98,6 +109,10 @@ private:
     void UnregisterHotKey();
     void Maximise();
     void Restore();
+    // The offscreen framebuffer at the size, with the viewport and projection for it.
+    void ResizeOffscreen(QSize size);
+    // What the stage records of its surface once the window is maximised.
+    GraphicsSurface Surface() const;
     // Pumps events until done() or the time is up.
     template <typename Done> bool WaitFor(Done done, std::uint32_t ms);
     template <typename Done> bool WaitForCompositorSize(Done done);
@@ -107,6 +122,8 @@ private:
     QRect normalGeometry_;
     QSize resizedTo_; // size of the last resize event
     std::unique_ptr<QOpenGLContext> context_;
+    std::unique_ptr<OffscreenGlContext> offscreen_;
+    bool offscreenShown_ = false;
     std::vector<SphereEntry> spheres_;
     int framesDrawn_ = 0;
     bool hotKeyRegistered_ = false;

@@ -1,9 +1,12 @@
 #include "graphics3d/Test3d.h"
 
 #include "core/Sequencer.h"
+#include "graphics3d/framework/GlDevice.h"
+#include "graphics3d/framework/GlDirect3D.h"
 #include "graphics3d/scenes/RenderUnit.h"
 #include "graphics3d/scenes/RenderUnit2.h"
 #include "graphics3d/scenes/RenderUnit3.h"
+#include "platform/OffscreenGl.h"
 
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -23,6 +26,34 @@ bool CompositorPlacesWindows() {
 }
 
 constexpr qint64 kExposeWaitMs = 3000;
+
+// How the device that was just made draws; unknown (empty) on a back end other than OpenGL.
+GraphicsSurface DeviceSurface(const QWindow& deviceWindow) {
+    GraphicsSurface s;
+    auto* device = dynamic_cast<GlDevice*>(DXUTGetD3DDevice());
+    if (!device)
+        return s;
+    const GlDriverInfo& d = GlDriver();
+    s.renderer = d.renderer;
+    s.vendor = d.vendor;
+    s.version = d.version;
+    s.displayServer = DisplayServerName(QGuiApplication::platformName());
+    s.offscreen = device->Offscreen();
+    s.swapIntervalZero = device->SwapIntervalZero();
+    const DXUTDeviceSettings settings = DXUTGetDeviceSettings();
+    s.width = static_cast<int>(settings.pp.BackBufferWidth);
+    s.height = static_cast<int>(settings.pp.BackBufferHeight);
+    if (s.offscreen)
+        s.note = QStringLiteral("EGL: %1, obraz kopiowany do bufora %2 × %3")
+                     .arg(device->OffscreenPlatform())
+                     .arg(kOffscreenScreenWidth)
+                     .arg(kOffscreenScreenHeight);
+    else
+        s.note = QStringLiteral("skalowany na okno %1 × %2")
+                     .arg(qRound(deviceWindow.width() * deviceWindow.devicePixelRatio()))
+                     .arg(qRound(deviceWindow.height() * deviceWindow.devicePixelRatio()));
+    return s;
+}
 
 } // namespace
 
@@ -98,7 +129,10 @@ void TTest3dBase::StartTest() {
     running_ = true;
     // 1-2: the device window covers the screen; the framework draws its 1024 x 768 back buffer on it.
     auto* dw = new TDeviceWindow(*this);
-    const QRect screenArea = screen() ? screen()->geometry() : QRect(0, 0, 1024, 768);
+    // Offscreen the platform's made-up screen is not one the test would have had.
+    const QRect screenArea = screen() && !OffscreenGraphics()
+                                 ? screen()->geometry()
+                                 : QRect(0, 0, kOffscreenScreenWidth, kOffscreenScreenHeight);
     dw->setGeometry(0, 0, screenArea.width(), screenArea.height());
     deviceWindow_ = dw;
     DXUTSetPaused(false, false);
@@ -130,6 +164,9 @@ void TTest3dBase::StartTest() {
         if (!DXUTIsWindowed() && !dw->windowStates().testFlag(Qt::WindowFullScreen))
             dw->showFullScreen();
     }
+    const GraphicsSurface surface = DeviceSurface(*dw);
+    if (surface.Known())
+        main_.GfxSurface[1] = surface;
     if (*scene_->Accepted)
         DXUTMainLoop(nullptr); // at once when no device came: the timer ends the test then
     else
@@ -203,13 +240,18 @@ TTest3d3Frm::TTest3d3Frm(MainModel& main)
 }
 
 bool Test3dAvailable(QString* reason) {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || !QGuiApplication::primaryScreen()) {
+    // Offscreen the windows are only the framework's handles: any platform that makes them will do.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ||
+        (!OffscreenGraphics() && !QGuiApplication::primaryScreen())) {
         *reason = QStringLiteral("brak ekranu");
         return false;
     }
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (!d3d) {
         *reason = QStringLiteral("brak GL 3.3");
+        // Offscreen the context's own failure says more (no EGL at all, say).
+        if (OffscreenGraphics())
+            OffscreenGlContext::Create(GlProfile::Core33, reason);
         return false;
     }
     d3d->Release();

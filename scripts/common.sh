@@ -6,6 +6,7 @@ BUILD="${ORVANTA_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
+  libegl-dev libegl-mesa0
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libassimp-dev
   libcpp-httplib-dev libsqlite3-dev libssl-dev libpci-dev postgresql libpq-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

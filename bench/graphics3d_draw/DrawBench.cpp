@@ -192,8 +192,10 @@ void RawLoop(benchmark::State& state, const std::string& vs, const std::string& 
         return;
     }
     QOpenGLFunctions_3_3_Core* gl = w.gl;
+    GlFunctions layerGl;
+    layerGl.Resolve([&w](const char* name) { return w.context.getProcAddress(name); });
     const GLuint program =
-        LinkGlProgram(gl, vs, fs, [](const char*, const char* log) { std::fputs(log, stderr); });
+        LinkGlProgram(&layerGl, vs, fs, [](const char*, const char* log) { std::fputs(log, stderr); });
     if (!program) {
         state.SkipWithError("program did not link");
         return;

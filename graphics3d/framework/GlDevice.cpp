@@ -1,10 +1,8 @@
 #include "graphics3d/framework/GlDevice.h"
 #include "graphics3d/framework/GlDirect3D.h"
 #include "graphics3d/framework/GlFormats.h"
+#include "platform/OffscreenGl.h"
 
-#include <QOpenGLFunctions>
-#include <QOpenGLFunctions_3_3_Core>
-#include <QOpenGLVersionFunctionsFactory>
 #include <QScreen>
 
 #include <array>
@@ -349,7 +347,7 @@ public:
         program_ = device_->LinkProgram(vs, kShaderFragmentShader);
         if (!program_)
             return false;
-        QOpenGLFunctions_3_3_Core* gl = device_->Gl();
+        const GlFunctions* gl = device_->Gl();
         for (UINT i = 0; i < DeviceBase::kVsConstants; ++i)
             constantLocations[i] =
                 gl->glGetUniformLocation(program_, ("c[" + std::to_string(i) + "]").c_str());
@@ -425,7 +423,10 @@ GlDevice::~GlDevice() {
         gl_->glDeleteFramebuffers(1, &readFbo_);
         gl_->glDeleteBuffers(1, &streamVbo_);
         gl_->glDeleteBuffers(1, &streamIbo_);
-        context_->doneCurrent();
+        if (offscreen_)
+            offscreen_->DoneCurrent();
+        else
+            context_->doneCurrent();
     }
     DetachResources();
 }
@@ -435,6 +436,8 @@ bool GlDevice::WindowGone() const {
 }
 
 bool GlDevice::MakeCurrent() {
+    if (offscreen_)
+        return offscreen_->MakeCurrent();
     if (!context_)
         return false;
     QSurface* surface = WindowGone() ? static_cast<QSurface*>(fallback_.get()) : window_.data();
@@ -476,28 +479,41 @@ bool GlDevice::SetUpWindow() {
 }
 
 HRESULT GlDevice::Start() {
-    if (!SetUpWindow())
-        return D3DERR_INVALIDCALL;
-    context_ = std::make_unique<QOpenGLContext>();
-    context_->setFormat(window_->format());
-    if (!context_->create())
-        return D3DERR_NOTAVAILABLE;
-    fallback_ = std::make_unique<QOffscreenSurface>(screen_);
-    fallback_->setFormat(context_->format());
-    fallback_->create();
-    if (!MakeCurrent())
-        return D3DERR_NOTAVAILABLE;
-    gl_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_.get());
-    if (!gl_ || !gl_->initializeOpenGLFunctions())
-        return D3DERR_NOTAVAILABLE;
+    if (OffscreenGraphics()) {
+        // No window to draw on: the back buffer is presented into a framebuffer of the display's size.
+        QString reason;
+        offscreen_ = OffscreenGlContext::Create(GlProfile::Core33, &reason);
+        if (!offscreen_ || !offscreen_->ResizeFramebuffer(kOffscreenScreenWidth, kOffscreenScreenHeight, 0))
+            return D3DERR_NOTAVAILABLE;
+        if (!functions_.Resolve([this](const char* name) { return offscreen_->ProcAddress(name); }))
+            return D3DERR_NOTAVAILABLE;
+    } else {
+        if (!SetUpWindow())
+            return D3DERR_INVALIDCALL;
+        context_ = std::make_unique<QOpenGLContext>();
+        context_->setFormat(window_->format());
+        if (!context_->create())
+            return D3DERR_NOTAVAILABLE;
+        fallback_ = std::make_unique<QOffscreenSurface>(screen_);
+        fallback_->setFormat(context_->format());
+        fallback_->create();
+        if (!MakeCurrent())
+            return D3DERR_NOTAVAILABLE;
+        if (!functions_.Resolve([this](const char* name) { return context_->getProcAddress(name); }))
+            return D3DERR_NOTAVAILABLE;
+    }
+    gl_ = &functions_;
     InvalidateGlState();
     gl_->glGenFramebuffers(1, &drawFbo_);
     gl_->glGenFramebuffers(1, &readFbo_);
     gl_->glGenBuffers(1, &streamVbo_);
     gl_->glGenBuffers(1, &streamIbo_);
-    if (context_->hasExtension(QByteArrayLiteral("GL_KHR_debug"))) {
-        pushDebugGroup_ = reinterpret_cast<PushDebugGroup>(context_->getProcAddress("glPushDebugGroup"));
-        popDebugGroup_ = reinterpret_cast<PopDebugGroup>(context_->getProcAddress("glPopDebugGroup"));
+    if (HasGlExtension("GL_KHR_debug")) {
+        const auto lookup = [this](const char* name) {
+            return offscreen_ ? offscreen_->ProcAddress(name) : context_->getProcAddress(name);
+        };
+        pushDebugGroup_ = reinterpret_cast<PushDebugGroup>(lookup("glPushDebugGroup"));
+        popDebugGroup_ = reinterpret_cast<PopDebugGroup>(lookup("glPopDebugGroup"));
     }
     ResetState();
     if (!CreateSwapChainSurfaces())
@@ -505,10 +521,35 @@ HRESULT GlDevice::Start() {
     return D3D_OK;
 }
 
+bool GlDevice::HasGlExtension(const char* name) const {
+    GLint count = 0;
+    gl_->glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const auto* e =
+            reinterpret_cast<const char*>(gl_->glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (e && std::strcmp(e, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool GlDevice::SwapIntervalZero() const {
+    // Offscreen nothing waits for a display's refresh.
+    if (offscreen_)
+        return true;
+    return context_ && pp_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE && !window_.isNull() &&
+           window_->format().swapInterval() == 0;
+}
+
+QString GlDevice::OffscreenPlatform() const {
+    return offscreen_ ? offscreen_->Platform() : QString();
+}
+
 // Device loss here means the full-screen window was hidden or minimised.
 HRESULT GlDevice::TestCooperativeLevel() {
-    if (!pp_.Windowed && (window_.isNull() || !window_->isVisible() ||
-                          window_->windowStates().testFlag(Qt::WindowMinimized))) {
+    if (!offscreen_ && !pp_.Windowed &&
+        (window_.isNull() || !window_->isVisible() ||
+         window_->windowStates().testFlag(Qt::WindowMinimized))) {
         lost_ = true;
         return D3DERR_DEVICELOST;
     }
@@ -518,7 +559,7 @@ HRESULT GlDevice::TestCooperativeLevel() {
 HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* pp) {
     if (!pp)
         return D3DERR_INVALIDCALL;
-    if (!pp->Windowed &&
+    if (!offscreen_ && !pp->Windowed &&
         (window_.isNull() ||
          (lost_ && (!window_->isVisible() || window_->windowStates().testFlag(Qt::WindowMinimized)))))
         return D3DERR_DEVICELOST;
@@ -546,7 +587,7 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* pp) {
     pp_ = next;
     *pp = next;
     window_ = pp_.hDeviceWindow;
-    if (!SetUpWindow())
+    if (!offscreen_ && !SetUpWindow())
         return D3DERR_INVALIDCALL;
     ResetState();
     if (!MakeCurrent() || !CreateSwapChainSurfaces())
@@ -561,6 +602,8 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
         return D3DERR_INVALIDCALL;
     if (TestCooperativeLevel() != D3D_OK)
         return D3DERR_DEVICELOST;
+    if (offscreen_)
+        return PresentOffscreen(sourceRect, destRect);
     QWindow* target = destWindowOverride ? destWindowOverride : window_.data();
     if (!target || !target->handle() || !BackBufferSurface())
         return D3D_OK; // nothing to show on
@@ -590,6 +633,35 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
     context_->swapBuffers(target);
     // The window system may bind what it likes while it swaps.
     shadow_.drawFramebuffer = Shadow::kUnknown;
+    return gl_->glGetError() == GL_OUT_OF_MEMORY ? D3DERR_DRIVERINTERNALERROR : D3D_OK;
+}
+
+HRESULT GlDevice::PresentOffscreen(const RECT* sourceRect, const RECT* destRect) {
+    if (!BackBufferSurface())
+        return D3D_OK;
+    if (!MakeCurrent())
+        return D3DERR_DRIVERINTERNALERROR;
+    const TextureData& bb = *BackBufferSurface()->Data();
+    RECT src{0, 0, static_cast<LONG>(bb.width), static_cast<LONG>(bb.height)};
+    if (sourceRect)
+        src = *sourceRect;
+    const int ww = offscreen_->Width(), wh = offscreen_->Height();
+    RECT dst{0, 0, ww, wh};
+    if (destRect)
+        dst = *destRect;
+    // The same scaled copy as onto a screen, then what a swap does: the frame is handed on and waited for.
+    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+    gl_->glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, bb.glName, 0);
+    BindDrawFramebuffer(offscreen_->Framebuffer());
+    Enable(kScissor, GL_SCISSOR_TEST, false);
+    SetColorMask(0xF);
+    gl_->glBlitFramebuffer(
+        src.left, src.top, src.right, src.bottom, dst.left, wh - dst.top, dst.right, wh - dst.bottom,
+        GL_COLOR_BUFFER_BIT,
+        (src.right - src.left == dst.right - dst.left && src.bottom - src.top == dst.bottom - dst.top)
+            ? GL_NEAREST
+            : GL_LINEAR);
+    offscreen_->FinishFrame();
     return gl_->glGetError() == GL_OUT_OF_MEMORY ? D3DERR_DRIVERINTERNALERROR : D3D_OK;
 }
 
@@ -1077,8 +1149,8 @@ bool GlDevice::BindVertexInput(const DrawCall& call) {
     // values beside the arrays, and a draw from an array may leave them undefined.
     constexpr unsigned kColours = (1u << kAttrColor0) | (1u << kAttrColor1);
     if (!attributeDefaultsValid_ && (currentVao_->attributes & kColours) != kColours) {
-        context_->functions()->glVertexAttrib4f(kAttrColor0, 1, 1, 1, 1);
-        context_->functions()->glVertexAttrib4f(kAttrColor1, 0, 0, 0, 0);
+        gl_->glVertexAttrib4f(kAttrColor0, 1, 1, 1, 1);
+        gl_->glVertexAttrib4f(kAttrColor1, 0, 0, 0, 0);
         attributeDefaultsValid_ = true;
     }
     if (currentVao_->attributes & kColours)
@@ -1128,7 +1200,7 @@ unsigned GlDevice::LinkProgram(const std::string& vs, const std::string& fs) {
     });
 }
 
-unsigned LinkGlProgram(QOpenGLFunctions_3_3_Core* gl, const std::string& vertexShader,
+unsigned LinkGlProgram(const GlFunctions* gl, const std::string& vertexShader,
                        const std::string& fragmentShader,
                        const std::function<void(const char* step, const char* log)>& fail) {
     auto compile = [&](GLenum type, const std::string& src, const char* step) -> GLuint {
@@ -1212,7 +1284,7 @@ struct GlDevice::FixedUniformLocations {
     int hasTex0, colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2, textureFactor, alphaTest,
         alphaFunc, alphaRef;
 
-    void Find(QOpenGLFunctions_3_3_Core* gl, unsigned p) {
+    void Find(const GlFunctions* gl, unsigned p) {
         auto at = [&](const std::string& n) { return gl->glGetUniformLocation(p, n.c_str()); };
         for (int i = 0; i < 4; ++i)
             world[i] = at("uWorld[" + std::to_string(i) + "]");

@@ -7,6 +7,7 @@
 // attributes by the locations of GlAttribute and the constants as "uniform vec4 c[256]", and write
 // gl_Position in the layer's clip space (z from 0 to 1, y up); the layer appends the conversion.
 #include "graphics3d/framework/DeviceBase.h"
+#include "graphics3d/framework/GlFunctions.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -23,11 +24,10 @@
 #include <utility>
 #include <vector>
 
-class QOpenGLFunctions_3_3_Core;
-
 namespace orv {
 class GlVertexShader;
-}
+class OffscreenGlContext;
+} // namespace orv
 
 namespace orv {
 
@@ -47,7 +47,7 @@ enum GlAttribute : unsigned {
 // Compiles and links a program with the vertex inputs at the locations above and the colour output
 // "fragColour"; 0 on failure. Each failing step ("vertex shader", "pixel shader", "link") goes to fail
 // with the driver's log.
-unsigned LinkGlProgram(QOpenGLFunctions_3_3_Core* gl, const std::string& vertexShader,
+unsigned LinkGlProgram(const GlFunctions* gl, const std::string& vertexShader,
                        const std::string& fragmentShader,
                        const std::function<void(const char* step, const char* log)>& fail);
 // Renames the vertex stage's main and appends one that calls it and turns gl_Position from the layer's
@@ -95,8 +95,14 @@ public:
 
     // The context made current and its functions, for tests and tools that look behind the device.
     bool MakeCurrent();
-    QOpenGLFunctions_3_3_Core* Gl() const { return gl_; }
+    const GlFunctions* Gl() const { return gl_; }
+    // The window's context; null when the device draws offscreen.
     QOpenGLContext* Context() { return context_.get(); }
+    bool Offscreen() const { return offscreen_ != nullptr; }
+    // The offscreen context's render node or platform; empty on a window.
+    QString OffscreenPlatform() const;
+    // Whether frames are presented without waiting for the display's refresh.
+    bool SwapIntervalZero() const;
     // LinkGlProgram on the device's context (GLSL 3.30 unless the texts say otherwise); 0 on failure,
     // with the compile logs on stderr.
     unsigned LinkProgram(const std::string& vertexShader, const std::string& fragmentShader);
@@ -121,6 +127,8 @@ private:
 
     bool SetUpWindow();
     bool WindowGone() const;
+    bool HasGlExtension(const char* name) const;
+    HRESULT PresentOffscreen(const RECT* sourceRect, const RECT* destRect);
     void MarkTargetsRendered();
     // Whether the viewport reaches over every bound target, so a clear of it needs no scissor.
     bool ViewportCoversTargets() const;
@@ -229,7 +237,9 @@ private:
     QPointer<QWindow> window_;
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> fallback_;
-    QOpenGLFunctions_3_3_Core* gl_ = nullptr;
+    std::unique_ptr<OffscreenGlContext> offscreen_;
+    GlFunctions functions_;
+    const GlFunctions* gl_ = nullptr;
     unsigned drawFbo_ = 0, readFbo_ = 0, streamVbo_ = 0, streamIbo_ = 0;
     bool targetsDirty_ = true;
     bool lost_ = false;

@@ -1,14 +1,12 @@
 #include "graphics3d/framework/GlDirect3D.h"
 #include "graphics3d/framework/GlDevice.h"
 #include "graphics3d/framework/GlFormats.h"
+#include "graphics3d/framework/GlFunctions.h"
+#include "platform/OffscreenGl.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QOpenGLExtraFunctions>
-#include <QOpenGLFunctions>
-#include <QOpenGLFunctions_3_3_Core>
-#include <QOpenGLVersionFunctionsFactory>
 #include <QScreen>
 
 #include <algorithm>
@@ -30,7 +28,36 @@ const UINT kStandardSizes[][2] = {{640, 480},   {800, 600},   {1024, 768},  {115
                                   {1366, 768},  {1440, 900},  {1600, 900},  {1600, 1200}, {1680, 1050},
                                   {1920, 1080}, {1920, 1200}, {2560, 1440}, {2560, 1600}, {3840, 2160}};
 
+// The offscreen display's refresh rate, as a flat panel's.
+constexpr UINT kOffscreenRefresh = 60;
+
+bool HasExtension(const GlFunctions& gl, const char* name) {
+    GLint count = 0;
+    gl.glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const auto* e = reinterpret_cast<const char*>(gl.glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (e && std::strcmp(e, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+GlDriverInfo ProbeWith(const GlFunctions& functions);
+
+GlDriverInfo ProbeOffscreen() {
+    QString reason;
+    const auto ctx = OffscreenGlContext::Create(GlProfile::Core33, &reason);
+    GlFunctions gl;
+    if (!ctx || !gl.Resolve([&ctx](const char* name) { return ctx->ProcAddress(name); }))
+        return {};
+    GlDriverInfo info = ProbeWith(gl);
+    ctx->DoneCurrent();
+    return info;
+}
+
 GlDriverInfo ProbeDriver() {
+    if (OffscreenGraphics())
+        return ProbeOffscreen();
     GlDriverInfo info;
     if (!QGuiApplication::instance() || QGuiApplication::screens().isEmpty())
         return info;
@@ -49,11 +76,20 @@ GlDriverInfo ProbeDriver() {
     surface.create();
     if (!ctx.makeCurrent(&surface))
         return info;
-    auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&ctx);
-    if (!gl || !gl->initializeOpenGLFunctions()) {
+    GlFunctions gl;
+    if (!gl.Resolve([&ctx](const char* name) { return ctx.getProcAddress(name); })) {
         ctx.doneCurrent();
         return info;
     }
+    info = ProbeWith(gl);
+    ctx.doneCurrent();
+    return info;
+}
+
+// With the context current: its strings, limits and which formats work for what.
+GlDriverInfo ProbeWith(const GlFunctions& functions) {
+    GlDriverInfo info;
+    const GlFunctions* gl = &functions;
     info.vendor = QString::fromLatin1(reinterpret_cast<const char*>(gl->glGetString(GL_VENDOR)));
     info.renderer = QString::fromLatin1(reinterpret_cast<const char*>(gl->glGetString(GL_RENDERER)));
     info.version = QString::fromLatin1(reinterpret_cast<const char*>(gl->glGetString(GL_VERSION)));
@@ -62,7 +98,7 @@ GlDriverInfo ProbeDriver() {
     gl->glGetIntegerv(GL_MAX_CUBE_MAP_TEXTURE_SIZE, &info.maxCubeSize);
     gl->glGetIntegerv(GL_MAX_DRAW_BUFFERS, &info.maxDrawBuffers);
     gl->glGetIntegerv(GL_MAX_SAMPLES, &info.maxSamples);
-    info.s3tc = ctx.hasExtension("GL_EXT_texture_compression_s3tc");
+    info.s3tc = HasExtension(functions, "GL_EXT_texture_compression_s3tc");
 
     GLuint fbo = 0, colour = 0;
     gl->glGenFramebuffers(1, &fbo);
@@ -132,7 +168,6 @@ GlDriverInfo ProbeDriver() {
     }
     gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
     gl->glDeleteFramebuffers(1, &fbo);
-    ctx.doneCurrent();
     info.available = true;
     return info;
 }
@@ -187,7 +222,9 @@ D3DCAPS9 CapsFor(const GlDriverInfo& d, UINT adapter) {
 
 class GlDirect3D final : public IDirect3D9 {
 public:
-    GlDirect3D() {
+    GlDirect3D() : offscreen_(OffscreenGraphics()) {
+        if (!QGuiApplication::instance())
+            return;
         const auto screens = QGuiApplication::screens();
         QScreen* primary = QGuiApplication::primaryScreen();
         if (primary)
@@ -197,7 +234,9 @@ public:
                 screens_.push_back(s);
     }
 
-    UINT GetAdapterCount() override { return static_cast<UINT>(screens_.size()); }
+    // Offscreen there is one adapter, whatever screens the platform makes up.
+    UINT GetAdapterCount() override { return AdapterCount(); }
+    UINT AdapterCount() const { return offscreen_ ? 1u : static_cast<UINT>(screens_.size()); }
 
     HRESULT GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTIFIER9* id) override {
         if (adapter >= GetAdapterCount() || !id)
@@ -208,19 +247,18 @@ public:
             (d.renderer + QStringLiteral(" (") + d.vendor + QStringLiteral(")")).toUtf8();
         std::strncpy(id->Description, description.constData(), sizeof(id->Description) - 1);
         std::strncpy(id->Driver, d.version.toUtf8().constData(), sizeof(id->Driver) - 1);
-        std::strncpy(id->DeviceName, screens_[adapter]->name().toUtf8().constData(),
-                     sizeof(id->DeviceName) - 1);
+        const QByteArray name =
+            offscreen_ ? QByteArrayLiteral("offscreen") : screens_[adapter]->name().toUtf8();
+        std::strncpy(id->DeviceName, name.constData(), sizeof(id->DeviceName) - 1);
         return D3D_OK;
     }
 
     std::vector<D3DDISPLAYMODE> Modes(UINT adapter, D3DFORMAT format) const {
         std::vector<D3DDISPLAYMODE> out;
-        if (adapter >= screens_.size() || !IsDisplayFormat(format))
+        D3DDISPLAYMODE mode{};
+        if (!IsDisplayFormat(format) || !DisplayMode(adapter, &mode))
             return out;
-        const QScreen* s = screens_[adapter];
-        const QSize size = s->size() * s->devicePixelRatio();
-        const UINT w = static_cast<UINT>(size.width()), h = static_cast<UINT>(size.height());
-        const UINT refresh = static_cast<UINT>(std::lround(s->refreshRate()));
+        const UINT w = mode.Width, h = mode.Height, refresh = mode.RefreshRate;
         bool own = false;
         for (auto& sz : kStandardSizes) {
             if (sz[0] > w || sz[1] > h)
@@ -256,14 +294,25 @@ public:
         return D3D_OK;
     }
 
-    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override {
-        if (adapter >= GetAdapterCount() || !mode)
-            return D3DERR_INVALIDCALL;
+    bool DisplayMode(UINT adapter, D3DDISPLAYMODE* mode) const {
+        if (offscreen_) {
+            *mode = {static_cast<UINT>(kOffscreenScreenWidth), static_cast<UINT>(kOffscreenScreenHeight),
+                     kOffscreenRefresh, D3DFMT_X8R8G8B8};
+            return true;
+        }
+        if (adapter >= screens_.size())
+            return false;
         const QScreen* s = screens_[adapter];
         const QSize size = s->size() * s->devicePixelRatio();
         *mode = {static_cast<UINT>(size.width()), static_cast<UINT>(size.height()),
                  static_cast<UINT>(std::lround(s->refreshRate())), DesktopFormat(s)};
-        return D3D_OK;
+        return true;
+    }
+
+    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override {
+        if (adapter >= GetAdapterCount() || !mode)
+            return D3DERR_INVALIDCALL;
+        return DisplayMode(adapter, mode) ? D3D_OK : D3DERR_INVALIDCALL;
     }
 
     HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT bb,
@@ -350,7 +399,7 @@ public:
     }
 
     HMONITOR GetAdapterMonitor(UINT adapter) override {
-        return adapter < GetAdapterCount() ? screens_[adapter] : nullptr;
+        return adapter < screens_.size() ? screens_[adapter] : nullptr;
     }
 
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD flags, D3DPRESENT_PARAMETERS* pp,
@@ -395,7 +444,8 @@ public:
             (pp->AutoDepthStencilFormat >= 64 || !GlDriver().depthUsable[pp->AutoDepthStencilFormat]))
             return D3DERR_INVALIDCALL;
         D3DDEVICE_CREATION_PARAMETERS cp{adapter, type, focus, flags};
-        auto* device = new GlDevice(this, cp, *pp, CapsFor(GlDriver(), adapter), screens_[adapter]);
+        auto* device = new GlDevice(this, cp, *pp, CapsFor(GlDriver(), adapter),
+                                    adapter < screens_.size() ? screens_[adapter] : nullptr);
         const HRESULT hr = device->Start();
         if (FAILED(hr)) {
             device->Release();
@@ -406,6 +456,7 @@ public:
     }
 
 private:
+    bool offscreen_;
     std::vector<QScreen*> screens_;
 };
 

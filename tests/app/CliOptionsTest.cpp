@@ -84,5 +84,23 @@ TEST(CliOptions, ExportTakesARunAFormatAndAFile) {
         &error));
 }
 
+TEST(CliOptions, OffscreenGoesWithTheCommandLineOnly) {
+    QString error;
+    auto o = Parse({QStringLiteral("--cli")}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_FALSE(o->offscreen);
+    o = Parse({QStringLiteral("--cli"), QStringLiteral("--stages"), QStringLiteral("2d,3d"),
+               QStringLiteral("--offscreen")},
+              &error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_TRUE(o->offscreen);
+    EXPECT_FALSE(o->stages[0]);
+    EXPECT_TRUE(o->stages[3]);
+    EXPECT_TRUE(o->stages[4]);
+    EXPECT_FALSE(Parse({QStringLiteral("--offscreen")}, &error)) << "without --cli";
+    EXPECT_TRUE(error.contains(QStringLiteral("--offscreen"))) << error.toStdString();
+    EXPECT_TRUE(UsageText().contains(QStringLiteral("--offscreen")));
+}
+
 } // namespace
 } // namespace orv

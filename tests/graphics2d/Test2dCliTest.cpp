@@ -60,27 +60,38 @@ TEST(Test2dCli, RunsBothTwoDimensionalTestsOnADisplay) {
     EXPECT_GT(run.json[QStringLiteral("categories")].toObject()[QStringLiteral("2d")].toInt(), 0);
 }
 
-TEST(Test2dCli, ReportsTheTestsSkippedWithoutAReachableDisplay) {
-    // No display at all, and a display nobody serves: neither may end the run.
-    for (const QString& display : {QString(), QStringLiteral(":9876")}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        if (display.isEmpty())
-            env.remove(QStringLiteral("DISPLAY"));
-        else
-            env.insert(QStringLiteral("DISPLAY"), display);
-        const CliRun run = RunCli2d(env);
-        ASSERT_EQ(run.exitCode, 0) << qPrintable(run.out);
-        for (const QString& row : {QStringLiteral("16"), QStringLiteral("17")}) {
-            const QJsonObject r = Row(run.json, row);
-            EXPECT_EQ(r[QStringLiteral("status")].toString(), QStringLiteral("skipped"))
-                << qPrintable(display);
-            EXPECT_EQ(r[QStringLiteral("reason")].toString(), QStringLiteral("brak ekranu"))
-                << qPrintable(display);
-        }
-        EXPECT_TRUE(run.out.contains(QStringLiteral("pominięty (brak ekranu)")));
+TEST(Test2dCli, DisplayThatCannotBeReachedDrawsOffscreen) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9876"));
+    const CliRun run = RunCli2d(env);
+    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.out);
+    for (const QString& row : {QStringLiteral("16"), QStringLiteral("17")})
+        EXPECT_EQ(Row(run.json, row)[QStringLiteral("status")].toString(), QStringLiteral("finished"))
+            << qPrintable(run.out);
+    const QJsonObject g = run.json[QStringLiteral("conditions")]
+                              .toObject()[QStringLiteral("graphics")]
+                              .toObject()[QStringLiteral("2d")]
+                              .toObject();
+    EXPECT_TRUE(g[QStringLiteral("offscreen")].toBool()) << qPrintable(run.out);
+}
+
+TEST(Test2dCli, ReportsTheTestsSkippedWithoutOpenGlOffscreen) {
+    // No display, and no EGL driver to be found: the rows say why and score nothing.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("__EGL_VENDOR_LIBRARY_FILENAMES"), QStringLiteral("/nonexistent/egl.json"));
+    const CliRun run = RunCli2d(env);
+    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.out);
+    for (const QString& row : {QStringLiteral("16"), QStringLiteral("17")}) {
+        const QJsonObject r = Row(run.json, row);
+        EXPECT_EQ(r[QStringLiteral("status")].toString(), QStringLiteral("skipped"));
+        EXPECT_EQ(r[QStringLiteral("reason")].toString(), QStringLiteral("brak EGL bez ekranu"));
     }
+    EXPECT_TRUE(run.out.contains(QStringLiteral("pominięty (brak EGL bez ekranu)")));
+    EXPECT_EQ(run.json[QStringLiteral("categories")].toObject()[QStringLiteral("2d")].toInt(), 0);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/Sequencer.h"
 #include "graphics2d/Graphics2d.h"
 #include "graphics2d/Test2dFrm.h"
+#include "platform/OffscreenGl.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -21,6 +22,17 @@ namespace {
 
 // Spheres per frame in these tests: 100 (test 1) and 150 (test 2).
 constexpr std::uint32_t kDivisor = 40;
+
+// The buffer frames are drawn into: the window's back buffer, or offscreen the framebuffer's colour.
+void ReadFromDrawnBuffer() {
+    glReadBuffer(OffscreenGraphics() ? GL_COLOR_ATTACHMENT0 : GL_BACK);
+}
+
+// Where the maximised windows end up: the screen's free area, or offscreen the size taken for a screen.
+QRect MaximisedArea() {
+    return OffscreenGraphics() ? QRect(0, 0, kOffscreenScreenWidth, kOffscreenScreenHeight)
+                               : QGuiApplication::primaryScreen()->availableGeometry();
+}
 
 class Test2dTest : public testing::Test {
 protected:
@@ -44,7 +56,7 @@ protected:
         GLint vp[4] = {};
         glGetIntegerv(GL_VIEWPORT, vp);
         std::vector<unsigned char> px(static_cast<std::size_t>(vp[2] * vp[3] * 4));
-        glReadBuffer(GL_BACK);
+        ReadFromDrawnBuffer();
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, vp[2], vp[3], GL_RGBA, GL_UNSIGNED_BYTE, px.data());
         int other = 0;
@@ -103,19 +115,34 @@ TEST_F(Test2dTest, WindowsAreHiddenFramelessOnTopAndCentred) {
 
 TEST_F(Test2dTest, ContextIsLegacyWithDepthAndEachTestHasItsInitialState) {
     w1->Show();
-    ASSERT_TRUE(w1->isExposed());
-    ASSERT_NE(w1->Context(), nullptr);
-    ASSERT_TRUE(w1->Context()->isValid());
-    EXPECT_EQ(QOpenGLContext::currentContext(), w1->Context());
-    const QSurfaceFormat f = w1->Context()->format();
-    EXPECT_NE(f.profile(), QSurfaceFormat::CoreProfile);
-    EXPECT_EQ(f.swapBehavior(), QSurfaceFormat::DoubleBuffer);
-    EXPECT_EQ(f.redBufferSize(), 8);
-    EXPECT_EQ(f.stencilBufferSize(), 0);
+    ASSERT_TRUE(w1->ContextCurrent());
+    if (OffscreenGraphics()) {
+        EXPECT_FALSE(w1->isVisible()); // nothing appears anywhere
+        EXPECT_EQ(w1->Context(), nullptr);
+        EXPECT_EQ(w1->DrawingSize(), QSize(551, 396));
+    } else {
+        ASSERT_TRUE(w1->isExposed());
+        ASSERT_NE(w1->Context(), nullptr);
+        ASSERT_TRUE(w1->Context()->isValid());
+        EXPECT_EQ(QOpenGLContext::currentContext(), w1->Context());
+        const QSurfaceFormat f = w1->Context()->format();
+        EXPECT_NE(f.profile(), QSurfaceFormat::CoreProfile);
+        EXPECT_EQ(f.swapBehavior(), QSurfaceFormat::DoubleBuffer);
+        EXPECT_EQ(f.stencilBufferSize(), 0);
+    }
+    EXPECT_TRUE(w1->Shown());
     EXPECT_EQ(w1->requestedFormat().depthBufferSize(), 32);
-    GLint depthBits = 0;
+    // The legacy pipeline in either mode: no core profile.
+    GLint profile = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+    EXPECT_EQ(profile & GL_CONTEXT_CORE_PROFILE_BIT, 0);
+    GLint redBits = 0, depthBits = 0, stencilBits = -1;
+    glGetIntegerv(GL_RED_BITS, &redBits);
     glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    EXPECT_EQ(redBits, 8);
     EXPECT_GE(depthBits, 24);
+    EXPECT_EQ(stencilBits, 0);
     GLfloat clear[4] = {};
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
     EXPECT_FLOAT_EQ(clear[0], 0.2f);
@@ -141,14 +168,14 @@ TEST_F(Test2dTest, ContextIsLegacyWithDepthAndEachTestHasItsInitialState) {
     quad(-5.0f, 1, 0, 0);
     quad(-10.0f, 0, 0, 1);
     unsigned char px[4] = {};
-    glReadBuffer(GL_BACK);
+    ReadFromDrawnBuffer();
     glReadPixels(w1->width() / 2, w1->height() / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
     EXPECT_EQ(px[0], 255);
     EXPECT_EQ(px[2], 0);
 
     w2->Show();
-    ASSERT_NE(w2->Context(), nullptr);
-    EXPECT_EQ(QOpenGLContext::currentContext(), w2->Context());
+    ASSERT_TRUE(w2->ContextCurrent());
+    EXPECT_FALSE(w1->ContextCurrent());
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
     EXPECT_FLOAT_EQ(clear[0], 0.0f);
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
@@ -164,12 +191,18 @@ TEST_F(Test2dTest, ContextIsLegacyWithDepthAndEachTestHasItsInitialState) {
     EXPECT_EQ(shade, GL_SMOOTH);
 
     // A close request is refused; only hiding puts the window away, and a new showing starts afresh.
-    EXPECT_FALSE(w1->close());
-    EXPECT_TRUE(w1->isVisible());
+    // (Offscreen there is no window to close.)
+    if (!OffscreenGraphics()) {
+        EXPECT_FALSE(w1->close());
+    }
+    EXPECT_TRUE(w1->Shown());
     w1->Hide();
     w2->Hide();
+    EXPECT_FALSE(w1->Shown());
     EXPECT_FALSE(w1->isVisible());
     EXPECT_EQ(w1->Context(), nullptr);
+    EXPECT_FALSE(w1->ContextCurrent());
+    EXPECT_EQ(w1->DrawingSize().isEmpty(), OffscreenGraphics());
     EXPECT_EQ(w1->handle(), nullptr);
 }
 
@@ -247,7 +280,7 @@ TEST(Test2dSpheres, ListComesFromTheProcessGeneratorInOrder) {
 }
 
 TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect area = MaximisedArea();
     std::vector<int> drawn1, drawn2;
     int framesWithSpheres = 0;
     bool maximised1 = true, maximised2 = true, window1Shown = true;
@@ -255,23 +288,25 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
     // outside the buffer leaves the sentinel in place.
     auto cornerDrawn = [&] {
         unsigned char px[4] = {7, 7, 7, 7};
-        glReadBuffer(GL_BACK);
+        ReadFromDrawnBuffer();
         glReadPixels(area.width() - 2, area.height() - 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
         return px[3] == 255;
     };
     w1->FrameDrawn = [&](int frame) {
         drawn1.push_back(frame);
         EXPECT_TRUE(cornerDrawn()) << "frame " << frame;
-        maximised1 = maximised1 && w1->geometry() == area;
+        maximised1 = maximised1 && w1->geometry() == area && w1->DrawingSize() == area.size();
         EXPECT_EQ(static_cast<int>(w1->Spheres().size()), 100);
-        if (PixelsOtherThan(51, 51, 51) > 0)
+        // Spheres on the grey background: some pixels grey, not all.
+        const int other = PixelsOtherThan(51, 51, 51);
+        if (other > 0 && other < area.width() * area.height())
             ++framesWithSpheres;
     };
     w2->FrameDrawn = [&](int frame) {
         drawn2.push_back(frame);
         EXPECT_TRUE(cornerDrawn()) << "frame " << frame;
-        maximised2 = maximised2 && w2->geometry() == area;
-        window1Shown = window1Shown && w1->isVisible();
+        maximised2 = maximised2 && w2->geometry() == area && w2->DrawingSize() == area.size();
+        window1Shown = window1Shown && w1->Shown();
         EXPECT_EQ(static_cast<int>(w2->Spheres().size()), 150);
     };
     bool endedCancelled = true;
@@ -286,9 +321,26 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
     EXPECT_TRUE(maximised2);
     EXPECT_TRUE(window1Shown);
     EXPECT_EQ(framesWithSpheres, 5);
-    EXPECT_FALSE(w1->isVisible());
-    EXPECT_FALSE(w2->isVisible());
+    EXPECT_FALSE(w1->Shown());
+    EXPECT_FALSE(w2->Shown());
     EXPECT_FALSE(endedCancelled);
+
+    // The surface the frames were drawn on, for the run's conditions.
+    const GraphicsSurface& s = m.GfxSurface[0];
+    EXPECT_FALSE(s.renderer.isEmpty());
+    EXPECT_FALSE(s.version.isEmpty());
+    EXPECT_EQ(s.width, area.width());
+    EXPECT_EQ(s.height, area.height());
+    EXPECT_EQ(s.offscreen, OffscreenGraphics());
+    EXPECT_EQ(s.displayServer, OffscreenGraphics() ? QStringLiteral("offscreen") : QStringLiteral("X11"));
+    if (OffscreenGraphics()) {
+        EXPECT_EQ(s.width, 1024);
+        EXPECT_EQ(s.height, 768);
+        EXPECT_TRUE(s.swapIntervalZero);
+        EXPECT_TRUE(s.note.contains(QStringLiteral("w zastępstwie ekranu"))) << qPrintable(s.note);
+        EXPECT_TRUE(s.note.contains(QStringLiteral("EGL"))) << qPrintable(s.note);
+    }
+    EXPECT_FALSE(m.GfxSurface[1].Known());
 
     for (int row : {16, 17}) {
         const RowResult& r = m.Result(row);
@@ -312,8 +364,9 @@ TEST_F(Test2dTest, WindowReturnsToNormalSizeAndStaysVisibleAfterItsTest) {
     w1->Show();
     w1->StartTest();
     EXPECT_EQ(w1->FramesDrawn(), 5);
-    EXPECT_TRUE(w1->isVisible());
+    EXPECT_TRUE(w1->Shown());
     EXPECT_EQ(w1->geometry(), w1->NormalGeometry());
+    EXPECT_EQ(w1->DrawingSize(), w1->NormalGeometry().size());
     EXPECT_EQ(m.Result(16).status, RowResult::Status::Finished);
 
     // Esc outside a test is not ours.
@@ -395,7 +448,7 @@ TEST_F(Test2dTest, EscDuringFrameThreeEndsTestOneEarlyAndSkipsTestTwo) {
     EXPECT_FALSE(m.Visible(WynikLblName(17)));
     EXPECT_EQ(m.Scores.ScoreTable[17], 0);
     EXPECT_FALSE(w2Shown);
-    EXPECT_FALSE(w1->isVisible());
+    EXPECT_FALSE(w1->Shown());
     EXPECT_TRUE(endedCancelled);
 }
 

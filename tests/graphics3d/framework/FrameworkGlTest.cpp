@@ -1,7 +1,9 @@
 #include "tests/graphics3d/framework/DeviceTestSupport.h"
 #include "tests/graphics3d/framework/FrameworkTestSupport.h"
 
+#include "graphics3d/framework/GlDevice.h"
 #include "graphics3d/framework/GlDirect3D.h"
+#include "platform/OffscreenGl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -128,6 +130,27 @@ TEST_F(GlDeviceTest, ClearPresentAndReadBack) {
     window.show();
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    auto* gl = static_cast<GlDevice*>(device);
+    EXPECT_EQ(gl->Offscreen(), OffscreenGraphics());
+    if (gl->Offscreen()) {
+        // Offscreen the frame lands, scaled and upright, in the display-sized framebuffer the present
+        // drew into: the red corner at the top left, the clear colour in the middle.
+        EXPECT_EQ(gl->Context(), nullptr);
+        GLint target = 0;
+        gl->Gl()->glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
+        ASSERT_NE(target, 0);
+        gl->Gl()->glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(target));
+        unsigned char corner[4] = {}, middle[4] = {};
+        gl->Gl()->glReadPixels(30, kOffscreenScreenHeight - 1 - 30, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, corner);
+        gl->Gl()->glReadPixels(kOffscreenScreenWidth / 2, kOffscreenScreenHeight / 2, 1, 1, GL_RGBA,
+                               GL_UNSIGNED_BYTE, middle);
+        gl->InvalidateGlState();
+        EXPECT_EQ(corner[0], 255);
+        EXPECT_EQ(corner[1], 0);
+        EXPECT_EQ(middle[0], 66);
+        EXPECT_EQ(middle[1], 75);
+        EXPECT_EQ(middle[2], 121);
+    }
     // Inside a scene nothing is presented.
     EXPECT_EQ(device->BeginScene(), D3D_OK);
     EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
@@ -504,8 +527,11 @@ TEST(GlFramework, LeavingFullScreenResetsIntoAWindow) {
     RecordingWindow window;
     FreeStateAtExit cleanup;
     ASSERT_EQ(StartLikeTestWindow(&window, log), S_OK);
-    // Full screen covers the adapter's screen (without a window manager the state flag may not stick).
-    ASSERT_EQ(window.geometry(), window.screen()->geometry());
+    // Full screen covers the adapter's screen (without a window manager the state flag may not stick);
+    // offscreen the device leaves its window alone.
+    if (!OffscreenGraphics()) {
+        ASSERT_EQ(window.geometry(), window.screen()->geometry());
+    }
     log.calls.clear();
     EXPECT_EQ(DXUTSwitchFullScreen(), S_OK);
     EXPECT_EQ(log.calls, (std::vector<std::string>{"adjust", "lost", "reset"}));
@@ -540,12 +566,22 @@ TEST(GlFramework, FullScreenDeviceRunsFramesAndSurvivesHiding) {
     }
     EXPECT_EQ(GetDXUTState().GetCurrentFrameNumber(), 5);
 
-    // Hidden: presenting reports the loss, frames stop; shown again: reset, frames go on.
+    // Hidden: presenting reports the loss, frames stop; shown again: reset, frames go on. Offscreen
+    // the window shows nothing, so hiding it loses nothing.
     window.hide();
     QCoreApplication::processEvents();
     log.calls.clear();
     DXUTRunFrame();
     DXUTRunFrame();
+    if (OffscreenGraphics()) {
+        EXPECT_FALSE(GetDXUTState().GetDeviceLost());
+        EXPECT_EQ(log.calls.back(), "render");
+        EXPECT_EQ(GetDXUTState().GetCurrentFrameNumber(), 7);
+        log.calls.clear();
+        DXUTFreeState();
+        EXPECT_EQ(log.calls, (std::vector<std::string>{"lost", "destroyed"}));
+        return;
+    }
     EXPECT_TRUE(GetDXUTState().GetDeviceLost());
     window.show();
     QCoreApplication::processEvents();

@@ -6,6 +6,7 @@
 #include "core/MainModel.h"
 #include "core/Sequencer.h"
 #include "graphics3d/Test3d.h"
+#include "platform/OffscreenGl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -103,7 +104,8 @@ TEST_F(SceneGlTest, CharacterIsWholeAtSeveralAnimationTimesUnderTheStatisticsLin
 
 namespace {
 
-// A whole test through its window, as the run makes it: a frame rate above 0.
+// A whole test through its window, as the run makes it: a frame rate above 0, and the record of the
+// surface it drew on.
 template <typename Window> void ExpectWholeTestMeasuresAFrameRate(int index, void (*start)(MainModel&)) {
     test::UseBuiltMedia();
     QString reason;
@@ -130,6 +132,17 @@ template <typename Window> void ExpectWholeTestMeasuresAFrameRate(int index, voi
     ASSERT_EQ(r.status, RowResult::Status::Finished);
     EXPECT_GT(r.value, 0.0) << r.detail.toStdString();
     EXPECT_TRUE(r.detail.endsWith(QStringLiteral(" fps")));
+
+    const GraphicsSurface& s = model.GfxSurface[1];
+    EXPECT_FALSE(s.renderer.isEmpty());
+    EXPECT_FALSE(s.version.isEmpty());
+    EXPECT_EQ(s.width, 1024);
+    EXPECT_EQ(s.height, 768);
+    EXPECT_EQ(s.offscreen, OffscreenGraphics());
+    EXPECT_EQ(s.displayServer, OffscreenGraphics() ? QStringLiteral("offscreen") : QStringLiteral("X11"));
+    EXPECT_TRUE(s.note.contains(OffscreenGraphics() ? QStringLiteral("EGL") : QStringLiteral("okno")))
+        << qPrintable(s.note);
+    EXPECT_FALSE(model.GfxSurface[0].Known());
 }
 
 } // namespace
