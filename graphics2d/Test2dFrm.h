@@ -100,7 +100,6 @@ private:
     void Restore();
     // Pumps events until done() or the time is up.
     template <typename Done> bool WaitFor(Done done, std::uint32_t ms);
-    template <typename Done> bool WaitForCompositorSize(Done done);
 
     int row_;
     int productionSpheres_;
