@@ -6,6 +6,7 @@
 #include "app/Startup.h"
 #include "core/MainModel.h"
 #include "core/Navigation.h"
+#include "core/Random.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Test2dFrm.h"
 #include "graphics3d/Test3d.h"
@@ -250,6 +251,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         m.WorkDivisor = 40; // 100 spheres a frame
+        ProcessRandom::SetSeed(12345); // the same spheres every time
         window = std::make_unique<TTest2dFrm>(m);
     }
     void TearDown() override {
