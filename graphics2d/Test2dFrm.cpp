@@ -149,6 +149,12 @@ void TTest2dBase::Show() {
     // Drawing before the window is on the screen would go nowhere.
     WaitFor([this] { return isExposed(); }, 3000);
     FormActivate();
+    // Qt on Wayland applies the sizes the compositor sends an OpenGL window (maximised and back) only
+    // once the window has shown a frame: its first one is the cleared background.
+    if (OnWayland() && MakeCurrent()) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        context_->swapBuffers(this);
+    }
 }
 
 void TTest2dBase::Hide() {
@@ -257,20 +263,6 @@ bool TTest2dBase::eventFilter(QObject* watched, QEvent* e) {
     return QWindow::eventFilter(watched, e);
 }
 
-// Qt on Wayland gives an OpenGL window the size its compositor sends only at the window's next frame
-// (a window that has shown none yet keeps its old size): until the size comes, cleared frames go out.
-template <typename Done> bool TTest2dBase::WaitForCompositorSize(Done done) {
-    return WaitFor(
-        [this, &done] {
-            if (!done() && MakeCurrent()) {
-                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                context_->swapBuffers(this);
-            }
-            return done();
-        },
-        kCompositorAnswerMs);
-}
-
 void TTest2dBase::ResizeOffscreen(QSize size) {
     if (!offscreen_)
         return;
@@ -318,7 +310,7 @@ void TTest2dBase::Maximise() {
     // matrices comes later and must not land in the first frame. A Wayland compositor always answers.
     const auto resized = [this] { return resizedTo_.isValid() && resizedTo_ != normalGeometry_.size(); };
     if (OnWayland())
-        WaitForCompositorSize(resized);
+        WaitFor(resized, kCompositorAnswerMs);
     else if (!WaitFor(resized, 300)) {
         setGeometry(area);
         WaitFor([this, area] { return resizedTo_ == area.size(); }, 1000);
@@ -340,7 +332,7 @@ void TTest2dBase::Restore() {
     }
     showNormal();
     const auto restored = [this] { return resizedTo_ == normalGeometry_.size(); };
-    if (OnWayland() ? !WaitForCompositorSize(restored) : !WaitFor(restored, 300)) {
+    if (!WaitFor(restored, OnWayland() ? kCompositorAnswerMs : 300)) {
         setGeometry(normalGeometry_);
         WaitFor(restored, 1000);
     }

@@ -115,7 +115,6 @@ private:
     GraphicsSurface Surface() const;
     // Pumps events until done() or the time is up.
     template <typename Done> bool WaitFor(Done done, std::uint32_t ms);
-    template <typename Done> bool WaitForCompositorSize(Done done);
 
     int row_;
     int productionSpheres_;

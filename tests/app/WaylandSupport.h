@@ -16,7 +16,7 @@ namespace orv::test {
 inline QString WaylandMissing() {
     const QString missing = qEnvironmentVariable("ORVANTA_WAYLAND_MISSING");
     if (!missing.isEmpty())
-        return QStringLiteral("weston ") + missing;
+        return QStringLiteral("no Wayland compositor to test on: ") + missing;
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("ORVANTA_WESTON_LOG"))
         return QStringLiteral("not started by tests/support/private-wayland");
     return {};

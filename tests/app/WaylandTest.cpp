@@ -6,6 +6,7 @@
 #include "app/Startup.h"
 #include "core/MainModel.h"
 #include "core/Navigation.h"
+#include "core/Random.h"
 #include "core/Sequencer.h"
 #include "graphics2d/Test2dFrm.h"
 #include "graphics3d/Test3d.h"
@@ -31,6 +32,7 @@ namespace {
 // ---- The platform choice ----
 
 TEST(PlatformChoice, WaylandSessionPrefersTheNativePlatformWithX11After) {
+    EXPECT_STREQ(kWaylandFirst, "wayland;xcb");
     EXPECT_EQ(PreferredPlatforms({{}, "wayland-0", "wayland", false}), QByteArray("wayland;xcb"));
     // Either sign is enough: a display named in an X11 login, or the session without a name.
     EXPECT_EQ(PreferredPlatforms({{}, "wayland-1", "x11", false}), QByteArray("wayland;xcb"));
@@ -203,6 +205,7 @@ TEST_F(MainWindowOnWayland, DraggingTheSkinMovesTheWindowThroughTheCompositor) {
 // The start-up window shows its picture before the event loop runs: by the time ShowNow returns the
 // compositor has configured it, and a step's picture reaches the screen with no events handled here.
 TEST_F(OnWayland, SplashShowsItsProgressBeforeTheEventLoopRuns) {
+    EXPECT_EQ(TSplashFrm::kExposeWaitMs, 2000);
     TSplashFrm splash;
     splash.ShowNow();
     EXPECT_TRUE(splash.windowHandle()->isExposed());
@@ -249,7 +252,8 @@ protected:
         OnWayland::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m.WorkDivisor = 40; // 100 spheres a frame
+        m.WorkDivisor = 40;            // 100 spheres a frame
+        ProcessRandom::SetSeed(12345); // the same spheres every time
         window = std::make_unique<TTest2dFrm>(m);
     }
     void TearDown() override {
