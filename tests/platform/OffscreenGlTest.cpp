@@ -102,7 +102,7 @@ TEST(OffscreenGl, FramebufferHoldsWhatIsDrawnAtItsSizeWithDepth) {
     ctx->Finish();
     std::vector<unsigned char> px(64 * 48 * 4);
     glReadPixels(0, 0, 64, 48, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-    const auto at = [&](int x, int y) { return &px[static_cast<std::size_t>((y * 64 + x) * 4)]; };
+    const auto at = [&](int x, int y) { return &px[static_cast<std::size_t>(y * 64 + x) * 4]; };
     EXPECT_EQ(at(10, 20)[0], 255);
     EXPECT_EQ(at(10, 20)[1], 0);
     EXPECT_EQ(at(50, 20)[2], 255);
