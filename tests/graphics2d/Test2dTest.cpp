@@ -333,10 +333,11 @@ TEST_F(Test2dTest, StageFinishesBothRowsFromMaximisedWindows) {
     EXPECT_EQ(s.height, area.height());
     EXPECT_EQ(s.offscreen, OffscreenGraphics());
     EXPECT_EQ(s.displayServer, OffscreenGraphics() ? QStringLiteral("offscreen") : QStringLiteral("X11"));
+    // No vertical sync is asked for in either mode, so no run carries the vsync warning for it.
+    EXPECT_TRUE(s.swapIntervalZero);
     if (OffscreenGraphics()) {
         EXPECT_EQ(s.width, 1024);
         EXPECT_EQ(s.height, 768);
-        EXPECT_TRUE(s.swapIntervalZero);
         EXPECT_TRUE(s.note.contains(QStringLiteral("w zastępstwie ekranu"))) << qPrintable(s.note);
         EXPECT_TRUE(s.note.contains(QStringLiteral("EGL"))) << qPrintable(s.note);
     }
