@@ -596,6 +596,29 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* pp) {
     return D3D_OK;
 }
 
+void GlDevice::BlitBackBuffer(unsigned drawFramebuffer, int ww, int wh, const RECT* sourceRect,
+                              const RECT* destRect) {
+    const TextureData& bb = *BackBufferSurface()->Data();
+    RECT src{0, 0, static_cast<LONG>(bb.width), static_cast<LONG>(bb.height)};
+    if (sourceRect)
+        src = *sourceRect;
+    RECT dst{0, 0, ww, wh};
+    if (destRect)
+        dst = *destRect;
+    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+    gl_->glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, bb.glName, 0);
+    BindDrawFramebuffer(drawFramebuffer);
+    Enable(kScissor, GL_SCISSOR_TEST, false);
+    SetColorMask(0xF);
+    // Rows are stored top first; the target's origin is at the bottom.
+    gl_->glBlitFramebuffer(
+        src.left, src.top, src.right, src.bottom, dst.left, wh - dst.top, dst.right, wh - dst.bottom,
+        GL_COLOR_BUFFER_BIT,
+        (src.right - src.left == dst.right - dst.left && src.bottom - src.top == dst.bottom - dst.top)
+            ? GL_NEAREST
+            : GL_LINEAR);
+}
+
 HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                           const void*) {
     if (inScene_)
@@ -609,27 +632,9 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
         return D3D_OK; // nothing to show on
     if (target == window_.data() ? !MakeCurrent() : !context_->makeCurrent(target))
         return D3DERR_DRIVERINTERNALERROR;
-    const TextureData& bb = *BackBufferSurface()->Data();
-    RECT src{0, 0, static_cast<LONG>(bb.width), static_cast<LONG>(bb.height)};
-    if (sourceRect)
-        src = *sourceRect;
     const qreal dpr = target->devicePixelRatio();
-    const int ww = static_cast<int>(target->width() * dpr), wh = static_cast<int>(target->height() * dpr);
-    RECT dst{0, 0, ww, wh};
-    if (destRect)
-        dst = *destRect;
-    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    gl_->glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, bb.glName, 0);
-    BindDrawFramebuffer(context_->defaultFramebufferObject());
-    Enable(kScissor, GL_SCISSOR_TEST, false);
-    SetColorMask(0xF);
-    // Rows are stored top first; the window's origin is at the bottom.
-    gl_->glBlitFramebuffer(
-        src.left, src.top, src.right, src.bottom, dst.left, wh - dst.top, dst.right, wh - dst.bottom,
-        GL_COLOR_BUFFER_BIT,
-        (src.right - src.left == dst.right - dst.left && src.bottom - src.top == dst.bottom - dst.top)
-            ? GL_NEAREST
-            : GL_LINEAR);
+    BlitBackBuffer(context_->defaultFramebufferObject(), static_cast<int>(target->width() * dpr),
+                   static_cast<int>(target->height() * dpr), sourceRect, destRect);
     context_->swapBuffers(target);
     // The window system may bind what it likes while it swaps.
     shadow_.drawFramebuffer = Shadow::kUnknown;
@@ -641,26 +646,9 @@ HRESULT GlDevice::PresentOffscreen(const RECT* sourceRect, const RECT* destRect)
         return D3D_OK;
     if (!MakeCurrent())
         return D3DERR_DRIVERINTERNALERROR;
-    const TextureData& bb = *BackBufferSurface()->Data();
-    RECT src{0, 0, static_cast<LONG>(bb.width), static_cast<LONG>(bb.height)};
-    if (sourceRect)
-        src = *sourceRect;
-    const int ww = offscreen_->Width(), wh = offscreen_->Height();
-    RECT dst{0, 0, ww, wh};
-    if (destRect)
-        dst = *destRect;
     // The same scaled copy as onto a screen, then what a swap does: the frame is handed on and waited for.
-    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    gl_->glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, bb.glName, 0);
-    BindDrawFramebuffer(offscreen_->Framebuffer());
-    Enable(kScissor, GL_SCISSOR_TEST, false);
-    SetColorMask(0xF);
-    gl_->glBlitFramebuffer(
-        src.left, src.top, src.right, src.bottom, dst.left, wh - dst.top, dst.right, wh - dst.bottom,
-        GL_COLOR_BUFFER_BIT,
-        (src.right - src.left == dst.right - dst.left && src.bottom - src.top == dst.bottom - dst.top)
-            ? GL_NEAREST
-            : GL_LINEAR);
+    BlitBackBuffer(offscreen_->Framebuffer(), offscreen_->Width(), offscreen_->Height(), sourceRect,
+                   destRect);
     offscreen_->FinishFrame();
     return gl_->glGetError() == GL_OUT_OF_MEMORY ? D3DERR_DRIVERINTERNALERROR : D3D_OK;
 }

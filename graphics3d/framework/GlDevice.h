@@ -129,6 +129,9 @@ private:
     bool WindowGone() const;
     bool HasGlExtension(const char* name) const;
     HRESULT PresentOffscreen(const RECT* sourceRect, const RECT* destRect);
+    // The back buffer scaled into a framebuffer of that size (a window's or the offscreen one).
+    void BlitBackBuffer(unsigned drawFramebuffer, int ww, int wh, const RECT* sourceRect,
+                        const RECT* destRect);
     void MarkTargetsRendered();
     // Whether the viewport reaches over every bound target, so a clear of it needs no scissor.
     bool ViewportCoversTargets() const;
