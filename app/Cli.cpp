@@ -287,7 +287,9 @@ int ExportRun(const CliOptions& options) {
     if (!OpenHistory(history))
         return 1;
     QString error;
-    const std::optional<RunRecord> run = FindStoredRun(history, options.exportWhich, ThisComputer(), &error);
+    // Only "last" needs to know which computer this is; gathering the profile is not free.
+    const QString computer = NamesLastRun(options.exportWhich) ? ThisComputer() : QString();
+    const std::optional<RunRecord> run = FindStoredRun(history, options.exportWhich, computer, &error);
     if (!run) {
         std::fprintf(stderr, "%s\n", error.toUtf8().constData());
         return 1;

@@ -59,10 +59,15 @@ QByteArray ExportRecord(const RunRecord& record, ExportFormat format, const std:
     return {};
 }
 
+bool NamesLastRun(const QString& run) {
+    const QString which = run.trimmed();
+    return which == QLatin1String("last") || which == QLatin1String("ostatni");
+}
+
 std::optional<RunRecord> FindStoredRun(const History& history, const QString& run, const QString& computer,
                                        QString* error) {
     const QString which = run.trimmed();
-    if (which == QLatin1String("last") || which == QLatin1String("ostatni")) {
+    if (NamesLastRun(which)) {
         std::vector<RunRecord> runs = history.Runs(computer);
         if (runs.empty())
             runs = history.Runs();

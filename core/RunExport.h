@@ -22,6 +22,9 @@ std::optional<ExportFormat> ExportFormatOfFile(const QString& path);
 // The record in that format. The HTML report charts `earlier` runs of the same computer with it.
 QByteArray ExportRecord(const RunRecord& record, ExportFormat format, const std::vector<RunRecord>& earlier);
 
+// True for "last" and "ostatni": the last stored run rather than one by its number.
+bool NamesLastRun(const QString& run);
+
 // A stored run: "last" (or "ostatni") is this computer's last run, else the history's last; a number
 // is the run with that number. nullopt with the reason otherwise.
 std::optional<RunRecord> FindStoredRun(const History& history, const QString& run, const QString& computer,
