@@ -229,13 +229,13 @@ TEST_F(CpuStepTest, MeasuredIntervalCoversTheWorkAndAfterStepRunsOutside) {
         afterRan = true;
         // The workers have all left their workload when the after-step runs.
         EXPECT_EQ(main.Harness.InactiveCount(), 8);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     };
     RunCpuTest(m, 2);
     EXPECT_TRUE(afterRan);
     const double ms = m.Result(2).value;
     EXPECT_GE(ms, 55.0);
-    EXPECT_LT(ms, 300.0);
+    EXPECT_LT(ms, 1500.0) << "the after-step was measured";
 }
 
 TEST_F(CpuStepTest, WindowEventsAreServedWhileWorkersRun) {
