@@ -43,7 +43,9 @@ constexpr int kExitRunError = 1;          // the run could not start or stopped 
 constexpr int kExitMeasurementFailed = 3; // the run ended, some measurement failed
 constexpr int kExitCancelled = 130;       // Ctrl+C or SIGTERM
 
-std::atomic<bool> g_interrupted{false};
+// Signals since the poll last looked: two that arrive between its looks are a second request.
+std::atomic<int> g_interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free, "touched from a signal handler");
 
 // Repeats on a budget without --repeat stop here at the latest.
 constexpr unsigned kMostRepeatsOnABudget = 100;
@@ -86,7 +88,7 @@ QString ThisComputer() {
 }
 
 void OnInterrupt(int) {
-    g_interrupted.store(true);
+    g_interrupts.fetch_add(1);
 }
 
 } // namespace
@@ -490,10 +492,11 @@ int RunCli(int& argc, char** argv, const CliOptions& options) {
 
     QTimer interruptPoll;
     QObject::connect(&interruptPoll, &QTimer::timeout, &model, [&model] {
-        if (!g_interrupted.exchange(false))
+        const int interrupts = g_interrupts.exchange(0);
+        if (interrupts == 0)
             return;
         // A running run stops as with the stop button; in any other state, or asked again, we go now.
-        if (model.RunInProgress && !model.CancelRequested && model.Visible(ctl::StopBtn)) {
+        if (interrupts == 1 && model.RunInProgress && !model.CancelRequested && model.Visible(ctl::StopBtn)) {
             StopBtnClick(model);
             return;
         }

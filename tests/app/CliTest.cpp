@@ -313,7 +313,8 @@ TEST(CliFailures, FailedDiskMeasurementIsNotAResult) {
     EXPECT_EQ(failed, 3); // write, read and seek
 }
 
-// SIGTERM ends the command line in every state: during a stage, and again while it is stopping.
+// SIGTERM ends the command line in every state: during a stage, and again while it is stopping (the
+// second signal comes once the first has been delivered: pending ones of a kind merge in the kernel).
 TEST(CliFailures, TerminationEndsTheRunInEveryState) {
     for (int times : {1, 2}) {
         SCOPED_TRACE(times);
